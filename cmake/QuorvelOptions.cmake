@@ -1,0 +1,18 @@
+# Warnings and sanitizers as one interface target that every target links.
+add_library(quorvel_options INTERFACE)
+target_compile_options(quorvel_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow=local)
+if(QUORVEL_WERROR)
+  target_compile_options(quorvel_options INTERFACE -Werror)
+endif()
+
+if(QUORVEL_SANITIZE STREQUAL "asan")
+  set(_san -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+elseif(QUORVEL_SANITIZE STREQUAL "tsan")
+  set(_san -fsanitize=thread -fno-omit-frame-pointer)
+elseif(NOT QUORVEL_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "Unknown QUORVEL_SANITIZE value '${QUORVEL_SANITIZE}'")
+endif()
+if(_san)
+  target_compile_options(quorvel_options INTERFACE ${_san})
+  target_link_options(quorvel_options INTERFACE ${_san})
+endif()

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quorvel {
+
+/// Each byte as two upper-case hexadecimal digits, without separators.
+std::string StrToHex(std::string_view bytes);
+
+/// Reads pairs of hexadecimal digits; white space may separate pairs; a single digit followed
+/// by white space (or standing alone at the end) is one byte. Stops at the first pair that is
+/// not hexadecimal and returns the bytes converted so far.
+std::string HexToStr(std::string_view text);
+
+/// Every byte below 32 replaced by '.', all others kept.
+std::string PrintableText(std::string_view bytes);
+
+/// Key filter of digit-only fields: codes 8 and 12 and '0'..'9'.
+bool IsDigitKey(char32_t key);
+
+/// Key filter of numeric fields: '0'..'9', the decimal separator '.', and the control codes
+/// 3 (copy), 8 (backspace), 12, 22 (paste), 24 (cut), 26 (undo).
+bool IsNumericKey(char32_t key);
+
+/// Removes characters with codes up to 32 at both ends (bytes 128..255 are kept).
+std::string Trim(std::string_view text);
+
+/// True when text begins with prefix.
+bool StartsWith(std::string_view text, std::string_view prefix);
+
+/// Number of characters (code points) of a UTF-8 text; length limits count these.
+std::size_t Utf8Length(std::string_view text);
+
+/// Parses a signed decimal integer (optional sign, digits only, no blanks) as the strict
+/// conversions of the program do; raises EConvertError with the text on failure.
+std::int64_t StrToInt64(std::string_view text);
+
+/// As StrToInt64 for the 32-bit range.
+std::int32_t StrToInt(std::string_view text);
+
+/// As StrToInt64 without raising; returns false when the text is not a number.
+bool TryStrToInt64(std::string_view text, std::int64_t& value);
+
+}  // namespace quorvel
