@@ -1,6 +1,8 @@
 # Warnings and sanitizers as one interface target that every target links.
 add_library(quorvel_options INTERFACE)
-target_compile_options(quorvel_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow=local)
+target_compile_options(quorvel_options INTERFACE -Wall -Wextra -Wpedantic
+  $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>
+  $<$<CXX_COMPILER_ID:Clang>:-Wshadow-uncaptured-local -Wno-potentially-evaluated-expression>)
 if(QUORVEL_WERROR)
   target_compile_options(quorvel_options INTERFACE -Werror)
 endif()

@@ -67,12 +67,15 @@ public:
 
   /// Opens the device: realpath, open(O_NOCTTY|O_NONBLOCK), flock + TIOCEXCL for exclusive
   /// use, raw 8N1, DTR and RTS cleared, queues flushed; starts the receiving thread. Does
-  /// nothing when already open. Raises Exception "Порт <path> недоступен" when the device does
-  /// not exist, is not a terminal device or is held by another program; the port stays closed.
+  /// nothing when already open; after the device went away it closes first and opens anew.
+  /// Raises Exception "Порт <path> недоступен" when the device does not exist, is not a
+  /// terminal device or is held by another program, and Exception with the system's reason
+  /// when the line settings fail; the port then stays closed.
   void Open();
-  /// Stops the receiving thread and closes the device. Does nothing when closed.
+  /// Stops the receiving thread and closes the device, also after the device went away.
+  /// Does nothing when closed. Not on the receiving thread (raises std::logic_error there).
   void Close();
-  /// True while the device is open and has not gone away.
+  /// True while the device is open and has not gone away. Any thread.
   bool Connected() const;
 
   /// COM port number 1..32 of old settings; n maps to /dev/ttyS(n-1) unless a PortName is set.
@@ -89,8 +92,9 @@ public:
 
   /// Bits per second (default 115200).
   int BaudRate() const { return baudRate_; }
-  /// A different value is stored and, when open, applied at once without reopening. Raises
-  /// Exception for a rate the system does not support.
+  /// A different value is stored and, when open, applied at once without reopening (after
+  /// the device went away it is only stored, for the next Open). Raises Exception for a rate
+  /// the system does not support, or the device does not take; the old value stays then.
   void SetBaudRate(int baudRate);
 
   const TCommEventChars& EventChars() const { return eventChars_; }
@@ -100,30 +104,46 @@ public:
   int ReadTimeout() const { return readTimeout_; }
   void SetReadTimeout(int ms) { readTimeout_ = ms; }
 
-  /// Writes all bytes (empty data: nothing, also when closed). Raises "COM порт не открыт"
-  /// on a closed port and Exception with the system's reason when the write fails.
+  /// Writes all bytes (empty data: nothing, also when closed) under the I/O lock, waiting for
+  /// room at most 10 ms per byte + 100 ms. Raises "COM порт не открыт" on a closed port,
+  /// "Порт <path> недоступен" when the device went away, and Exception with the system's
+  /// reason when the write fails or times out.
   void Write(std::string_view data);
-  /// Takes up to count received bytes (count 0: empty, also when closed). Waits at most
-  /// ReadTimeout for the first byte. Raises "COM порт не открыт" on a closed port.
+  /// Takes up to count received bytes from the port's receive queue (count 0: empty, also
+  /// when closed). When the queue is empty it waits at most ReadTimeout for data and then
+  /// returns what it has, possibly nothing; on the receiving thread it does not wait.
+  /// Raises "COM порт не открыт" on a closed port and "Порт <path> недоступен" when the
+  /// device went away and nothing is left. It never waits for Write (see Lock).
   std::string Read(std::size_t count);
-  /// Discards received bytes not yet read. Nothing when closed.
+  /// Discards received bytes not yet read (the device's and the receive queue). Nothing when
+  /// closed.
   void PurgeInput();
-  /// Raises (true) or lowers RTS. "COM порт не открыт" when closed; a no-op on a
-  /// pseudo-terminal, which has no modem lines.
+  /// Raises (true) or lowers RTS. "COM порт не открыт" when closed, "Порт <path> недоступен"
+  /// when the device went away; a no-op on a pseudo-terminal, which has no modem lines.
   void SetRTS(bool on);
-  /// Applies the line settings to the open device; nothing when closed.
+  /// Applies the line settings to the open device; nothing when closed or gone. Raises
+  /// Exception with the system's reason, or for a speed the device did not take.
   void ApplySettings();
 
-  /// The I/O lock that serialises Read and Write.
+  /// The I/O lock that serialises writes; hold it to keep several Writes together. Read does
+  /// not take it: it only takes bytes from the receive queue, and a receiving thread held up
+  /// behind a slow write would stop draining the device. Do not Close while holding it.
   void Lock() { ioLock_.lock(); }
   void Unlock() { ioLock_.unlock(); }
 
+  /// A BREAK was received. Receiving thread.
   TNotifyEvent OnBreak;
   TNotifyEvent OnCts;
   TNotifyEvent OnDsr;
+  /// kCommErrFrame: the next received byte had a framing error (it is still delivered).
+  /// kCommErrLost: the device went away; called once, after Connected() turned false and
+  /// the receiving thread stopped reading. Receiving thread.
   TErrorEvent OnError;
   TNotifyEvent OnRing;
   TNotifyEvent OnRlsd;
+  /// count bytes wait in the receive queue; the handler takes them with Read. When it leaves
+  /// some, it is called again with the rest; when it takes none, again only when more bytes
+  /// arrive. Unassigned: the bytes wait for Read. Receiving thread.
   TRxCharEvent OnRxChar;
   TNotifyEvent OnRxFlag;
   TNotifyEvent OnTxEmpty;
@@ -131,6 +151,18 @@ public:
 private:
   friend class TCommEventThread;
   struct Impl;
+
+  // Called by the receiving thread: decodes a chunk read from the device and runs the
+  // handlers; reports the device gone once.
+  void Dispatch(TCommEventThread& thread, std::string_view raw);
+  void DeliverRxChar(TCommEventThread& thread);
+  void DeviceLost(TCommEventThread& thread, const std::string& reason);
+
+  void OpenDevice();
+  /// Raises "COM порт не открыт" when closed, "Порт <path> недоступен" when the device went away.
+  void CheckUsable() const;
+  [[noreturn]] void RaiseSystemError(const char* operation, int error) const;
+
   std::unique_ptr<Impl> impl_;
   std::recursive_mutex ioLock_;
   int port_ = 1;
@@ -152,7 +184,8 @@ struct TComPortInfo {
 };
 
 /// The serial devices the system has (sysfs /sys/class/tty entries backed by a device,
-/// with /dev/serial/by-id names), sorted by Number ascending.
+/// with /dev/serial/by-id names), sorted by Number ascending. Rules in ComEnum.h: only the
+/// ttyS numbers map back to a device through SetPort; select the others by Path.
 std::vector<TComPortInfo> EnumComPorts();
 
 /// Message texts of the port.

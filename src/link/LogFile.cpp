@@ -1,0 +1,157 @@
+#include "LogFile.h"
+
+#include "Cp1251.h"
+#include "Errors.h"
+#include "Paths.h"
+#include "TextUtils.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+
+#include <fmt/printf.h>
+
+namespace quorvel {
+
+namespace {
+
+// Length of the UTF-8 sequence led by lead, or 0 when lead cannot start one.
+std::size_t SequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if ((lead & 0xE0) == 0xC0) return 2;
+  if ((lead & 0xF0) == 0xE0) return 3;
+  if ((lead & 0xF8) == 0xF0) return 4;
+  return 0;
+}
+
+// UTF-8 -> windows-1251 for the log: the log must never fail, so a character the code page
+// lacks, or a byte that is not UTF-8, becomes '?'.
+std::string ToLogBytes(std::string_view utf8) {
+  try {
+    return Utf8ToCp1251(utf8);
+  } catch (const EEncodingError&) {
+  }
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    std::size_t len = SequenceLength(static_cast<unsigned char>(utf8[i]));
+    if (len == 1) {
+      out.push_back(utf8[i++]);
+      continue;
+    }
+    bool whole = len > 1 && i + len <= utf8.size();
+    for (std::size_t j = 1; whole && j < len; ++j)
+      whole = (static_cast<unsigned char>(utf8[i + j]) & 0xC0) == 0x80;
+    if (!whole) {
+      out.push_back('?');
+      ++i;
+      continue;
+    }
+    try {
+      out += Utf8ToCp1251(utf8.substr(i, len));
+    } catch (const EEncodingError&) {
+      out.push_back('?');
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string Timestamp() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  tm local{};
+  localtime_r(&ts.tv_sec, &local);
+  return fmt::sprintf("%.2d.%.2d.%.4d %.2d:%.2d:%.2d.%.3d ", local.tm_mday, local.tm_mon + 1,
+                      local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec,
+                      static_cast<int>(ts.tv_nsec / 1000000));
+}
+
+}  // namespace
+
+TLogFile::TLogFile() : fileName_(ProgramHome() + "/Quorvel.log") {}
+
+TLogFile::~TLogFile() {
+  std::lock_guard lk(lock_);
+  CloseLocked();
+}
+
+bool TLogFile::Enabled() const {
+  std::lock_guard lk(lock_);
+  return enabled_;
+}
+
+void TLogFile::SetEnabled(bool enabled) {
+  std::lock_guard lk(lock_);
+  if (enabled == enabled_) return;
+  enabled_ = enabled;
+  CloseLocked();
+}
+
+std::string TLogFile::FileName() const {
+  std::lock_guard lk(lock_);
+  return fileName_;
+}
+
+void TLogFile::SetFileName(const std::string& path) {
+  std::lock_guard lk(lock_);
+  if (path == fileName_) return;
+  CloseLocked();
+  fileName_ = path;
+}
+
+void TLogFile::WriteLine(std::string_view text) {
+  // Formatting is skipped while disabled: the receiving thread logs every chunk.
+  if (!Enabled()) return;
+  std::string line = fmt::sprintf("[%s] [%.8d] %s", Timestamp(), static_cast<int>(gettid()),
+                                  PrintableText(ToLogBytes(text)));
+  line += "\r\n";
+  Write(line);
+}
+
+void TLogFile::Error(std::string_view text) { WriteLine("[ERROR] " + std::string(text)); }
+
+void TLogFile::Debug(std::string_view text) { WriteLine("[DEBUG] " + std::string(text)); }
+
+void TLogFile::Write(std::string_view raw) {
+  std::lock_guard lk(lock_);
+  if (!enabled_ || raw.empty()) return;
+  if (fd_ < 0) OpenLocked();
+  if (fd_ < 0) return;
+  // One line goes out whole while the lock is held; O_APPEND keeps it at the end even when
+  // another process appends to the same file. Errors are ignored (the log never fails).
+  while (!raw.empty()) {
+    ssize_t n = ::write(fd_, raw.data(), raw.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    raw.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+void TLogFile::OpenLocked() {
+  auto open = [this] { return ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644); };
+  fd_ = open();
+  if (fd_ >= 0 || errno != ENOENT) return;
+  // The default file lives in the program's folder, which may not exist yet on a fresh
+  // machine; a folder chosen by the user is never created.
+  std::error_code ec;
+  std::filesystem::path parent = std::filesystem::path(fileName_).parent_path();
+  if (parent != std::filesystem::path(ProgramHome())) return;
+  std::filesystem::create_directories(parent, ec);
+  if (!ec) fd_ = open();
+}
+
+void TLogFile::CloseLocked() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+TLogFile& LogFile() {
+  static TLogFile instance;
+  return instance;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "PaymentSystem.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quorvel {
+
+/// Absolutplat, code 8; its display name is the operator's web domain.
+/// Threads: model objects are used by one thread at a time.
+class TAbsolutplat final : public TPaymentSystem {
+ public:
+  std::string GetSiteURL() const override;
+  std::int32_t GetSystemID() const override;
+  std::string GetDisplayName() const override;
+  std::string GetShortName() const override;
+  std::string GetScriptsURL() const override;
+  std::string GetProvidersURL() const override;
+
+  std::string AgentID;
+  std::string DeviceID;
+  /// Path of the code-word file.
+  std::string WordFileName;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,12 @@
+#include "EPort.h"
+
+namespace quorvel {
+
+std::string TEPort::GetSiteURL() const { return "http://www.e-port.ru"; }
+std::int32_t TEPort::GetSystemID() const { return 2; }
+std::string TEPort::GetDisplayName() const { return "EPort"; }
+std::string TEPort::GetShortName() const { return "EPort"; }
+std::string TEPort::GetScriptsURL() const { return SupportURL("/ortena/scripts/eport_scripts.xml"); }
+std::string TEPort::GetProvidersURL() const { return SupportURL("/ortena/eport_providers.xml"); }
+
+}  // namespace quorvel

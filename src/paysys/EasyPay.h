@@ -1,0 +1,27 @@
+#pragma once
+
+#include "PaymentSystem.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quorvel {
+
+/// EasyPay ("ЛЕГКО И УДОБНО"), code 5.
+/// Threads: model objects are used by one thread at a time.
+class TEasyPay final : public TPaymentSystem {
+ public:
+  std::string GetSiteURL() const override;
+  std::int32_t GetSystemID() const override;
+  std::string GetDisplayName() const override;
+  std::string GetShortName() const override;
+  std::string GetScriptsURL() const override;
+  std::string GetProvidersURL() const override;
+
+  /// Path of the key file.
+  std::string KeyFileName;
+  /// Path of the certificate file.
+  std::string CerFileName;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,135 @@
+#include "Base64.h"
+
+#include "Errors.h"
+#include "TempDir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+
+using namespace quorvel;
+using namespace std::string_literals;
+
+namespace {
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string bytes(size, '\0');
+  for (auto& b : bytes) b = static_cast<char>(gen() & 0xFF);
+  return bytes;
+}
+
+}  // namespace
+
+TEST(Base64, EncodesWithStandardAlphabetAndPadding) {
+  const struct {
+    std::string bytes;
+    std::string text;
+  } rows[] = {
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="},
+      {"foobar", "Zm9vYmFy"},
+      {"\x00\x01\x00\x01"s, "AAEAAQ=="},  // public exponent 65537 as four bytes
+      {"\x00\x00\x00"s, "AAAA"},          // trailing zero bytes are encoded, not dropped
+      {"a\x00"s, "YQA="},
+      {"\xFB\xFF\xBF", "+/+/"},  // the two last alphabet characters
+      {"\xFF\xFF", "//8="},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(Base64Encode(row.bytes), row.text) << row.text;
+    if (!row.bytes.empty()) {
+      EXPECT_EQ(Base64Decode(row.text), row.bytes) << row.text;
+    }
+  }
+}
+
+TEST(Base64, DecodingRefusesLengthsThatAreNotAWholeGroup) {
+  for (const std::string text : {"", "A", "AB", "ABC", "ABCDE", "ABCDEF", "ABCDEFG", "QUJD\nREVG"}) {
+    try {
+      Base64Decode(text);
+      ADD_FAILURE() << "no error for '" << text << "'";
+    } catch (const Exception& e) {
+      EXPECT_STREQ(e.what(), "Base64ToStr: illegal input length!") << text;
+    }
+  }
+}
+
+TEST(Base64, DecodingCountsForeignCharactersAsSixtyOne) {
+  const struct {
+    std::string text;
+    std::string bytes;
+  } rows[] = {
+      // ' ' and the '9' it stands for: 0, 61, 0, 0 -> 0x03D000
+      {"A AA", "\x03\xD0\x00"s},
+      {"A9AA", "\x03\xD0\x00"s},
+      // '=' inside the text is no padding: 0, 1, 61, 2 -> 0x001F42
+      {"AB=C", "\x00\x1F\x42"s},
+      {"=AAA", "\xF4\x00\x00"s},
+      {"A\tA\xC3", "\x03\xD0\x3D"s},
+      // trailing '=' drop one byte each, as many as there are, never more than decoded
+      {"QQ==", "A"},
+      {"QUI=", "AB"},
+      {"Q===", ""},
+      {"====", ""},
+      {"AAAA====", "\x00\x00"s},
+      {"AAAAAAA=", "\x00\x00\x00\x00\x00"s},
+  };
+  for (const auto& row : rows) EXPECT_EQ(Base64Decode(row.text), row.bytes) << row.text;
+}
+
+TEST(Base64, RoundTripsEveryLengthAndByteValue) {
+  for (std::size_t size = 1; size <= 70; ++size) {
+    const std::string bytes = RandomBytes(size, static_cast<unsigned>(size));
+    const std::string text = Base64Encode(bytes);
+    EXPECT_EQ(text.size(), (size + 2) / 3 * 4);
+    EXPECT_EQ(Base64Decode(text), bytes) << size;
+  }
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  EXPECT_EQ(Base64Decode(Base64Encode(all)), all);
+}
+
+TEST(Base64, EncodingMatchesOpenssl) {
+  if (!test::HaveProgram("openssl")) GTEST_SKIP() << "openssl command not installed";
+  test::TempDir dir;
+  for (std::size_t size : {1u, 2u, 3u, 1000u, 1001u, 1002u}) {
+    const std::string bytes = RandomBytes(size, 7 + static_cast<unsigned>(size));
+    std::ofstream(dir.File("in.bin"), std::ios::binary) << bytes;
+    int status = -1;
+    std::string reference = test::RunCommand("openssl base64 -A -in " + dir.File("in.bin"), &status);
+    ASSERT_EQ(status, 0);
+    while (!reference.empty() && reference.back() == '\n') reference.pop_back();
+    EXPECT_EQ(Base64Encode(bytes), reference) << size;
+  }
+}
+
+TEST(ReverseBytes, ReversesAnyBytes) {
+  EXPECT_EQ(ReverseBytes(""), "");
+  EXPECT_EQ(ReverseBytes("\x01"), "\x01");
+  EXPECT_EQ(ReverseBytes("\x01\x00\x01\x00"s), "\x00\x01\x00\x01"s);
+  EXPECT_EQ(ReverseBytes("abcde"), "edcba");
+  const std::string bytes = RandomBytes(33, 1);
+  EXPECT_EQ(ReverseBytes(ReverseBytes(bytes)), bytes);
+}
+
+TEST(SplitKeyFileLines, EndsLinesAtCrLfCrOrLf) {
+  using testing::ElementsAre;
+  using testing::IsEmpty;
+  EXPECT_THAT(SplitKeyFileLines(""), IsEmpty());
+  EXPECT_THAT(SplitKeyFileLines("a"), ElementsAre("a"));
+  EXPECT_THAT(SplitKeyFileLines("a\n"), ElementsAre("a"));
+  EXPECT_THAT(SplitKeyFileLines("a\r\n"), ElementsAre("a"));
+  EXPECT_THAT(SplitKeyFileLines("a\r"), ElementsAre("a"));
+  EXPECT_THAT(SplitKeyFileLines("\n"), ElementsAre(""));
+  EXPECT_THAT(SplitKeyFileLines("a\n\n"), ElementsAre("a", ""));
+  EXPECT_THAT(SplitKeyFileLines("a\r\rb"), ElementsAre("a", "", "b"));
+  EXPECT_THAT(SplitKeyFileLines("a\n\rb"), ElementsAre("a", "", "b"));
+  EXPECT_THAT(SplitKeyFileLines("a\r\n\r\nb "), ElementsAre("a", "", "b "));
+  EXPECT_THAT(SplitKeyFileLines(" a \tb\r\n"), ElementsAre(" a \tb"));
+}

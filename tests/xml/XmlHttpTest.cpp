@@ -1,0 +1,182 @@
+#include "xmlParser.h"
+
+#include "Errors.h"
+#include "TempDir.h"
+#include "XmlTestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+extern char** environ;
+
+using namespace quorvel;
+using quorvel::test::ErrorOf;
+using quorvel::test::WriteBytes;
+
+namespace {
+
+// A TCP socket on 127.0.0.1 with a port of the system's choice; listening when asked.
+class LoopbackSocket {
+ public:
+  explicit LoopbackSocket(bool listening) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return;
+    socklen_t len = sizeof addr;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    if (listening) ::listen(fd_, 8);
+  }
+  ~LoopbackSocket() { Close(); }
+  LoopbackSocket(const LoopbackSocket&) = delete;
+  LoopbackSocket& operator=(const LoopbackSocket&) = delete;
+  int Port() const { return port_; }
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+bool Accepts(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// python3 -m http.server serving a folder on 127.0.0.1; stopped by the destructor.
+class HttpServer {
+ public:
+  explicit HttpServer(const std::string& folder) {
+    {
+      LoopbackSocket probe(false);  // a port that was free a moment ago
+      port_ = probe.Port();
+    }
+    const std::string port = std::to_string(port_);
+    std::vector<std::string> args = {"python3",   "-m", "http.server", "--bind",
+                                     "127.0.0.1", port, "--directory", folder};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (posix_spawnp(&pid_, "python3", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    for (int i = 0; i < 200 && pid_ > 0 && !ready_; ++i) {
+      ready_ = Accepts(port_);
+      if (!ready_) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  ~HttpServer() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  HttpServer(const HttpServer&) = delete;
+  HttpServer& operator=(const HttpServer&) = delete;
+  bool Ready() const { return ready_; }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+  bool ready_ = false;
+};
+
+class XmlHttp : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::HaveProgram("python3")) GTEST_SKIP() << "python3 not installed";
+    std::filesystem::create_directories(dir_.File("lists"));
+    WriteBytes(dir_.File("gprsconfig.xml"),
+               "<?xml version='1.0' encoding='windows-1251'?>\n"
+               "<operators><operator name='\xCC\xD2\xD1'>internet</operator></operators>");
+    WriteBytes(dir_.File("lists/index.html"), "<list><item>1</item></list>");
+    WriteBytes(dir_.File("broken.xml"), "<list>\n<item>\n</list>");
+    server_ = std::make_unique<HttpServer>(dir_.Path());
+    ASSERT_TRUE(server_->Ready()) << "python3 -m http.server did not start";
+    parser_.SetHttpTimeouts({2000, 5000});
+  }
+
+  test::TempDir dir_;
+  std::unique_ptr<HttpServer> server_;
+  TXmlParser parser_;
+};
+
+std::string ReadErrorPrefix(const std::string& name) { return "Ошибка чтения файла " + name + ".\r\n"; }
+
+}  // namespace
+
+TEST_F(XmlHttp, LoadsADocumentAndFollowsRedirects) {
+  parser_.LoadFromFile(server_->Url("/gprsconfig.xml"));
+  EXPECT_EQ(parser_.Root()->Name(), "operators");
+  EXPECT_EQ(parser_.Root()->GetText("operator"), "internet");
+  EXPECT_EQ(parser_.Root()->GetItem("operator")->Params().GetValue("name"), "МТС");
+
+  // The server answers /lists with a redirect to /lists/, which serves index.html.
+  parser_.LoadFromFile(server_->Url("/lists"));
+  EXPECT_EQ(parser_.Root()->Name(), "list");
+  EXPECT_EQ(parser_.Root()->GetInt("item"), 1);
+}
+
+TEST_F(XmlHttp, FailuresGiveTheReadErrorAndKeepTheDocument) {
+  parser_.Root()->AddText("before", "kept");
+  const std::string missing = server_->Url("/no-such-file.xml");
+  const std::string message = ErrorOf([&] { parser_.LoadFromFile(missing); });
+  EXPECT_EQ(message.rfind(ReadErrorPrefix(missing), 0), 0u) << message;
+  EXPECT_NE(message.find("404"), std::string::npos) << message;
+
+  const std::string broken = server_->Url("/broken.xml");
+  const std::string parse = ErrorOf([&] { parser_.LoadFromFile(broken); });
+  EXPECT_EQ(parse.rfind(ReadErrorPrefix(broken) + "Строка 3, позиция", 0), 0u) << parse;
+  EXPECT_EQ(parser_.Root()->GetText("before"), "kept");
+}
+
+TEST(XmlHttpDead, AddressesThatDoNotAnswerFailWithinTheTimeout) {
+  LoopbackSocket closed(false);  // bound, never listening: the connection is refused
+  LoopbackSocket silent(true);   // listening, never accepting or answering
+  TXmlParser parser;
+  parser.SetHttpTimeouts({500, 1000});
+  for (const LoopbackSocket* socket : {&closed, &silent}) {
+    const std::string url = "http://127.0.0.1:" + std::to_string(socket->Port()) + "/gprsconfig.xml";
+    SCOPED_TRACE(url);
+    const std::string message = ErrorOf([&] { parser.LoadFromFile(url); });
+    EXPECT_EQ(message.rfind(ReadErrorPrefix(url) + "HTTP: ", 0), 0u) << message;
+  }
+  EXPECT_EQ(parser.Root()->Name(), "root");
+}
+
+TEST(XmlHttpDead, SchemeIsRecognisedInAnyCaseAndZeroTimeoutsAreRefused) {
+  EXPECT_TRUE(IsHttpAddress("HTTP://host/x.xml"));
+  EXPECT_TRUE(IsHttpAddress("https://host/x.xml"));
+  EXPECT_FALSE(IsHttpAddress("http:/host"));
+  EXPECT_FALSE(IsHttpAddress("file:///etc/passwd"));
+  EXPECT_FALSE(IsHttpAddress("/home/http://x"));
+  EXPECT_THROW(HttpGet("http://127.0.0.1:9/", {0, 1000}), Exception);
+  EXPECT_THROW(HttpGet("http://127.0.0.1:9/", {1000, 0}), Exception);
+}
