@@ -8,8 +8,10 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 
 presets=("$@")
+fuzz=0
 if [ ${#presets[@]} -eq 0 ]; then
   presets=(default asan)
+  fuzz=1
 fi
 
 for preset in "${presets[@]}"; do
@@ -18,3 +20,8 @@ for preset in "${presets[@]}"; do
   cmake --build --preset "${preset}" -j "$(nproc)"
   ctest --preset "${preset}"
 done
+
+# a short run of every libFuzzer target
+if [ "$fuzz" -eq 1 ]; then
+  ./scripts/fuzz.sh "${QUORVEL_FUZZ_SECONDS:-20}"
+fi
