@@ -21,6 +21,25 @@ for preset in "${presets[@]}"; do
   ctest --preset "${preset}"
 done
 
+# ThreadSanitizer over the threaded layers (port, frame, command driver, terminal driver)
+if [ "$fuzz" -eq 1 ]; then
+  echo "=== preset tsan (threaded layers) ==="
+  cmake --preset tsan >/dev/null
+  tsan_targets=()
+  for layer in link driver; do
+    for kind in unit pty; do
+      [ -n "$(ls tests/${layer}/*Test.cpp 2>/dev/null)" ] && tsan_targets+=("quorvel_${layer}_${kind}_tests")
+    done
+  done
+  cmake --build --preset tsan -j "$(nproc)" --target "${tsan_targets[@]}"
+  for t in "${tsan_targets[@]}"; do
+    exe="$(find build/tsan/tests -name "$t" -type f | head -n 1)"
+    [ -n "$exe" ] || continue
+    echo "--- $t"
+    TSAN_OPTIONS="halt_on_error=1" "$exe" --gtest_brief=1
+  done
+fi
+
 # a short run of every libFuzzer target
 if [ "$fuzz" -eq 1 ]; then
   ./scripts/fuzz.sh "${QUORVEL_FUZZ_SECONDS:-20}"

@@ -106,14 +106,14 @@ bool TryStrToInt64(std::string_view text, std::int64_t& value) {
 
 std::int64_t StrToInt64(std::string_view text) {
   std::int64_t v = 0;
-  if (!TryStrToInt64(text, v)) throw EConvertError("'" + std::string(text) + "' - неверное целое число");
+  if (!TryStrToInt64(text, v)) throw EConvertError("'" + std::string(text) + "' - неверное целое значение");
   return v;
 }
 
 std::int32_t StrToInt(std::string_view text) {
   std::int64_t v = StrToInt64(text);
   if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
-    throw EConvertError("'" + std::string(text) + "' - неверное целое число");
+    throw EConvertError("'" + std::string(text) + "' - неверное целое значение");
   return static_cast<std::int32_t>(v);
 }
 

@@ -116,10 +116,11 @@ TEST(CommandDriverPty, TerminalSideClosingMidExchangeIsAClearErrorNotAHang) {
 }
 
 TEST(CommandDriverPty, MutedClientGetsNothingAndOthersSeeTheSameChunks) {
-  Link link;
+  // declared before the link: the receiving thread's handlers use them until the port closes
   std::mutex m;
   std::vector<std::string> spareChunks;
   std::vector<std::string> thirdChunks;
+  Link link;
   link.spare->SetOnData([&](ISerialPort&, const std::string& d) {
     std::lock_guard l(m);
     spareChunks.push_back(d);
@@ -183,9 +184,9 @@ TEST(CommandDriverPty, BreakFailsExactlyOneSend) {
 }
 
 TEST(CommandDriverPty, HandlersCanBeSwappedWhileChunksFlow) {
-  Link link;
   std::atomic<int> calls{0};
   std::atomic<bool> stop{false};
+  Link link;
   std::thread terminal([&] {
     while (!stop) link.pty.Write("+X: noise\r\n", 1000);
   });
