@@ -1,0 +1,78 @@
+// quorvel-sim: a simulated Ortena terminal on a pseudo-terminal. Prints the pty path and
+// serves until SIGINT or SIGTERM.
+#include <signal.h>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "Cp1251.h"
+#include "TerminalSim.h"
+
+namespace {
+
+// Waits for SIGINT/SIGTERM with sigwait, so no handler runs in signal context.
+int WaitForStopSignal() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  int signal = 0;
+  sigwait(&set, &signal);
+  return signal;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Simulated Ortena terminal on a pseudo-terminal: prints the pty path and serves "
+               "until stopped (SIGINT/SIGTERM)."};
+  quorvel::sim::TSimOptions options;
+  std::string serial;
+  bool logLines = false;
+  app.add_option("--baud", options.BaudRate,
+                 "Pace both directions to this line rate (10 bits per byte); 0: unthrottled")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--seed", options.Seed, "Seed of the random faults, split points and noise lines");
+  double faultRate = 0.0;
+  app.add_option("--random-faults", faultRate,
+                 "Probability (0..1) that a command meets a random fault")
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_flag("--debug-lines", options.DebugLines, "Send \"[debug]\" lines now and then");
+  app.add_flag("--unsolicited", options.UnsolicitedLines, "Send unsolicited \"+\" lines now and then");
+  app.add_option("--serial", serial, "Initial serial number of the terminal");
+  app.add_flag("--log-lines", logLines, "Print every line received to stderr");
+  CLI11_PARSE(app, argc, argv);
+
+  if (logLines) {
+    options.OnLineReceived = [](const std::string& line) {
+      std::cerr << "-> " << quorvel::Cp1251ToUtf8(line) << std::endl;
+    };
+  }
+  // block the stop signals before any thread starts, so only sigwait sees them
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  try {
+    quorvel::sim::TTerminalSim sim(options);
+    if (!serial.empty()) sim.Update([&](quorvel::sim::TSimState& s) { s.SerialNumber = serial; });
+    if (faultRate > 0) {
+      quorvel::sim::TSimRandomFaults random;
+      random.Seed = options.Seed;
+      random.Probability = faultRate;
+      sim.SetRandomFaults(random);
+    }
+    sim.Start();
+    std::cout << sim.SlavePath() << std::endl;
+    WaitForStopSignal();
+    sim.Stop();
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << std::endl;
+    return 1;
+  }
+  return 0;
+}

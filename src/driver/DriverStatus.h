@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace quorvel {
+
+/// The progress text of the running terminal operation, with one change handler.
+/// Threads: SetText is called on whatever thread runs the command (the UI thread for the
+/// program's driver, a worker thread for a search driver), and OnChange runs on that same
+/// thread, so a receiver that updates a window must pass the update to the UI thread itself.
+/// Text and SetText may run on different threads at once; the handler is called outside
+/// the object's lock, so it may read Text.
+class TDriverStatus {
+ public:
+  using TChangeEvent = std::function<void(TDriverStatus& sender)>;
+
+  /// The current progress text (UTF-8); empty on creation.
+  std::string Text() const;
+  /// When text differs from Text: stores it, then calls OnChange when it is set. An equal
+  /// text does nothing (no call).
+  void SetText(const std::string& text);
+
+  /// Replaces the change handler (an empty handler removes it). Set it before commands run.
+  void SetOnChange(TChangeEvent handler);
+
+ private:
+  mutable std::mutex lock_;
+  std::string text_;
+  TChangeEvent onChange_;
+};
+
+}  // namespace quorvel
