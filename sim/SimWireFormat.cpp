@@ -1,6 +1,5 @@
 #include "SimWireFormat.h"
 
-#include <algorithm>
 
 #include <fmt/format.h>
 
@@ -32,38 +31,67 @@ bool SplitCommandLine(std::string_view line, TSimCommandLine& out) {
 
 namespace {
 
-bool FinishArg(std::string_view raw, std::vector<TSimArg>& out) {
-  TSimArg arg;
-  const auto quotes = std::count(raw.begin(), raw.end(), '"');
-  if (quotes == 0) {
-    arg.Text = std::string(raw);
-  } else if (quotes == 2 && raw.size() >= 2 && raw.front() == '"' && raw.back() == '"') {
-    arg.Text = std::string(raw.substr(1, raw.size() - 2));
-    arg.Quoted = true;
-  } else {
-    return false;
+// The protocol has no escaping: a quoted field may hold double quotes of its own (input
+// scripts and receipt lines quote text), so a field that opens with a quote closes at a quote
+// followed by a comma or the end of the text. Where several quotes qualify, the first one
+// after which the rest of the line still splits wins; the outcome per position is memoised
+// so a line full of quotes stays quadratic at worst.
+class ArgSplitter {
+public:
+  explicit ArgSplitter(std::string_view text) : text_(text), memo_(text.size() + 1, kUnknown) {}
+
+  bool Split(std::vector<TSimArg>& out) {
+    out.clear();
+    if (!Fits(0)) return false;
+    for (std::size_t pos = 0;;) {
+      TSimArg arg;
+      std::size_t next = Next(pos, &arg);
+      out.push_back(std::move(arg));
+      if (next > text_.size()) return true;
+      pos = next;
+    }
   }
-  out.push_back(std::move(arg));
-  return true;
-}
+
+private:
+  static constexpr signed char kUnknown = -1;
+
+  // The position after the comma that ends the field at pos, text_.size() + 1 at the end of
+  // the text, or npos when no reading of the field lets the rest split.
+  std::size_t Next(std::size_t pos, TSimArg* arg) {
+    if (pos < text_.size() && text_[pos] == '"') {
+      for (std::size_t q = text_.find('"', pos + 1); q != std::string_view::npos; q = text_.find('"', q + 1)) {
+        const bool atEnd = q + 1 == text_.size();
+        if (!atEnd && text_[q + 1] != ',') continue;
+        if (!atEnd && !Fits(q + 2)) continue;
+        if (arg) {
+          arg->Text = std::string(text_.substr(pos + 1, q - pos - 1));
+          arg->Quoted = true;
+        }
+        return atEnd ? text_.size() + 1 : q + 2;
+      }
+      return std::string_view::npos;
+    }
+    const std::size_t comma = text_.find(',', pos);
+    const std::size_t stop = comma == std::string_view::npos ? text_.size() : comma;
+    if (text_.substr(pos, stop - pos).find('"') != std::string_view::npos) return std::string_view::npos;
+    if (comma != std::string_view::npos && !Fits(comma + 1)) return std::string_view::npos;
+    if (arg) arg->Text = std::string(text_.substr(pos, stop - pos));
+    return comma == std::string_view::npos ? text_.size() + 1 : comma + 1;
+  }
+
+  // True when the text from pos on splits into fields.
+  bool Fits(std::size_t pos) {
+    if (memo_[pos] == kUnknown) memo_[pos] = Next(pos, nullptr) != std::string_view::npos ? 1 : 0;
+    return memo_[pos] == 1;
+  }
+
+  std::string_view text_;
+  std::vector<signed char> memo_;
+};
 
 }  // namespace
 
-bool SplitArgs(std::string_view text, std::vector<TSimArg>& out) {
-  out.clear();
-  bool inQuotes = false;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '"') {
-      inQuotes = !inQuotes;
-    } else if (text[i] == ',' && !inQuotes) {
-      if (!FinishArg(text.substr(start, i - start), out)) return false;
-      start = i + 1;
-    }
-  }
-  if (inQuotes) return false;
-  return FinishArg(text.substr(start), out);
-}
+bool SplitArgs(std::string_view text, std::vector<TSimArg>& out) { return ArgSplitter(text).Split(out); }
 
 bool ParseCanonical(std::string_view text, std::int64_t max, std::int64_t& value) {
   if (text.empty() || text.size() > 18) return false;

@@ -31,8 +31,10 @@ struct TSimArg {
 };
 
 /// Splits parameters at commas outside double quotes; every field is kept, empty ones too.
-/// A field is quoted when it begins and ends with a double quote and holds no other one.
-/// False for unbalanced quotes or a field with quotes anywhere else.
+/// A field is quoted when it begins with a double quote; it ends at a double quote followed
+/// by a comma or the end of the text (the first such quote after which the rest still
+/// splits), so quoted text may hold quotes of its own. False when a field that does not
+/// begin with a quote holds one, or a quoted field never closes.
 bool SplitArgs(std::string_view text, std::vector<TSimArg>& out);
 
 /// Reads the parameter text of a sequenced line "seq,p1,...,pn,sum": the checksum must be

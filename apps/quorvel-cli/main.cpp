@@ -1,26 +1,30 @@
 // quorvel-cli: the command-line face of Quorvel.
 #include "Errors.h"
+#include "ScriptCommands.h"
 #include "Version.h"
 
-#include <CLI/CLI.hpp>
 #include <fmt/format.h>
+#include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <exception>
 
 int main(int argc, char** argv) {
   CLI::App app{"Quorvel: configuration tool for Ortena payment terminals"};
-  app.set_version_flag("--version", fmt::format("quorvel-cli {}.{}.{}.{}", quorvel::kVersionMajor,
-                                                quorvel::kVersionMinor, quorvel::kVersionPatch,
-                                                quorvel::kVersionTweak));
+  app.set_version_flag("--version",
+                       fmt::format("quorvel-cli {}.{}.{}.{}", quorvel::kVersionMajor, quorvel::kVersionMinor,
+                                   quorvel::kVersionPatch, quorvel::kVersionTweak));
   app.require_subcommand(0, 1);
+  quorvel::cli::TCommandRun run;
+  quorvel::cli::AddScriptCommands(app, run);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e);
   }
   try {
-    if (app.get_subcommands().empty()) std::puts(app.help().c_str());
+    if (run) return run();
+    std::puts(app.help().c_str());
     return 0;
   } catch (const quorvel::EAbort&) {
     return 1;

@@ -109,7 +109,8 @@ TEST_F(SimTerminalTest, WrongChecksumOrMalformedLinesAreRefusedAndChangeNothing)
       SeqLine("SMHEADER", 5, {"1", "new"}),                              // text not quoted
       SeqLine("SMHEADER", 5, {"\"1\"", "\"new\""}),                      // number quoted
       SeqLine("SMHEADER", 5, {"1", "\"new\"", "\"more\""}),              // one too many
-      SeqLine("SMHEADER", 5, {"1", "\"n\"ew\""}),                        // stray quote
+      SeqLine("SMHEADER", 5, {"1", "\"new"}),                            // quote never closed
+      SeqLine("SMHEADER", 5, {"1", "n\"ew"}),                            // quote inside bare text
       "AT+GLOBALOP=x",                                                   // plain, not a number
       "AT+GLOBALOP=11",                                                  // unknown system
       "AT+GLOBALOP?=1",
@@ -121,6 +122,10 @@ TEST_F(SimTerminalTest, WrongChecksumOrMalformedLinesAreRefusedAndChangeNothing)
   EXPECT_EQ(shared.State.ActiveSystem, 1);
   EXPECT_EQ(Run(good), Reply(good, {"OK"}));
   EXPECT_EQ(shared.State.Header[0], "new");
+  // receipt text may quote a name itself: there is no escaping on the wire
+  const std::string quoted = SeqLine("SMHEADER", 6, {"1", "\"OOO \"Romashka\"\""});
+  EXPECT_EQ(Run(quoted), Reply(quoted, {"OK"}));
+  EXPECT_EQ(shared.State.Header[0], "OOO \"Romashka\"");
 }
 
 TEST_F(SimTerminalTest, AMultiFieldWriteRefusedHalfWayKeepsEveryField) {

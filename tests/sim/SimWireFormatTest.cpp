@@ -37,7 +37,7 @@ TEST(SimWireFormat, ParseSequencedAcceptsOnlyCorrectLines) {
   }
   // bodies whose checksum is right but whose fields are not
   for (const std::string body : {"0,", "100,", "01,", ",", "\"1\",", "1,\"ab,", "1,a\"b\",",
-                                 "1,\"a\"b\",", "-1,"}) {
+                                 "1,\"a\"b", "-1,"}) {
     int seq = 0;
     std::vector<TSimArg> args;
     EXPECT_FALSE(ParseSequenced(body + std::to_string(HandSum(body)), seq, args)) << body;
@@ -57,6 +57,37 @@ TEST(SimWireFormat, ParseSequencedAcceptsOnlyCorrectLines) {
   EXPECT_EQ(args[2].Text, "");
   EXPECT_FALSE(args[2].Quoted);
   EXPECT_EQ(args[3].Text, "-5");
+}
+
+TEST(SimWireFormat, QuotedTextMayHoldQuotesOfItsOwn) {
+  // scripts and receipt lines quote text and the protocol has no escaping
+  struct Row {
+    std::string params;
+    std::vector<std::string> texts;
+  } rows[] = {
+      {"1,5,1,\"INPUT \"Phone\" PRINT\"", {"1", "5", "1", "INPUT \"Phone\" PRINT"}},
+      {"4,\"OOO \"Romashka\"\"", {"4", "OOO \"Romashka\""}},
+      {"\"a\",\"b\"", {"a", "b"}},                       // two quoted fields, not one
+      // a quote-comma inside quoted text is taken as a field end when the rest still splits
+      {"\"say \"x\",\"y\"\",2", {"say \"x", "y\"", "2"}},
+      {"\"\"", {""}},
+  };
+  for (const auto& r : rows) {
+    std::vector<TSimArg> args;
+    ASSERT_TRUE(SplitArgs(r.params, args)) << r.params;
+    ASSERT_EQ(args.size(), r.texts.size()) << r.params;
+    for (std::size_t i = 0; i < args.size(); ++i) EXPECT_EQ(args[i].Text, r.texts[i]) << r.params;
+  }
+  std::vector<TSimArg> args;
+  EXPECT_FALSE(SplitArgs("\"open", args));
+  EXPECT_FALSE(SplitArgs("1,x\"y", args));
+  // many fields that could each close later, and a last one that never closes: every
+  // alternative fails, which must not take exponential time
+  std::string many;
+  for (int i = 0; i < 1500; ++i) many += "\"a\",";
+  EXPECT_TRUE(SplitArgs(many, args));
+  EXPECT_EQ(args.size(), 1501u);
+  EXPECT_FALSE(SplitArgs(many + "\"x", args));
 }
 
 TEST(SimWireFormat, SplitCommandLineSeparatesNameAndParameters) {
