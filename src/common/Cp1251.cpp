@@ -1,6 +1,7 @@
 #include "Cp1251.h"
 
 #include "Errors.h"
+#include "TextUtils.h"
 
 #include <cerrno>
 #include <iconv.h>
@@ -44,14 +45,6 @@ iconv_t ToUtf8() {
   return h.get();
 }
 
-// Length in bytes of the UTF-8 sequence that starts with lead, or 0 for a bad lead byte.
-std::size_t SequenceLength(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if ((lead & 0xE0) == 0xC0) return 2;
-  if ((lead & 0xF0) == 0xE0) return 3;
-  if ((lead & 0xF8) == 0xF0) return 4;
-  return 0;
-}
 
 }  // namespace
 
@@ -76,7 +69,7 @@ std::string Utf8ToCp1251(std::string_view utf8) {
       inLeft -= 2;
       continue;
     }
-    std::size_t len = SequenceLength(static_cast<unsigned char>(in[0]));
+    std::size_t len = Utf8SequenceLength(static_cast<unsigned char>(in[0]));
     if (errno == EILSEQ && len > 1 && len <= inLeft)
       throw EEncodingError(fmt::format("Символ \"{}\" (U+{:04X}) нельзя записать в кодировке windows-1251",
                                        std::string_view(in, len), [&] {

@@ -31,6 +31,9 @@ std::string Trim(std::string_view text);
 /// True when text begins with prefix.
 bool StartsWith(std::string_view text, std::string_view prefix);
 
+/// Length in bytes of the UTF-8 sequence that lead starts, or 0 when lead cannot start one.
+std::size_t Utf8SequenceLength(unsigned char lead);
+
 /// Number of characters (code points) of a UTF-8 text; length limits count these.
 std::size_t Utf8Length(std::string_view text);
 

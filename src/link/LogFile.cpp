@@ -17,15 +17,6 @@ namespace quorvel {
 
 namespace {
 
-// Length of the UTF-8 sequence led by lead, or 0 when lead cannot start one.
-std::size_t SequenceLength(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if ((lead & 0xE0) == 0xC0) return 2;
-  if ((lead & 0xF0) == 0xE0) return 3;
-  if ((lead & 0xF8) == 0xF0) return 4;
-  return 0;
-}
-
 // UTF-8 -> windows-1251 for the log: the log must never fail, so a character the code page
 // lacks, or a byte that is not UTF-8, becomes '?'.
 std::string ToLogBytes(std::string_view utf8) {
@@ -37,7 +28,7 @@ std::string ToLogBytes(std::string_view utf8) {
   out.reserve(utf8.size());
   std::size_t i = 0;
   while (i < utf8.size()) {
-    std::size_t len = SequenceLength(static_cast<unsigned char>(utf8[i]));
+    std::size_t len = Utf8SequenceLength(static_cast<unsigned char>(utf8[i]));
     if (len == 1) {
       out.push_back(utf8[i++]);
       continue;

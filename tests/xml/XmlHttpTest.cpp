@@ -1,23 +1,19 @@
 #include "xmlParser.h"
 
 #include "Errors.h"
+#include "LoopbackHttp.h"
 #include "TempDir.h"
 #include "XmlTestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include <csignal>
 #include <filesystem>
 #include <thread>
 
-extern char** environ;
 
 using namespace quorvel;
 using quorvel::test::ErrorOf;
@@ -53,61 +49,6 @@ class LoopbackSocket {
   int port_ = 0;
 };
 
-bool Accepts(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  ::close(fd);
-  return ok;
-}
-
-// python3 -m http.server serving a folder on 127.0.0.1; stopped by the destructor.
-class HttpServer {
- public:
-  explicit HttpServer(const std::string& folder) {
-    {
-      LoopbackSocket probe(false);  // a port that was free a moment ago
-      port_ = probe.Port();
-    }
-    const std::string port = std::to_string(port_);
-    std::vector<std::string> args = {"python3",   "-m", "http.server", "--bind",
-                                     "127.0.0.1", port, "--directory", folder};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawnp(&pid_, "python3", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    for (int i = 0; i < 200 && pid_ > 0 && !ready_; ++i) {
-      ready_ = Accepts(port_);
-      if (!ready_) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  }
-  ~HttpServer() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  HttpServer(const HttpServer&) = delete;
-  HttpServer& operator=(const HttpServer&) = delete;
-  bool Ready() const { return ready_; }
-  std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int port_ = 0;
-  bool ready_ = false;
-};
-
 class XmlHttp : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -118,13 +59,13 @@ class XmlHttp : public ::testing::Test {
                "<operators><operator name='\xCC\xD2\xD1'>internet</operator></operators>");
     WriteBytes(dir_.File("lists/index.html"), "<list><item>1</item></list>");
     WriteBytes(dir_.File("broken.xml"), "<list>\n<item>\n</list>");
-    server_ = std::make_unique<HttpServer>(dir_.Path());
+    server_ = std::make_unique<test::LoopbackHttpServer>(dir_.Path());
     ASSERT_TRUE(server_->Ready()) << "python3 -m http.server did not start";
     parser_.SetHttpTimeouts({2000, 5000});
   }
 
   test::TempDir dir_;
-  std::unique_ptr<HttpServer> server_;
+  std::unique_ptr<test::LoopbackHttpServer> server_;
   TXmlParser parser_;
 };
 

@@ -1,0 +1,246 @@
+#include "ISPWriter.h"
+
+#include "HexFile.h"
+#include "LogFile.h"
+#include "TextUtils.h"
+
+#include <fmt/format.h>
+#include <fmt/printf.h>
+
+#include <chrono>
+#include <cmath>
+
+namespace quorvel {
+
+namespace {
+
+constexpr std::uint32_t kFlashEnd = 0x7E000;  // end of sectors 0..27 of the 512 KiB part
+constexpr int kLastSector = 27;
+constexpr std::size_t kHalfPage = TISPInterface::kPageSize / 2;
+
+std::int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+TUpdateStatus::TSnapshot TUpdateStatus::Snapshot() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return s_;
+}
+
+void TUpdateStatus::Changed() {
+  std::function<void()> handler;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    handler = onChange_;
+  }
+  if (handler) handler();
+}
+
+void TUpdateStatus::Start(int max) {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    s_.Max = max;
+    s_.Position = 0;
+    s_.Rate = 0;
+    s_.Bytes = 0;
+    s_.StartTick = NowMs();
+  }
+  Changed();
+}
+
+void TUpdateStatus::Step() {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    ++s_.Position;
+  }
+  Changed();
+}
+
+void TUpdateStatus::AddBytes(std::int64_t count) {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::int64_t elapsed = NowMs() - s_.StartTick;
+    if (elapsed <= 0) return;
+    s_.Bytes += count;
+    s_.Rate = std::llround(static_cast<double>(s_.Bytes) * 1000.0 / static_cast<double>(elapsed));
+  }
+  Changed();
+}
+
+void TUpdateStatus::SetText(const std::string& text) {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    s_.Text = text;
+  }
+  Changed();
+}
+
+void TUpdateStatus::BeginWork() {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    s_.Failed = false;
+    s_.Done = false;
+    s_.Running = true;
+  }
+  Changed();
+}
+
+void TUpdateStatus::Fail(const std::string& text) {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    s_.Text = text;
+    s_.Failed = true;
+    s_.Done = true;
+    s_.Running = false;
+  }
+  Changed();
+}
+
+void TUpdateStatus::Succeed(const std::string& text) {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    s_.Text = text;
+    s_.Failed = false;
+    s_.Done = true;
+    s_.Running = false;
+  }
+  Changed();
+}
+
+void TUpdateStatus::SetOnChange(std::function<void()> handler) {
+  std::lock_guard<std::mutex> guard(lock_);
+  onChange_ = std::move(handler);
+}
+
+TISPWriter::TISPWriter(ISerialPort& port, TUpdateStatus& status)
+    : port_(port), status_(status), isp_(std::make_unique<TISPInterface>(port)) {}
+
+TISPWriter::~TISPWriter() = default;
+
+void TISPWriter::Write(const TISPParams& params) {
+  status_.BeginWork();
+  try {
+    Program(params);
+    status_.Succeed(kWriteSucceeded);
+  } catch (const std::exception& e) {
+    // Anything escaping here would end the worker thread and the program with it.
+    status_.Fail(e.what());
+  }
+}
+
+void TISPWriter::Program(const TISPParams& params) {
+  const int oldBaudRate = port_.GetBaudRate();
+  THexFile file;
+  try {
+    port_.Open();
+    port_.SetRTS(false);
+    port_.SetBaudRate(params.BaudRate);
+    RunOnPort(params, file);
+  } catch (...) {
+    try {
+      port_.SetBaudRate(oldBaudRate);
+    } catch (const std::exception&) {
+      // The first failure is the one to report.
+    }
+    throw;
+  }
+  port_.SetBaudRate(oldBaudRate);
+  port_.SetRTS(true);
+}
+
+// Refuses data the flash cannot hold (rather than leaving it out unnoticed), completes the
+// blocks to whole pages and patches the vector checksum into the page at address 0.
+void TISPWriter::PrepareImage(THexFile& file) {
+  THexBlocks& blocks = file.Blocks();
+  for (std::size_t i = 0; i < blocks.Count(); ++i) {
+    const THexBlockRec& rec = blocks[i].Rec;
+    auto start = static_cast<std::uint32_t>(rec.BaseAddress);
+    if (std::uint64_t{start} + rec.Data.size() > kFlashEnd)
+      throw Exception(fmt::sprintf("Данные по адресу 0x%.8X не помещаются во флэш-память", start));
+  }
+  blocks.AlignToPages(TISPInterface::kPageSize);
+  for (std::size_t i = 0; i < blocks.Count(); ++i)
+    if (blocks[i].Rec.BaseAddress == 0) TISPInterface::PatchVectorChecksum(blocks[i].Rec.Data);
+}
+
+void TISPWriter::Erase() {
+  status_.SetText("Стирание секторов");
+  TISPInterface::RaiseOnError(isp_->UnlockCommands());
+  TISPInterface::RaiseOnError(isp_->PrepareSectors(0, kLastSector));
+  TISPInterface::RaiseOnError(isp_->EraseSectors(0, kLastSector));
+  TISPInterface::RaiseOnError(isp_->UnlockCommands());
+}
+
+void TISPWriter::RunOnPort(const TISPParams& params, THexFile& file) {
+  file.LoadFromFile(params.FileName);
+  PrepareImage(file);
+  std::size_t total = TotalSize(file);
+  std::size_t pages = (total + TISPInterface::kPageSize - 1) / TISPInterface::kPageSize;
+  LogFile().Debug(fmt::format("Размер данных, байт : {}", total));
+  LogFile().Debug(fmt::format("Количество страниц  : {}", pages));
+  status_.Start(static_cast<int>(params.Verify ? pages * 2 : pages));
+  status_.SetText("Синхронизация");
+  TISPInterface::RaiseOnError(isp_->Synchronize(params.Crystal));
+  status_.SetText("Чтение идентификатора процессора");
+  std::string partId;
+  TISPInterface::RaiseOnError(isp_->ReadPartId(partId));
+  Erase();
+  const THexBlocks& blocks = file.Blocks();
+  for (std::size_t i = 0; i < blocks.Count(); ++i)
+    WriteBlock(static_cast<std::uint32_t>(blocks[i].Rec.BaseAddress), blocks[i].Rec.Data);
+  if (!params.Verify) return;
+  TISPInterface::RaiseOnError(isp_->EnableFlashReadout());
+  for (std::size_t i = 0; i < blocks.Count(); ++i)
+    VerifyBlock(static_cast<std::uint32_t>(blocks[i].Rec.BaseAddress), blocks[i].Rec.Data);
+}
+
+void TISPWriter::WriteBlock(std::uint32_t address, const std::string& data) {
+  for (std::size_t offset = 0; offset < data.size(); offset += TISPInterface::kPageSize) {
+    auto pageAddress = static_cast<std::uint32_t>(address + offset);
+    std::string text = fmt::sprintf("Запись данных 0x%.8X", pageAddress);
+    status_.SetText(text);
+    LogFile().Debug(text);
+    isp_->WritePage(pageAddress, std::string_view(data).substr(offset, TISPInterface::kPageSize));
+    status_.Step();
+    status_.AddBytes(TISPInterface::kPageSize);
+  }
+}
+
+void TISPWriter::VerifyBlock(std::uint32_t address, const std::string& data) {
+  for (std::size_t offset = 0; offset < data.size(); offset += TISPInterface::kPageSize) {
+    auto pageAddress = static_cast<std::uint32_t>(address + offset);
+    std::string text = fmt::sprintf("Чтение данных 0x%.8X", pageAddress);
+    status_.SetText(text);
+    LogFile().Debug(text);
+    bool whole = true;
+    for (std::size_t half = 0; half < 2 && whole; ++half) {
+      std::string expected = data.substr(std::min(data.size(), offset + half * kHalfPage), kHalfPage);
+      if (expected.empty()) {
+        whole = false;
+        break;
+      }
+      std::string lines, read;
+      TISPInterface::RaiseOnError(isp_->ReadMemory(pageAddress + static_cast<std::uint32_t>(half * kHalfPage),
+                                                   expected.size(), lines, read));
+      CompareData(expected, read);
+    }
+    if (!whole) return;
+    status_.Step();
+    status_.AddBytes(TISPInterface::kPageSize);
+  }
+}
+
+void TISPWriter::CompareData(const std::string& expected, const std::string& read) {
+  if (expected == read) return;
+  LogFile().Error(kVerifyFailed);
+  LogFile().Debug(StrToHex(expected));
+  LogFile().Debug(StrToHex(read));
+  throw Exception(kVerifyFailed);
+}
+
+std::size_t TISPWriter::TotalSize(const THexFile& file) { return file.Blocks().TotalSize(); }
+
+}  // namespace quorvel

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "ISPInterface.h"
+#include "SerialPortInterface.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace quorvel {
+
+class THexFile;
+
+/// The user's choices for one firmware write.
+struct TISPParams {
+  std::string FileName;            ///< the HEX file
+  std::int32_t BaudRate = 115200;  ///< port speed for the ISP exchange, bits per second
+  std::int32_t Crystal = 12000;    ///< crystal frequency told to the bootloader, kHz
+  bool Verify = true;              ///< read the flash back and compare after programming
+};
+
+/// Progress and result of a firmware write, shared by the worker that writes and the page
+/// (or command line) that shows it.
+/// Threads: every call may run on any thread; each operation is atomic and OnChange runs on
+/// the thread of the operation, after the lock is released.
+class TUpdateStatus {
+ public:
+  /// All fields at one moment.
+  struct TSnapshot {
+    int Max = 0;                 ///< number of progress steps
+    std::string Text;            ///< current operation or final result
+    std::int64_t StartTick = 0;  ///< steady-clock ms at Start
+    int Position = 0;            ///< steps done
+    std::int64_t Rate = 0;       ///< bytes per second, rounded
+    std::int64_t Bytes = 0;      ///< bytes counted since Start
+    bool Failed = false;
+    bool Running = false;
+    bool Done = false;
+  };
+
+  TSnapshot Snapshot() const;
+  /// Max = max; Position, Rate and Bytes 0; StartTick now.
+  void Start(int max);
+  void Step();
+  /// Counts bytes and recomputes the rate; nothing when no millisecond passed since Start.
+  void AddBytes(std::int64_t count);
+  void SetText(const std::string& text);
+  /// Failed and Done false, Running true.
+  void BeginWork();
+  /// The run ended with an error: the text, Failed, Done, not Running.
+  void Fail(const std::string& text);
+  /// The run ended well: the text, Done, not Running.
+  void Succeed(const std::string& text);
+  /// Called after every change (may be empty). Set it before the run starts.
+  void SetOnChange(std::function<void()> handler);
+
+ private:
+  void Changed();
+
+  mutable std::mutex lock_;
+  TSnapshot s_;
+  std::function<void()> onChange_;
+};
+
+/// The message of a successful write.
+inline constexpr const char* kWriteSucceeded =
+    "Запись выполнена успешно.\r\nДля программирования параметров перезапустите терминал\r\n"
+    "и переведите его в режим cвязи с ПК.";
+/// The message of a verification that found different data.
+inline constexpr const char* kVerifyFailed = "Проверка данных не пройдена";
+
+/// Writes a HEX image into the terminal's flash through its ISP bootloader: synchronise,
+/// erase all 28 sectors, program page by page (the vector checksum patched into the page at
+/// address 0), optionally read everything back and compare.
+/// Threads: one run at a time, on the caller's (worker) thread; the status may be read
+/// from any thread meanwhile.
+class TISPWriter {
+ public:
+  /// The port and status must outlive the writer.
+  TISPWriter(ISerialPort& port, TUpdateStatus& status);
+  ~TISPWriter();
+
+  /// The whole run; never raises: the status ends with Succeed or Fail (the error's text).
+  void Write(const TISPParams& params);
+  /// The run; raises on any failure. The port's baud rate is set back in any case, RTS is
+  /// raised again only after success.
+  void Program(const TISPParams& params);
+  /// Programs the pages of a page-aligned block.
+  void WriteBlock(std::uint32_t address, const std::string& data);
+  /// Reads the block back in halves of pages and compares.
+  void VerifyBlock(std::uint32_t address, const std::string& data);
+  /// Raises Exception "Проверка данных не пройдена" (logged with both in hex) when they differ.
+  static void CompareData(const std::string& expected, const std::string& read);
+  /// Sum of the data lengths of all blocks.
+  static std::size_t TotalSize(const THexFile& file);
+  /// The protocol interface of the run (tests shorten its byte timeout through it).
+  TISPInterface& Interface() { return *isp_; }
+
+ private:
+  void PrepareImage(THexFile& file);
+  void RunOnPort(const TISPParams& params, THexFile& file);
+  void Erase();
+
+  ISerialPort& port_;
+  TUpdateStatus& status_;
+  std::unique_ptr<TISPInterface> isp_;
+};
+
+}  // namespace quorvel

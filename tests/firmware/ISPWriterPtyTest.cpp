@@ -1,0 +1,204 @@
+#include "ISPWriter.h"
+
+#include "BootloaderPty.h"
+#include "ComPort.h"
+#include "SerialPort.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <thread>
+
+using namespace quorvel;
+using quorvel::test::HaveProgram;
+using quorvel::test::RunCommand;
+using quorvel::test::TempDir;
+
+namespace {
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string s(size, '\0');
+  for (char& c : s) c = static_cast<char>(gen() & 0xFF);
+  return s;
+}
+
+std::uint32_t Word(const std::string& s, std::size_t offset) {
+  std::uint32_t w = 0;
+  for (int b = 3; b >= 0; --b) w = w << 8 | static_cast<unsigned char>(s[offset + b]);
+  return w;
+}
+
+class ISPWriterPty : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveProgram("objcopy")) GTEST_SKIP() << "objcopy is not installed";
+    part.Start();
+    comm.SetPortName(part.SlavePath());
+    ports = std::make_unique<TSerialPorts>(comm);
+    ports->AddPort();  // the driver's spare client
+    client = &ports->AddPort();
+    comm.Open();
+  }
+  void TearDown() override {
+    comm.Close();
+    part.Stop();
+  }
+
+  // A HEX file made by objcopy from segments (address, bytes), one end-of-file record.
+  std::string MakeHex(const std::vector<std::pair<std::uint32_t, std::string>>& segments) {
+    std::string parts;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+      std::string bin = dir.File("s" + std::to_string(i) + ".bin");
+      std::string hex = dir.File("s" + std::to_string(i) + ".hex");
+      std::ofstream(bin, std::ios::binary) << segments[i].second;
+      RunCommand("objcopy -I binary -O ihex --change-addresses " + std::to_string(segments[i].first) + " " +
+                 bin + " " + hex);
+      parts += "grep -v -e ':00000001FF' -e '^:04000003' " + hex + ";";
+    }
+    std::string file = dir.File("image.hex");
+    RunCommand("(" + parts + " echo ':00000001FF') > " + file);
+    return file;
+  }
+
+  // Runs the writer on a thread of its own while this one watches the status, as the page
+  // does; returns the last status.
+  TUpdateStatus::TSnapshot Run(const TISPParams& params) {
+    TUpdateStatus status;
+    TISPWriter writer(*client, status);
+    status.BeginWork();  // the page marks the run before the worker starts
+    std::thread worker([&] { writer.Write(params); });
+    int lastPosition = 0;
+    for (;;) {
+      TUpdateStatus::TSnapshot s = status.Snapshot();
+      EXPECT_GE(s.Position, lastPosition);
+      lastPosition = s.Position;
+      if (!s.Running) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    worker.join();
+    return status.Snapshot();
+  }
+
+  std::size_t LinesStartingWith(const std::string& prefix) {
+    std::vector<std::string> lines = part.ReceivedLines();
+    return static_cast<std::size_t>(std::count_if(
+        lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+  }
+
+  TempDir dir;
+  std::shared_ptr<sim::TBootloaderFlash> memory = std::make_shared<sim::TBootloaderFlash>();
+  sim::TBootloaderPty part{memory};
+  TComm comm;
+  std::unique_ptr<TSerialPorts> ports;
+  TSerialPort* client = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ISPWriterPty, ImageOf2048BytesIsWrittenPatchedAndVerified) {
+  std::string image = RandomBytes(2048, 1);
+  TISPParams params{MakeHex({{0, image}}), 57600, 12000, true};
+  TUpdateStatus::TSnapshot s = Run(params);
+  EXPECT_FALSE(s.Failed) << s.Text;
+  EXPECT_TRUE(s.Done);
+  EXPECT_EQ(s.Text, kWriteSucceeded);
+  EXPECT_EQ(s.Max, 4);
+  EXPECT_EQ(s.Position, 4);
+  std::string flash = memory->Flash();
+  EXPECT_TRUE(flash.substr(0, 20) == image.substr(0, 20));
+  EXPECT_TRUE(flash.substr(24, 2048 - 24) == image.substr(24));
+  std::uint32_t sum = 0;
+  for (std::size_t w = 0; w < 8; ++w) sum += Word(flash, w * 4);
+  EXPECT_EQ(sum, 0u) << "the vector checksum was patched before writing";
+  EXPECT_EQ(LinesStartingWith("G 1073742336 A"), 1u);
+  EXPECT_EQ(LinesStartingWith("R "), 4u) << "two pages read back in halves";
+  EXPECT_EQ(LinesStartingWith("C "), 2u);
+  EXPECT_EQ(comm.BaudRate(), 115200) << "the port's rate is set back";
+}
+
+TEST_F(ISPWriterPty, WithoutVerificationNothingIsReadBack) {
+  TISPParams params{MakeHex({{0, RandomBytes(1500, 2)}}), 115200, 12000, false};
+  TUpdateStatus::TSnapshot s = Run(params);
+  EXPECT_FALSE(s.Failed) << s.Text;
+  EXPECT_EQ(s.Max, 2);
+  EXPECT_EQ(LinesStartingWith("R "), 0u);
+  EXPECT_EQ(LinesStartingWith("G "), 0u);
+}
+
+TEST_F(ISPWriterPty, TwoSegmentsLandAtTheirAddresses) {
+  std::string low = RandomBytes(700, 3);
+  std::string high = RandomBytes(3000, 4);
+  TISPParams params{MakeHex({{0, low}, {0x9010, high}}), 115200, 12000, true};
+  TUpdateStatus::TSnapshot s = Run(params);
+  EXPECT_FALSE(s.Failed) << s.Text;
+  EXPECT_EQ(s.Max, 8) << "page 0 and pages 0x9000..0x9BFF, written and verified";
+  std::string flash = memory->Flash();
+  EXPECT_TRUE(flash.substr(24, 700 - 24) == low.substr(24));
+  EXPECT_TRUE(flash.substr(0x9010, 3000) == high);
+  EXPECT_EQ(flash.substr(0x9000, 16), std::string(16, '\xFF'));
+  EXPECT_EQ(LinesStartingWith("C "), 4u);
+}
+
+TEST_F(ISPWriterPty, ResendOnOneBlockIsRecovered) {
+  sim::TBootloaderFaults faults;
+  faults.ResendOnBlock = 3;
+  part.SetFaults(faults);
+  std::string image = RandomBytes(2048, 5);
+  TUpdateStatus::TSnapshot s = Run({MakeHex({{0, image}}), 115200, 12000, true});
+  EXPECT_FALSE(s.Failed) << s.Text;
+  EXPECT_TRUE(memory->Flash().substr(1024, 1024) == image.substr(1024));
+}
+
+TEST_F(ISPWriterPty, FailuresEndTheRunWithTheirMessage) {
+  struct Row {
+    const char* what;
+    sim::TBootloaderFaults faults;
+    std::vector<std::pair<std::uint32_t, std::string>> segments;
+    std::string message;
+  };
+  sim::TBootloaderFaults weak;
+  weak.WeakByteAt = 0x500;
+  sim::TBootloaderFaults dead;
+  dead.NoAnswer = true;
+  const std::vector<Row> rows = {
+      {"verification mismatch", weak, {{0, RandomBytes(2048, 6)}}, kVerifyFailed},
+      {"data beyond the flash",
+       {},
+       {{0x7DF00, RandomBytes(0x200, 7)}},
+       "Данные по адресу 0x0007DF00 не помещаются во флэш-память"},
+      {"dead line", dead, {{0, RandomBytes(100, 8)}}, ReturnCodeText(-1)},
+  };
+  for (const Row& row : rows) {
+    part.Restart();
+    part.SetFaults(row.faults);
+    TUpdateStatus::TSnapshot s = Run({MakeHex(row.segments), 57600, 12000, true});
+    EXPECT_TRUE(s.Failed) << row.what;
+    EXPECT_TRUE(s.Done) << row.what;
+    EXPECT_EQ(s.Text, row.message) << row.what;
+    EXPECT_EQ(comm.BaudRate(), 115200) << row.what;
+  }
+}
+
+TEST_F(ISPWriterPty, DamagedHexFileNeverReachesThePart) {
+  std::string file = MakeHex({{0, RandomBytes(64, 9)}});
+  // Damage one data digit of the second record, keeping its checksum.
+  std::string text;
+  {
+    std::ifstream in(file);
+    std::string line;
+    for (int n = 1; std::getline(in, line); ++n) {
+      if (n == 2) line[9] = line[9] == '0' ? '1' : '0';
+      text += line + "\n";
+    }
+  }
+  std::ofstream(file) << text;
+  TUpdateStatus::TSnapshot s = Run({file, 115200, 12000, true});
+  EXPECT_TRUE(s.Failed);
+  EXPECT_EQ(s.Text.rfind("Строка 2: неверная контрольная сумма", 0), 0u) << s.Text;
+  EXPECT_TRUE(part.ReceivedLines().empty());
+  EXPECT_EQ(memory->Flash(), std::string(sim::TBootloaderFlash::kFlashSize, '\xFF'));
+}
