@@ -1,5 +1,6 @@
 // quorvel-cli: the command-line face of Quorvel.
 #include "Errors.h"
+#include "FirmwareCommands.h"
 #include "ScriptCommands.h"
 #include "Version.h"
 
@@ -16,7 +17,10 @@ int main(int argc, char** argv) {
                                    quorvel::kVersionPatch, quorvel::kVersionTweak));
   app.require_subcommand(0, 1);
   quorvel::cli::TCommandRun run;
+  quorvel::cli::TGlobalOptions options;
+  quorvel::cli::AddGlobalOptions(app, options);
   quorvel::cli::AddScriptCommands(app, run);
+  quorvel::cli::AddFirmwareCommands(app, run, options);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -2,6 +2,8 @@
 
 #include "HexFile.h"
 #include "LogFile.h"
+#include "ModemDriver.h"
+#include "NotifyThread.h"
 #include "TextUtils.h"
 
 #include <fmt/format.h>
@@ -242,5 +244,53 @@ void TISPWriter::CompareData(const std::string& expected, const std::string& rea
 }
 
 std::size_t TISPWriter::TotalSize(const THexFile& file) { return file.Blocks().TotalSize(); }
+
+TISPUpdate::TISPUpdate(TModemDriver& driver, TUpdateStatus& status) : driver_(driver), status_(status) {}
+
+TISPUpdate::~TISPUpdate() { WaitFor(); }
+
+void TISPUpdate::Start(const TISPParams& params) {
+  WaitFor();
+  TComm& comm = driver_.Comm();
+  if (!comm.Connected()) comm.Open();
+  comm.SetRTS(false);
+  // Muted before the status reads Running, so that a running status always means a mute.
+  TSerialPort& spare = driver_.SparePort();
+  spare.SetActive(false);
+  status_.BeginWork();
+  try {
+    worker_ = std::make_unique<TNotifyThread>();
+    worker_->SetOnExecute([this, params](TNotifyThread&) { Execute(params); });
+    worker_->SetOnTerminate([this](TNotifyThread&) {
+      if (onFinished_) onFinished_();
+    });
+    worker_->Start();
+  } catch (const std::exception& e) {
+    worker_.reset();
+    status_.Fail(e.what());
+    spare.SetActive(true);
+    throw;
+  }
+}
+
+void TISPUpdate::Execute(const TISPParams& params) {
+  TSerialPort& spare = driver_.SparePort();
+  try {
+    if (client_ == nullptr) client_ = &driver_.Ports().AddPort();
+    TISPWriter writer(*client_, status_);
+    writer.Write(params);
+  } catch (const std::exception& e) {
+    // Write itself never raises; this is the writer's set-up failing. The status must not
+    // stay Running, or a poller would wait forever.
+    status_.Fail(e.what());
+  }
+  spare.SetActive(true);
+}
+
+void TISPUpdate::WaitFor() {
+  if (worker_) worker_->WaitFor();
+}
+
+bool TISPUpdate::Finished() const { return !worker_ || worker_->Finished(); }
 
 }  // namespace quorvel

@@ -12,6 +12,9 @@
 namespace quorvel {
 
 class THexFile;
+class TModemDriver;
+class TNotifyThread;
+class TSerialPort;
 
 /// The user's choices for one firmware write.
 struct TISPParams {
@@ -106,6 +109,47 @@ class TISPWriter {
   ISerialPort& port_;
   TUpdateStatus& status_;
   std::unique_ptr<TISPInterface> isp_;
+};
+
+/// A firmware update run in the background, as the update page starts it: the whole
+/// writer run happens on a worker thread on a client of the driver's port of its own, while
+/// the driver's spare client is muted (no terminal traffic reaches it) until the run ends.
+/// The status reads Running from Start on, so a poller never sees an idle status before the
+/// worker has begun.
+/// Threads: Start, WaitFor, Finished and destruction on the owner's thread; the status may be
+/// polled from any thread; OnFinished runs on the worker thread as its last act.
+class TISPUpdate {
+ public:
+  /// The driver and status must outlive this object.
+  TISPUpdate(TModemDriver& driver, TUpdateStatus& status);
+  /// Waits for a run in progress to end.
+  ~TISPUpdate();
+  TISPUpdate(const TISPUpdate&) = delete;
+  TISPUpdate& operator=(const TISPUpdate&) = delete;
+
+  /// Called on the worker thread after the run (set before Start).
+  void SetOnFinished(std::function<void()> handler) { onFinished_ = std::move(handler); }
+  /// Opens the driver's port with RTS low (the terminal is restarted into its bootloader
+  /// next), mutes the spare client, marks the status running and starts the worker; a
+  /// previous run is waited for first. Raises Exception when the port cannot be opened (the
+  /// status is then untouched); the worker unmutes the spare client when the run has ended,
+  /// whatever its result.
+  void Start(const TISPParams& params);
+  /// Waits until the run has ended (nothing when none was started).
+  void WaitFor();
+  /// No run was started or the last one has ended.
+  bool Finished() const;
+
+ private:
+  void Execute(const TISPParams& params);
+
+  TModemDriver& driver_;
+  TUpdateStatus& status_;
+  // Created on the first run and reused: the port's clients are never removed, so a client
+  // per run would pile up over a long session.
+  TSerialPort* client_ = nullptr;
+  std::unique_ptr<TNotifyThread> worker_;
+  std::function<void()> onFinished_;
 };
 
 }  // namespace quorvel

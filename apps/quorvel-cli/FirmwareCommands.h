@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ScriptCommands.h"
+
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace quorvel::cli {
+
+/// Options given before the subcommand, shared by every command that talks to a terminal.
+struct TGlobalOptions {
+  std::string Port;        ///< device path of the terminal's port (--port)
+  bool Yes = false;        ///< answer yes to every question (--yes)
+  bool Simulator = false;  ///< talk to the built-in simulator instead of a device (--simulator)
+};
+
+/// Adds --port, --yes and --simulator to app, stored into options.
+void AddGlobalOptions(CLI::App& app, TGlobalOptions& options);
+
+/// Adds "firmware" with "write FILE [--baud N] [--no-verify]" and "info FILE". The chosen
+/// subcommand's work goes into run; options are read when it runs (they must outlive run).
+void AddFirmwareCommands(CLI::App& app, TCommandRun& run, const TGlobalOptions& options);
+
+/// Prints the blocks of the HEX file (number, first address, size) and the total. Returns 0,
+/// or 1 with the reason on stderr when the file cannot be read or is damaged.
+int ShowFirmwareInfo(const std::string& fileName);
+
+/// What "firmware write" does.
+struct TFirmwareWriteArgs {
+  std::string FileName;
+  int BaudRate = 115200;
+  bool Verify = true;
+};
+
+/// Checks the file, asks for the terminal's restart (unless options.Yes; without a terminal on
+/// stdin the answer is no), writes the image with a progress line on stderr and prints the
+/// result. Returns 0 on success, 1 on any failure or refusal (the reason on stderr).
+int WriteFirmware(const TFirmwareWriteArgs& args, const TGlobalOptions& options);
+
+}  // namespace quorvel::cli
