@@ -42,6 +42,10 @@ std::string ConsoleText(const std::string& text) {
 // The Enter that stands for the OK button; end of input is a refusal.
 bool AskRestart(const TGlobalOptions& options) {
   if (options.Yes) return true;
+  if (options.No) {
+    std::fprintf(stderr, "%s\n", kCancelled);
+    return false;
+  }
   std::fprintf(stderr, "%s [Enter] ", kRestartQuestion);
   std::fflush(stderr);
   std::string answer;
@@ -111,12 +115,6 @@ int RunUpdate(TModemDriver& driver, const TISPParams& params, const TGlobalOptio
 
 }  // namespace
 
-void AddGlobalOptions(CLI::App& app, TGlobalOptions& options) {
-  app.add_option("--port", options.Port, "device path of the terminal's serial port");
-  app.add_flag("--yes", options.Yes, "answer yes to every question");
-  app.add_flag("--simulator", options.Simulator, "use the built-in terminal simulator instead of a device");
-}
-
 int ShowFirmwareInfo(const std::string& fileName) {
   THexFile file;
   try {
@@ -146,7 +144,7 @@ int WriteFirmware(const TFirmwareWriteArgs& args, const TGlobalOptions& options)
     THexFile check;
     check.LoadFromFile(args.FileName);
     if (!options.Simulator && options.Port.empty()) throw Exception(kNoPort);
-    if (!options.Yes && ::isatty(STDIN_FILENO) == 0) throw Exception(fmt::sprintf(kNoTerminal, kRestartQuestion));
+    if (!options.Yes && !options.No && ::isatty(STDIN_FILENO) == 0) throw Exception(fmt::sprintf(kNoTerminal, kRestartQuestion));
     std::unique_ptr<sim::TTerminalSim> simulator;
     if (options.Simulator) simulator = StartSimulator();
     TModemDriver driver;

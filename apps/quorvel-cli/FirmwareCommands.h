@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ScriptCommands.h"
+#include "CliContext.h"
 
 #include <string>
 
@@ -9,16 +9,6 @@ class App;
 }
 
 namespace quorvel::cli {
-
-/// Options given before the subcommand, shared by every command that talks to a terminal.
-struct TGlobalOptions {
-  std::string Port;        ///< device path of the terminal's port (--port)
-  bool Yes = false;        ///< answer yes to every question (--yes)
-  bool Simulator = false;  ///< talk to the built-in simulator instead of a device (--simulator)
-};
-
-/// Adds --port, --yes and --simulator to app, stored into options.
-void AddGlobalOptions(CLI::App& app, TGlobalOptions& options);
 
 /// Adds "firmware" with "write FILE [--baud N] [--no-verify]" and "info FILE". The chosen
 /// subcommand's work goes into run; options are read when it runs (they must outlive run).
@@ -35,8 +25,8 @@ struct TFirmwareWriteArgs {
   bool Verify = true;
 };
 
-/// Checks the file, asks for the terminal's restart (unless options.Yes; without a terminal on
-/// stdin the answer is no), writes the image with a progress line on stderr and prints the
+/// Checks the file, asks for the terminal's restart (unless options.Yes; options.No and the
+/// lack of a terminal on stdin answer no), writes the image with a progress line on stderr and prints the
 /// result. Returns 0 on success, 1 on any failure or refusal (the reason on stderr).
 int WriteFirmware(const TFirmwareWriteArgs& args, const TGlobalOptions& options);
 

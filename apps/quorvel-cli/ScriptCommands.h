@@ -1,6 +1,7 @@
 #pragma once
 
-#include <functional>
+#include "CliContext.h"
+
 #include <string>
 
 namespace CLI {
@@ -8,9 +9,6 @@ class App;
 }
 
 namespace quorvel::cli {
-
-/// The work of the subcommand chosen on the command line; returns the exit status.
-using TCommandRun = std::function<int()>;
 
 /// Adds "script" with its subcommand "check FILE" to app. When that subcommand is chosen,
 /// parsing stores its work in run (which main then calls).

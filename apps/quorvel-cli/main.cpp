@@ -1,7 +1,11 @@
 // quorvel-cli: the command-line face of Quorvel.
+#include "CliContext.h"
 #include "Errors.h"
+#include "FileCommands.h"
 #include "FirmwareCommands.h"
+#include "PaysysCommands.h"
 #include "ScriptCommands.h"
+#include "TerminalCommands.h"
 #include "Version.h"
 
 #include <fmt/format.h>
@@ -11,29 +15,39 @@
 #include <exception>
 
 int main(int argc, char** argv) {
-  CLI::App app{"Quorvel: configuration tool for Ortena payment terminals"};
+  namespace cli = quorvel::cli;
+  CLI::App app{
+      "Quorvel: configuration tool for Ortena payment terminals.\n"
+      "Exit status: 0 success, 1 error, 2 usage, 3 a question answered No."};
   app.set_version_flag("--version",
                        fmt::format("quorvel-cli {}.{}.{}.{}", quorvel::kVersionMajor, quorvel::kVersionMinor,
                                    quorvel::kVersionPatch, quorvel::kVersionTweak));
+  // Global options may also follow the command ("status --simulator"); a command's own option
+  // of the same name (server write --port) takes precedence there.
+  app.fallthrough();
   app.require_subcommand(0, 1);
-  quorvel::cli::TCommandRun run;
-  quorvel::cli::TGlobalOptions options;
-  quorvel::cli::AddGlobalOptions(app, options);
-  quorvel::cli::AddScriptCommands(app, run);
-  quorvel::cli::AddFirmwareCommands(app, run, options);
+  cli::TCommandRun run;
+  cli::TGlobalOptions options;
+  cli::AddGlobalOptions(app, options);
+  cli::AddTerminalCommands(app, run, options);
+  cli::AddFileCommands(app, run, options);
+  cli::AddPaysysCommands(app, run, options);
+  cli::AddScriptCommands(app, run);
+  cli::AddFirmwareCommands(app, run, options);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    return app.exit(e) == 0 ? cli::kExitOk : cli::kExitUsage;
   }
+  cli::ApplyHome(options);
   try {
     if (run) return run();
     std::puts(app.help().c_str());
-    return 0;
+    return cli::kExitOk;
   } catch (const quorvel::EAbort&) {
-    return 1;
+    return cli::kExitAborted;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
-    return 1;
+    return cli::kExitError;
   }
 }

@@ -1,0 +1,230 @@
+#include "CliContext.h"
+
+#include "AppDoc.h"
+#include "AppManager.h"
+#include "Errors.h"
+#include "LogFile.h"
+#include "Ortenas.h"
+#include "Paths.h"
+#include "TerminalSim.h"
+#include "TextUtils.h"
+
+#include <fmt/printf.h>
+#include <CLI/CLI.hpp>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+
+namespace quorvel::cli {
+
+namespace {
+
+constexpr const char* kAutoNo = "Нет (нет терминала для ответа; ответ Да: --yes)";
+constexpr const char* kLoadErrorFormat = "Файл %s прочитан не полностью: %s";
+constexpr const char* kBackupNote = "Копия прежнего файла: %s";
+
+// The message boxes' CR LF line ends do not belong on a console.
+std::string ConsoleText(const std::string& text) {
+  std::string out;
+  for (char c : text)
+    if (c != '\r') out.push_back(c);
+  return out;
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+bool IsYes(const std::string& answer) {
+  const std::string a = Lower(Trim(answer));
+  return a == "y" || a == "yes" || a == "д" || a == "да" || a == "Д" || a == "Да" || a == "ДА";
+}
+
+// The built-in terminal looks like one in service (server, SIM card, receipt header), so that a
+// first look at the program shows a full report.
+void SeedDemoTerminal(sim::TSimState& s) {
+  s.ServerAddress = "195.19.220.13";
+  s.ServerPort = 8090;
+  s.ServerName = "pay.ortena.ru";
+  s.RetryCount = 3;
+  s.Sims[0].Present = true;
+  s.Sims[0].Enabled = true;
+  s.Sims[0].Priority = true;
+  s.Sims[0].Apn = "internet.mts.ru";
+  s.Sims[0].Login = "mts";
+  s.Sims[0].Password = "mts";
+  s.Header[0] = "ООО «Ортена»";
+  s.Header[1] = "Спасибо за платеж!";
+}
+
+}  // namespace
+
+void AddGlobalOptions(CLI::App& app, TGlobalOptions& options) {
+  CLI::Option* port =
+      app.add_option("--port", options.Port, "device path of the terminal's serial port (this run)");
+  app.add_option("--retries", options.Retries, "attempts per terminal command, 1..5 (this run)")
+      ->check(CLI::Range(1, 5));
+  app.add_option("--log", options.Log, "log every line exchanged with the terminal into FILE (this run)");
+  app.add_option("--home", options.Home, "the program's folder with settings.xml and Quorvel.xml");
+  CLI::Option* yes = app.add_flag("--yes", options.Yes, "answer Yes to every question");
+  CLI::Option* no = app.add_flag("--no", options.No, "answer No to every question");
+  yes->excludes(no);
+  CLI::Option* simulator = app.add_flag("--simulator", options.Simulator,
+                                        "use the built-in terminal simulator instead of a device");
+  simulator->excludes(port);
+  app.add_flag("--save-settings", options.SaveSettings, "keep --port, --retries and --log in settings.xml");
+}
+
+void ApplyHome(const TGlobalOptions& options) {
+  // Runs on the main thread before any other thread exists.
+  if (!options.Home.empty())
+    ::setenv("QUORVEL_HOME", options.Home.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
+}
+
+bool TConsolePrompt::Confirm(const std::string& question) {
+  if (options_.Yes) return true;
+  if (options_.No) return false;
+  const std::string text = ConsoleText(question);
+  if (::isatty(STDIN_FILENO) == 0) {
+    std::fprintf(stderr, "%s\n%s\n", text.c_str(), kAutoNo);
+    return false;
+  }
+  std::fprintf(stderr, "%s [y/N] ", text.c_str());
+  std::fflush(stderr);
+  std::string answer;
+  if (!std::getline(std::cin, answer)) return false;
+  return IsYes(answer);
+}
+
+const std::vector<std::string>& SystemNames() {
+  static const std::vector<std::string> names = {
+      "masterport", "cyberplat",   "eport",   "xplat",  "osmp",    "easypay",  "krasplat",
+      "bercut",     "absolutplat", "eurofon", "ubspay", "pegasmp", "pegasosmp"};
+  return names;
+}
+
+TCliContext::TCliContext(const TGlobalOptions& options)
+    : options_(options), facade_(quorvel::Facade()), prompt_(options), progress_(stderr) {
+  EnsureDirectory(ProgramHome());
+  settings_ = std::make_unique<TAppManager>(facade_.Driver(), LogFile());
+  // Saving happens in Save, after the values of this run were put back.
+  settings_->SetAutoSave(false);
+  savedPortNumber_ = settings_->PortNumber();
+  savedPortName_ = settings_->PortName();
+  savedRetries_ = settings_->MaxRetryCount();
+  savedLogEnabled_ = LogFile().Enabled();
+  savedLogFile_ = LogFile().FileName();
+
+  doc_ = std::make_unique<TAppDoc>(ProgramHome() + "/" + kAppDocFileName);
+  doc_->SaveOnDestroy = false;
+  if (!doc_->LoadError().empty())
+    std::fprintf(stderr, "%s\n",
+                 ConsoleText(fmt::sprintf(kLoadErrorFormat, doc_->GetFileName(), doc_->LoadError())).c_str());
+  doc_->PaymentSystems().SupportServer = settings_->SupportServer();
+  facade_.SetSupportServer(settings_->SupportServer());
+
+  ApplyOptions();
+  // Last: the facade outlives this object and must not keep pointers into a half-made one.
+  facade_.SetPrompt(&prompt_);
+  facade_.DriverStatus().SetOnChange([this](TDriverStatus& status) { progress_.OnStatus(status.Text()); });
+}
+
+TCliContext::~TCliContext() {
+  facade_.DriverStatus().SetOnChange({});
+  facade_.SetPrompt(nullptr);
+  // The port's receiving thread must be gone before the simulator's pty closes.
+  facade_.Driver().ClosePort();
+  if (simulator_) simulator_->Stop();
+}
+
+void TCliContext::ApplyOptions() {
+  if (options_.Simulator) {
+    simulator_ = std::make_unique<sim::TTerminalSim>();
+    simulator_->Update(SeedDemoTerminal);
+    simulator_->Start();
+    settings_->SetPortName(simulator_->SlavePath());
+  } else if (!options_.Port.empty()) {
+    settings_->SetPortName(options_.Port);
+  }
+  if (options_.Retries != 0) settings_->SetMaxRetryCount(options_.Retries);
+  if (!options_.Log.empty()) {
+    LogFile().SetFileName(options_.Log);
+    LogFile().SetEnabled(true);
+  }
+}
+
+void TCliContext::RestoreSettings() {
+  const bool keep = options_.SaveSettings;
+  if (options_.Simulator || (!keep && !options_.Port.empty())) {
+    settings_->SetPortNumber(savedPortNumber_);
+    settings_->SetPortName(savedPortName_);
+  }
+  if (!keep && options_.Retries != 0) settings_->SetMaxRetryCount(savedRetries_);
+  if (!keep && !options_.Log.empty()) {
+    LogFile().SetEnabled(savedLogEnabled_);
+    LogFile().SetFileName(savedLogFile_);
+  }
+}
+
+TPaymentSystem& TCliContext::System(const std::string& name) {
+  TAppDoc& d = *doc_;
+  const std::map<std::string, TPaymentSystem*> systems = {
+      {"masterport", &d.MasterPort()}, {"cyberplat", &d.Cyberplat()}, {"eport", &d.EPort()},
+      {"xplat", &d.XPlat()},           {"osmp", &d.OSMP()},           {"easypay", &d.EasyPay()},
+      {"krasplat", &d.Krasplat()},     {"bercut", &d.Bercut()},       {"absolutplat", &d.Absolutplat()},
+      {"eurofon", &d.Eurofon()},       {"ubspay", &d.UbsPay()},       {"pegasmp", &d.PegasMP()},
+      {"pegasosmp", &d.PegasOSMP()}};
+  const auto it = systems.find(name);
+  // The command line checks the names; this is a fault of the program.
+  if (it == systems.end()) throw std::logic_error("unknown payment system " + name);
+  return *it->second;
+}
+
+void TCliContext::Save() {
+  doc_->Save();
+  if (!doc_->BackupFileName().empty())
+    std::fprintf(stderr, "%s\n", fmt::sprintf(kBackupNote, doc_->BackupFileName()).c_str());
+  RestoreSettings();
+  settings_->SaveSettings();
+}
+
+int RunInContext(const TGlobalOptions& options, const std::function<void(TCliContext&)>& body) {
+  std::unique_ptr<TCliContext> context;
+  int status = kExitOk;
+  try {
+    context = std::make_unique<TCliContext>(options);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", ConsoleText(e.what()).c_str());
+    return kExitError;
+  }
+  try {
+    body(*context);
+  } catch (const EAbort&) {
+    status = kExitAborted;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", ConsoleText(e.what()).c_str());
+    status = kExitError;
+  }
+  try {
+    context->Save();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", ConsoleText(e.what()).c_str());
+    status = kExitError;
+  }
+  return status;
+}
+
+void SetContextRun(CLI::App& command, TCommandRun& run, const TGlobalOptions& options,
+                   std::function<void(TCliContext&)> body) {
+  command.callback([&run, &options, body = std::move(body)] {
+    run = [&options, body] { return RunInContext(options, body); };
+  });
+}
+
+}  // namespace quorvel::cli

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "Progress.h"
+#include "Prompt.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace quorvel {
+class TAppDoc;
+class TAppManager;
+class TOrtena;
+class TPaymentSystem;
+namespace sim {
+class TTerminalSim;
+}
+}  // namespace quorvel
+
+namespace quorvel::cli {
+
+/// Exit statuses of the program.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitError = 1;    ///< an error; its message is on stderr
+inline constexpr int kExitUsage = 2;    ///< the command line could not be parsed
+inline constexpr int kExitAborted = 3;  ///< a question was answered No; nothing more was sent
+
+/// The work of the subcommand chosen on the command line; returns the exit status.
+using TCommandRun = std::function<int()>;
+
+/// Options given before the subcommand.
+struct TGlobalOptions {
+  std::string Port;           ///< device path of the terminal's port (--port); empty: settings.xml's
+  int Retries = 0;            ///< attempts per command (--retries); 0: settings.xml's
+  std::string Log;            ///< log file for this run (--log); empty: settings.xml's
+  std::string Home;           ///< the program's folder (--home); empty: $QUORVEL_HOME or ~/.config/quorvel
+  bool Yes = false;           ///< answer Yes to every question (--yes)
+  bool No = false;            ///< answer No to every question (--no)
+  bool Simulator = false;     ///< talk to the built-in simulator instead of a device (--simulator)
+  bool SaveSettings = false;  ///< keep --port, --retries and --log in settings.xml (--save-settings)
+};
+
+/// Adds the global options to app, stored into options.
+void AddGlobalOptions(CLI::App& app, TGlobalOptions& options);
+
+/// Makes --home the program's folder for everything that asks for it from now on.
+void ApplyHome(const TGlobalOptions& options);
+
+/// The question interface of the command line: --yes and --no answer at once; otherwise the
+/// question goes to stderr and a line is read from stdin when stdin is a terminal ("y", "yes",
+/// "д", "да" in any case mean Yes); without a terminal the answer is No, and the question and
+/// that answer are shown on stderr.
+class TConsolePrompt final : public IPrompt {
+ public:
+  explicit TConsolePrompt(const TGlobalOptions& options) : options_(options) {}
+  bool Confirm(const std::string& question) override;
+
+ private:
+  const TGlobalOptions& options_;
+};
+
+/// Everything a command of the terminal or the configuration needs for one run of the program:
+/// the settings (settings.xml) applied to the facade's driver, the options of this run on top,
+/// the configuration document, the prompt and the progress line, and the built-in simulator
+/// when asked for. The facade is the program's one (Facade()).
+/// Threads: the main thread only.
+class TCliContext {
+ public:
+  /// Loads settings.xml and the configuration document (a document read only in part is
+  /// reported on stderr with the name of its backup copy), applies --port, --retries and --log,
+  /// starts the simulator for --simulator. Raises the errors of these steps.
+  explicit TCliContext(const TGlobalOptions& options);
+  /// Closes the port and stops the simulator; saves nothing.
+  ~TCliContext();
+  TCliContext(const TCliContext&) = delete;
+  TCliContext& operator=(const TCliContext&) = delete;
+
+  TOrtena& Facade() { return facade_; }
+  TAppDoc& Doc() { return *doc_; }
+  TAppManager& Settings() { return *settings_; }
+  /// The progress line on stderr (drawn only when stderr is a terminal).
+  TProgress& Progress() { return progress_; }
+  /// The simulator of --simulator, or nullptr.
+  sim::TTerminalSim* Simulator() { return simulator_.get(); }
+  const TGlobalOptions& Options() const { return options_; }
+
+  /// The document's payment system of a short lower-case name (masterport, cyberplat, eport,
+  /// xplat, osmp, easypay, krasplat, bercut, absolutplat, eurofon, ubspay, pegasmp, pegasosmp).
+  TPaymentSystem& System(const std::string& name);
+
+  /// Saves the configuration document and settings.xml (the values of settings.xml as loaded
+  /// unless --save-settings was given). Raises the first save error.
+  void Save();
+
+ private:
+  void ApplyOptions();
+  void RestoreSettings();
+
+  const TGlobalOptions& options_;
+  TOrtena& facade_;
+  TConsolePrompt prompt_;
+  TProgress progress_;
+  std::unique_ptr<TAppManager> settings_;
+  std::unique_ptr<TAppDoc> doc_;
+  std::unique_ptr<sim::TTerminalSim> simulator_;
+  // settings.xml's values, put back before saving when this run overrode them
+  int savedPortNumber_ = 1;
+  std::string savedPortName_;
+  int savedRetries_ = 1;
+  bool savedLogEnabled_ = false;
+  std::string savedLogFile_;
+};
+
+/// The names SYSTEM takes, in the order of the help text.
+const std::vector<std::string>& SystemNames();
+
+/// Runs body with a fresh context and saves afterwards, also after a failure of body (the
+/// document keeps what was read or typed, as the desktop program keeps it until it exits).
+/// Returns kExitOk, kExitAborted for a No (nothing printed), or kExitError with the message on
+/// stderr.
+int RunInContext(const TGlobalOptions& options, const std::function<void(TCliContext&)>& body);
+
+/// Adds a subcommand's run: when chosen, run becomes RunInContext(options, body).
+void SetContextRun(CLI::App& command, TCommandRun& run, const TGlobalOptions& options,
+                   std::function<void(TCliContext&)> body);
+
+}  // namespace quorvel::cli

@@ -1,0 +1,259 @@
+// Parameter groups: payment server, SIM cards, receipt lines, fee tables, data files.
+#include "Errors.h"
+#include "FeeTable.h"
+#include "Fees.h"
+#include "OrtenaGuards.h"
+#include "Ortenas.h"
+#include "PaymentSystem.h"
+#include "SimCard.h"
+#include "TextUtils.h"
+
+#include <fmt/format.h>
+
+#include <limits>
+#include <vector>
+
+namespace quorvel {
+
+namespace {
+
+constexpr std::int32_t kMaxServerPort = 65535;
+constexpr const char* kFeeSumWireName = "Сумма комиссии в копейках";
+constexpr const char* kFeeValueWireName = "Значение комиссии в сотых долях";
+
+// A text's lines; CR LF, CR and LF each end one. A last line without an end counts too.
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  bool open = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(std::move(line));
+      line.clear();
+      open = false;
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      continue;
+    }
+    line += c;
+    open = true;
+  }
+  if (open) lines.push_back(std::move(line));
+  return lines;
+}
+
+std::string TrimRight(std::string text) {
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.pop_back();
+  return text;
+}
+
+bool IsFourDigitPin(const std::string& pin) {
+  if (pin.size() != 4) return false;
+  for (char c : pin)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// The wire takes 32-bit integers: a value beyond them is refused rather than wrapped.
+int WireInt(std::int64_t value, const char* name) {
+  CheckRange(value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), name);
+  return static_cast<int>(value);
+}
+
+}  // namespace
+
+// ---- payment server ----
+
+void TOrtena::ReadServerParams(TPaymentSystem& system) {
+  TClearStatusGuard clear(*this);
+  EnsureActiveSystem(system);
+  TServerParams& params = system.ServerParams();
+  int retries = 0;
+  if (driver_->CheckData(driver_->GetTryCount(retries))) params.SetRetryCount(retries);
+  std::string address;
+  std::string port;
+  if (driver_->CheckData(driver_->GetServer(address, port))) {
+    // Converted before anything is stored, so a bad port leaves the address as it was too.
+    const std::int32_t portNumber = StrToInt(port);
+    params.Address = address;
+    params.Port = portNumber;
+  }
+  std::string name;
+  if (driver_->CheckData(driver_->GetServerName(name))) params.ServerName = name;
+}
+
+void TOrtena::WriteServerParams(const TPaymentSystem& system) {
+  TClearStatusGuard clear(*this);
+  EnsureActiveSystem(system);
+  const TServerParams& params = system.ServerParams();
+  driver_->CheckResultStrict(driver_->SetTryCount(params.RetryCount()));
+  CheckServerPort(params.Port);
+  driver_->CheckResultStrict(driver_->SetServer(params.Address, params.Port));
+  driver_->CheckResult(driver_->SetServerName(params.ServerName));
+}
+
+void TOrtena::CheckServerPort(std::int32_t port) {
+  if (port < 0 || port > kMaxServerPort) throw Exception(kServerPortMessage);
+}
+
+// ---- SIM cards ----
+
+void TOrtena::ReadSimCards(TSimCards& cards) {
+  TClearStatusGuard clear(*this);
+  for (int i = 0; i < cards.Count(); ++i) ReadSimCard(cards.Items(i));
+}
+
+void TOrtena::WriteSimCards(const TSimCards& cards) {
+  TClearStatusGuard clear(*this);
+  for (int i = 0; i < cards.Count(); ++i) WriteSimCard(cards.Items(i));
+}
+
+void TOrtena::ReadSimCard(TSimCard& card) {
+  TSimCardRec rec;
+  rec.SlotNumber = card.SlotNumber;
+  driver_->CheckResult(driver_->GetSimCard(rec));
+  card.Pin.clear();
+  card.Apn = rec.Apn;
+  card.Login = rec.Login;
+  card.Password = rec.Password;
+  card.Enabled = rec.Enabled;
+  card.Priority = rec.Priority;
+}
+
+void TOrtena::WriteSimCard(const TSimCard& card) {
+  if (!card.Enabled) {
+    // Removing a slot that holds nothing is not an error.
+    driver_->CheckResult(driver_->DeleteSimCard(card.SlotNumber));
+    return;
+  }
+  CheckSimCard(card);
+  TSimCardRec rec;
+  rec.SlotNumber = card.SlotNumber;
+  rec.Enabled = card.Enabled;
+  rec.Pin = card.Pin;
+  rec.Apn = card.Apn;
+  rec.Login = card.Login;
+  rec.Password = card.Password;
+  rec.Priority = card.Priority;
+  driver_->CheckResultStrict(driver_->SetSimCard(rec));
+}
+
+void TOrtena::CheckSimCard(const TSimCard& card) {
+  // Only plain digits: the PIN goes to the terminal unquoted, so a sign or a blank that a
+  // lenient number conversion would accept must not pass.
+  if (!IsFourDigitPin(card.Pin)) throw Exception(kSimPinMessage);
+  if (card.Apn.empty()) throw Exception(kSimApnEmptyMessage);
+  const std::size_t apnLength = Utf8Length(card.Apn);
+  if (apnLength > kSimApnMaxLength)
+    throw Exception(fmt::format("{} ({} > {})", kSimApnTooLongMessage, apnLength, kSimApnMaxLength));
+  if (Utf8Length(card.Login) > kSimLoginMaxLength) throw Exception(kSimLoginLengthMessage);
+  if (Utf8Length(card.Password) > kSimPasswordMaxLength) throw Exception(kSimPasswordLengthMessage);
+}
+
+// ---- receipt header and advertisement trailer ----
+
+std::string TOrtena::ReadLines(bool trailer) {
+  TClearStatusGuard clear(*this);
+  std::string text;
+  for (int number = 1; number <= kReceiptLineCount; ++number) {
+    std::string line;
+    const int result = trailer ? driver_->GetReklamLine(number, line) : driver_->GetHeaderLine(number, line);
+    if (!driver_->CheckData(result)) break;
+    text += TrimRight(std::move(line));
+    text += "\r\n";
+  }
+  return text;
+}
+
+void TOrtena::WriteLines(bool trailer, const std::string& text) {
+  TClearStatusGuard clear(*this);
+  const std::vector<std::string> lines = SplitLines(text);
+  for (int number = 1; number <= kReceiptLineCount; ++number) {
+    const std::size_t index = static_cast<std::size_t>(number - 1);
+    const std::string& line = index < lines.size() ? lines[index] : std::string();
+    const int result = trailer ? driver_->SetReklamLine(number, line) : driver_->SetHeaderLine(number, line);
+    driver_->CheckResultStrict(result);
+  }
+}
+
+std::string TOrtena::ReadHeader() { return ReadLines(false); }
+
+std::string TOrtena::ReadTrailer() { return ReadLines(true); }
+
+void TOrtena::WriteHeader(const std::string& text) { WriteLines(false, text); }
+
+void TOrtena::WriteTrailer(const std::string& text) { WriteLines(true, text); }
+
+// ---- fee tables ----
+
+void TOrtena::ReadFeeTables(TFeeTables& tables) {
+  for (int i = 0; i < tables.Count(); ++i) ReadFeeTable(tables.Items(i));
+}
+
+void TOrtena::WriteFeeTables(const TFeeTables& tables) {
+  for (int i = 0; i < tables.Count(); ++i) WriteFeeTable(tables.Items(i));
+}
+
+void TOrtena::ReadFeeTable(TFeeTable& table) {
+  TClearStatusGuard clear(*this);
+  int scheme = 0;
+  if (driver_->CheckData(driver_->GetFeeScheme(table.Number(), scheme))) table.SetSchemeType(scheme);
+  ReadFees(table.Number(), table.Fees());
+}
+
+void TOrtena::WriteFeeTable(const TFeeTable& table) {
+  TClearStatusGuard clear(*this);
+  driver_->CheckResultStrict(driver_->SetFeeScheme(table.Number(), table.SchemeType()));
+  WriteFees(table.Number(), table.Fees());
+}
+
+void TOrtena::ReadFees(std::int32_t tableNumber, TFees& fees) {
+  fees.Clear();
+  for (int index = 1; index <= kTerminalFeeCount; ++index) {
+    int sum = 0;
+    int type = 0;
+    int value = 0;
+    if (!driver_->CheckData(driver_->GetFee(tableNumber, index, sum, type, value))) continue;
+    if (sum <= 0 || value <= 0 || (type != kFeePercent && type != kFeeFixed)) continue;
+    TFee& fee = fees.Add();
+    try {
+      fee.SetValues(type, Money::FromKopecks(sum), value / 100.0);
+    } catch (...) {
+      // A rate the model refuses does not stay in the list as an empty one: the list keeps
+      // only the rates that were read whole.
+      fees.Delete(fees.IndexOf(fee));
+      throw;
+    }
+  }
+}
+
+void TOrtena::WriteFees(std::int32_t tableNumber, const TFees& fees) {
+  for (int index = 1; index <= kTerminalFeeCount; ++index) {
+    int sum = 0;
+    int type = 0;
+    int value = 0;
+    if (fees.IsValidIndex(index - 1)) {
+      const TFee& fee = fees.Items(index - 1);
+      const std::optional<std::int64_t> hundredths = ScaledHalfEven(fee.FeeValue, 2);
+      if (!hundredths) throw Exception(kFeeValueMessage);
+      sum = WireInt(fee.FeeSum.ToKopecks(), kFeeSumWireName);
+      type = fee.FeeType;
+      value = WireInt(*hundredths, kFeeValueWireName);
+    }
+    driver_->CheckResultStrict(driver_->SetFee(tableNumber, index, sum, type, value));
+  }
+}
+
+// ---- data files ----
+
+void TOrtena::WriteXmlData(const std::string& bytes) { driver_->WriteDataFile(TDataFile::Xml, bytes); }
+
+std::string TOrtena::ReadXmlData() { return driver_->ReadDataFile(TDataFile::Xml); }
+
+void TOrtena::WritePhoneBase(const std::string& bytes) {
+  driver_->WriteDataFile(TDataFile::PhoneBase, bytes);
+}
+
+std::string TOrtena::ReadPhoneBase() { return driver_->ReadDataFile(TDataFile::PhoneBase); }
+
+}  // namespace quorvel

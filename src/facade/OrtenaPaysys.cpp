@@ -1,0 +1,235 @@
+// Payment-system operations: scripts, identities and keys, per-value settings, updates.
+#include "AppDocXml.h"
+#include "Cyberplat.h"
+#include "EPort.h"
+#include "Errors.h"
+#include "MasterPort.h"
+#include "OSMP.h"
+#include "OrtenaGuards.h"
+#include "Ortenas.h"
+#include "PrivateKey.h"
+#include "ScriptDefXml.h"
+#include "XPlat.h"
+
+#include <utility>
+
+namespace quorvel {
+
+// ---- scripts ----
+
+void TOrtena::WriteScripts(const TPaymentSystem& system) {
+  TClearStatusGuard clear(*this);
+  EnsureActiveSystem(system);
+  const TScripts& scripts = system.Scripts();
+  for (int i = 0; i < scripts.Count(); ++i) {
+    const TScript& script = scripts.Items(i);
+    WriteScriptText(script.Number(), script.Text());
+  }
+}
+
+void TOrtena::ReadScripts(TPaymentSystem& system) {
+  TClearStatusGuard clear(*this);
+  EnsureActiveSystem(system);
+  TScripts& scripts = system.Scripts();
+  for (int i = 0; i < scripts.Count(); ++i) {
+    TScript& script = scripts.Items(i);
+    // The built-in scripts belong to the program, not to the terminal's settings: they are
+    // not read back (their text cannot be changed anyway).
+    if (!script.Editable()) continue;
+    script.SetText(ReadScriptText(script.Number()));
+  }
+}
+
+std::string TOrtena::ReadScriptText(std::int32_t number) { return driver_->ReadScript(number); }
+
+void TOrtena::WriteScriptText(std::int32_t number, const std::string& text) {
+  driver_->WriteScript(number, text);
+}
+
+// ---- systems that check the active system first ----
+
+void TOrtena::WriteMasterPort(const TMasterPortProtocol& system) {
+  TClearStatusGuard clear(*this);
+  EnsureActiveSystem(system);
+  if (system.TestSettings && !Ask(kTestSettingsQuestion)) RaiseAbort();
+  WriteSerialNumber(system.SerialNumber);
+  driver_->CheckResultStrict(driver_->SetClientGuid(system.ApplicationID));
+  driver_->CheckResultStrict(driver_->SetSenderGuid(system.SenderID));
+  driver_->CheckResultStrict(driver_->SetReceiverGuid(system.ReceiverID));
+  driver_->CheckResultStrict(driver_->SetRsaPart("PUBMOD", system.ServerPublicKey.Modulus));
+  driver_->CheckResultStrict(driver_->SetRsaPart("PUBEXP", system.ServerPublicKey.Exponent));
+  WritePrivateKey(system.ApplicationPrivateKey);
+}
+
+void TOrtena::RestoreBackup(const TMasterPortProtocol& system) {
+  TClearStatusGuard clear(*this);
+  EnsureActiveSystem(system);
+  driver_->CheckResultStrict(driver_->RestoreBackup());
+}
+
+void TOrtena::WriteCyberplat(const TCyberplat& system) {
+  TClearStatusGuard clear(*this);
+  EnsureActiveSystem(system);
+  const TCyberplatPoint& point = system.CyberplatPoint;
+  driver_->CheckResultStrict(driver_->SetCyberplatPoint(point.SD, point.AP, point.OP));
+  const TCyberplatKey& secret = system.SecretKey;
+  driver_->CheckResultStrict(
+      driver_->SetCyberplatSecretKey(secret.KeyName, secret.KeyNum, secret.Key, system.Password));
+  const TCyberplatKey& pub = system.PublicKey;
+  driver_->CheckResultStrict(driver_->SetCyberplatPublicKey(pub.KeyName, pub.KeyNum, pub.Key));
+}
+
+void TOrtena::WriteEPort(const TEPort& system) {
+  TClearStatusGuard clear(*this);
+  EnsureActiveSystem(system);
+  driver_->CheckResultStrict(driver_->SetEPortCard(system.CardNumber, system.CardPin));
+  driver_->CheckResultStrict(driver_->SetEPortPoint(system.Point));
+}
+
+void TOrtena::WriteXPlat(const TXPlat& system) {
+  TClearStatusGuard clear(*this);
+  EnsureActiveSystem(system);
+  driver_->CheckResultStrict(driver_->SetXPlatCashier(system.Point, system.Login, system.Password));
+  driver_->CheckResultStrict(driver_->SetXPlatKey(system.Key));
+}
+
+void TOrtena::WriteOSMP(const TOSMPProtocol& system) {
+  TClearStatusGuard clear(*this);
+  EnsureActiveSystem(system);
+  driver_->CheckResultStrict(driver_->SetOsmpParams(system.Login, system.Password));
+  driver_->CheckResultStrict(driver_->SetOsmpId(system.TerminalID));
+}
+
+// ---- per-value operations ----
+
+void TOrtena::WritePrivateKey(const TPrivateKey& key) {
+  const std::pair<const char*, const std::string*> parts[] = {
+      {"PRTMOD", &key.Modulus}, {"PRTEXP", &key.Exponent}, {"PRTP", &key.P},         {"PRTQ", &key.Q},
+      {"PRTDP", &key.DP},       {"PRTDQ", &key.DQ},        {"PRTIQ", &key.InverseQ}, {"PRTD", &key.D},
+  };
+  for (const auto& [name, value] : parts) driver_->CheckResultStrict(driver_->SetRsaPart(name, *value));
+}
+
+void TOrtena::WritePrivateKeyPem(const std::string& pemText) {
+  TPrivateKey key;
+  TOpenSSL().DecodePrivateKey(pemText, key);
+  WritePrivateKey(key);
+}
+
+void TOrtena::WriteEasyPayKey(const std::string& fileName) {
+  driver_->WriteKeyFile(TKeyFile::EasyPayKey, fileName);
+}
+
+void TOrtena::WriteEasyPayCertificate(const std::string& fileName) {
+  driver_->WriteKeyFile(TKeyFile::EasyPayCertificate, fileName);
+}
+
+void TOrtena::WriteKrasplatKey(const std::string& fileName) {
+  driver_->WriteKeyFile(TKeyFile::KrasplatKey, fileName);
+}
+
+void TOrtena::WriteKrasplatCertificate(const std::string& fileName) {
+  driver_->WriteKeyFile(TKeyFile::KrasplatCertificate, fileName);
+}
+
+void TOrtena::WriteKrasplatCodeWord(const std::string& fileName) {
+  driver_->WriteKeyFile(TKeyFile::KrasplatCodeWord, fileName);
+}
+
+void TOrtena::WriteKrasplatDeviceID(const std::string& deviceId) {
+  driver_->CheckResultStrict(driver_->SetKrasplatDeviceNumber(deviceId));
+}
+
+void TOrtena::WriteBercutDeviceID(const std::string& deviceId) {
+  driver_->CheckResultStrict(driver_->SetBercutDeviceId(deviceId));
+}
+
+void TOrtena::WriteAbsolutplatAgentID(const std::string& agentId) {
+  driver_->CheckResultStrict(driver_->SetAgentId(TAgentSystem::Absolutplat, agentId));
+}
+
+void TOrtena::WriteAbsolutplatDeviceID(const std::string& deviceId) {
+  driver_->CheckResultStrict(driver_->SetDeviceId(TAgentSystem::Absolutplat, deviceId));
+}
+
+void TOrtena::WriteAbsolutplatCodeWord(const std::string& fileName) {
+  driver_->WriteKeyFile(TKeyFile::AbsolutplatCodeWord, fileName);
+}
+
+std::string TOrtena::ReadAbsolutplatAgentID() {
+  std::string id;
+  driver_->CheckResultStrict(driver_->GetAgentId(TAgentSystem::Absolutplat, id));
+  return id;
+}
+
+std::string TOrtena::ReadAbsolutplatDeviceID() {
+  std::string id;
+  driver_->CheckResultStrict(driver_->GetDeviceId(TAgentSystem::Absolutplat, id));
+  return id;
+}
+
+void TOrtena::WriteEurofonAgentID(const std::string& agentId) {
+  driver_->CheckResultStrict(driver_->SetAgentId(TAgentSystem::Eurofon, agentId));
+}
+
+void TOrtena::WriteEurofonDeviceID(const std::string& deviceId) {
+  driver_->CheckResultStrict(driver_->SetDeviceId(TAgentSystem::Eurofon, deviceId));
+}
+
+void TOrtena::WriteEurofonCodeWord(const std::string& fileName) {
+  driver_->WriteKeyFile(TKeyFile::EurofonCodeWord, fileName);
+}
+
+std::string TOrtena::ReadEurofonAgentID() {
+  std::string id;
+  driver_->CheckResultStrict(driver_->GetAgentId(TAgentSystem::Eurofon, id));
+  return id;
+}
+
+std::string TOrtena::ReadEurofonDeviceID() {
+  std::string id;
+  driver_->CheckResultStrict(driver_->GetDeviceId(TAgentSystem::Eurofon, id));
+  return id;
+}
+
+void TOrtena::WriteUbsPayAgentID(const std::string& agentId) {
+  driver_->CheckResultStrict(driver_->SetAgentId(TAgentSystem::UbsPay, agentId));
+}
+
+void TOrtena::WriteUbsPayDeviceID(const std::string& deviceId) {
+  driver_->CheckResultStrict(driver_->SetDeviceId(TAgentSystem::UbsPay, deviceId));
+}
+
+void TOrtena::WriteUbsPayURL(const std::string& url) {
+  driver_->CheckResultStrict(driver_->SetUbsPayUrl(url));
+}
+
+std::string TOrtena::ReadUbsPayAgentID() {
+  std::string id;
+  driver_->CheckResultStrict(driver_->GetAgentId(TAgentSystem::UbsPay, id));
+  return id;
+}
+
+std::string TOrtena::ReadUbsPayDeviceID() {
+  std::string id;
+  driver_->CheckResultStrict(driver_->GetDeviceId(TAgentSystem::UbsPay, id));
+  return id;
+}
+
+// ---- support-server updates ----
+
+void TOrtena::UpdateScripts(TPaymentSystem& system) {
+  // A reader of its own: the program's shared one belongs to the user-interface thread, and
+  // an update may run on a worker.
+  TAppDocXml reader;
+  reader.ReadSystemScripts(system, system.GetScriptsURL());
+}
+
+void TOrtena::UpdateScriptDefs(TScriptDefs& defs) {
+  std::string base = supportServer_;
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  TScriptDefXml reader;  // of its own, as in UpdateScripts
+  reader.LoadFromUrl(base + kScriptDefsUrlPath, defs);
+}
+
+}  // namespace quorvel
