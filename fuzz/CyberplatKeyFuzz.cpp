@@ -3,6 +3,7 @@
 #include "Base64.h"
 #include "Cp1251.h"
 #include "CyberplatKey.h"
+#include "TextUtils.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   quorvel::TCyberplatKeys keys;
   keys.LoadFromText(bytes);
-  const std::size_t lines = quorvel::SplitKeyFileLines(quorvel::Cp1251ToUtf8(bytes)).size();
+  const std::size_t lines = quorvel::SplitLines(quorvel::Cp1251ToUtf8(bytes)).size();
   if (keys.Count() > lines / 3) std::abort();
   for (std::size_t i = 0; i < keys.Count(); ++i) {
     const int type = keys[i].KeyType;

@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "FileText.h"
+#include "TextUtils.h"
 
 #include <cstdio>
 #include <string_view>
@@ -12,18 +13,6 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-// Splits at CR LF, CR or LF; a final line break adds no empty line.
-template <class Emit>
-void ForEachLine(std::string_view text, Emit emit) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    emit(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) emit(text.substr(start));
-}
 
 }  // namespace
 
@@ -39,31 +28,31 @@ std::string ReadTextFile(const std::string& fileName) {
 std::string FileToCrLfText(std::string bytes) {
   if (bytes.starts_with(kUtf8Bom)) bytes.erase(0, kUtf8Bom.size());
   std::string out;
-  ForEachLine(bytes, [&out](std::string_view line) {
+  for (const std::string& line : SplitLines(bytes)) {
     out.append(line);
     out += "\r\n";
-  });
+  }
   return out;
 }
 
 std::string FirstLines(const std::string& crLfText, int count, int* dropped) {
   std::string out;
   int lines = 0;
-  ForEachLine(crLfText, [&](std::string_view line) {
-    if (lines++ >= count) return;
+  for (const std::string& line : SplitLines(crLfText)) {
+    if (lines++ >= count) continue;
     out.append(line);
     out += "\r\n";
-  });
+  }
   if (dropped != nullptr) *dropped = lines > count ? lines - count : 0;
   return out;
 }
 
 std::string CrLfToFileText(const std::string& text) {
   std::string out;
-  ForEachLine(text, [&out](std::string_view line) {
+  for (const std::string& line : SplitLines(text)) {
     out.append(line);
     out += '\n';
-  });
+  }
   return out;
 }
 

@@ -11,6 +11,7 @@
 #include "ServerParams.h"
 #include "ServiceProvider.h"
 #include "SimCard.h"
+#include "TextUtils.h"
 #include "XmlItem.h"
 
 #include <charconv>
@@ -329,19 +330,6 @@ double ParseFeeValue(std::string_view text) {
   if (t.empty() || ec != std::errc() || end != t.data() + t.size() || !std::isfinite(value))
     throw EConvertError(fmt::sprintf(kFloatErrorFormat, std::string(text)));
   return value;
-}
-
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    lines.emplace_back(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
-  return lines;
 }
 
 void WriteLines(TXmlItem& parent, const std::string& name, const std::string& text) {

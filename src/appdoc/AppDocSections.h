@@ -107,8 +107,6 @@ double ParseFeeValue(std::string_view text);
 /// Message format of ParseFeeValue's error.
 inline constexpr const char* kFloatErrorFormat = "'%s' - неверное вещественное значение";
 
-/// The text split at line breaks (CR LF, LF or CR); a final line break adds no empty line.
-std::vector<std::string> SplitLines(std::string_view text);
 /// Element `name` with one attribute Line1, Line2, ... per line of text.
 void WriteLines(TXmlItem& parent, const std::string& name, const std::string& text);
 /// The values of Line1..Line<n> of element, n its number of attributes, each followed by

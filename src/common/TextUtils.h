@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvel {
 
@@ -46,5 +47,8 @@ std::int32_t StrToInt(std::string_view text);
 
 /// As StrToInt64 without raising; returns false when the text is not a number.
 bool TryStrToInt64(std::string_view text, std::int64_t& value);
+
+/// The lines of a text: CR LF, CR and LF each end one; a final line break adds no empty line.
+std::vector<std::string> SplitLines(std::string_view text);
 
 }  // namespace quorvel

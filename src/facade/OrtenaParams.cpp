@@ -21,27 +21,6 @@ constexpr std::int32_t kMaxServerPort = 65535;
 constexpr const char* kFeeSumWireName = "Сумма комиссии в копейках";
 constexpr const char* kFeeValueWireName = "Значение комиссии в сотых долях";
 
-// A text's lines; CR LF, CR and LF each end one. A last line without an end counts too.
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  bool open = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(std::move(line));
-      line.clear();
-      open = false;
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      continue;
-    }
-    line += c;
-    open = true;
-  }
-  if (open) lines.push_back(std::move(line));
-  return lines;
-}
-
 std::string TrimRight(std::string text) {
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.pop_back();
   return text;

@@ -68,17 +68,4 @@ std::string Base64Decode(std::string_view text) {
 
 std::string ReverseBytes(std::string_view bytes) { return std::string(bytes.rbegin(), bytes.rend()); }
 
-std::vector<std::string> SplitKeyFileLines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    lines.emplace_back(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
-  return lines;
-}
-
 }  // namespace quorvel

@@ -25,8 +25,4 @@ std::string Base64Decode(std::string_view text);
 /// one and back.
 std::string ReverseBytes(std::string_view bytes);
 
-/// Splits text into lines the way the key file formats are read: CR LF, CR or LF end a line,
-/// a final line break adds no empty line, nothing is trimmed. Empty text gives no lines.
-std::vector<std::string> SplitKeyFileLines(std::string_view text);
-
 }  // namespace quorvel

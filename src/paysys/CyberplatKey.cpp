@@ -4,6 +4,7 @@
 #include "Cp1251.h"
 #include "Errors.h"
 #include "FileText.h"
+#include "TextUtils.h"
 
 #include <fmt/format.h>
 
@@ -113,7 +114,7 @@ TCyberplatKey& TCyberplatKeys::Add() {
 }
 
 void TCyberplatKeys::LoadFromText(std::string_view bytes) {
-  const std::vector<std::string> lines = SplitKeyFileLines(Cp1251ToUtf8(bytes));
+  const std::vector<std::string> lines = SplitLines(Cp1251ToUtf8(bytes));
   Clear();
   TCyberplatKey block;
   std::size_t index = 0;

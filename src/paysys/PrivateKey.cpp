@@ -2,6 +2,7 @@
 
 #include "Base64.h"
 #include "Errors.h"
+#include "TextUtils.h"
 
 #include <fmt/printf.h>
 #include <openssl/asn1.h>
@@ -51,7 +52,7 @@ struct SequenceFree {
 }
 
 std::string ExtractDer(std::string_view pemText) {
-  const std::vector<std::string> lines = SplitKeyFileLines(pemText);
+  const std::vector<std::string> lines = SplitLines(pemText);
   if (lines.empty()) throw Exception(kKeyFormatMessage);
   if (lines.front().find(kPemMarker) == std::string::npos ||
       lines.back().find(kPemMarker) == std::string::npos) {

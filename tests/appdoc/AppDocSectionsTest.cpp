@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "AppDocTestSupport.h"
+#include "TextUtils.h"
 
 using namespace quorvel;
 using namespace quorvel::appdocxml;

@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace quorvel;
@@ -89,4 +90,20 @@ TEST(Errors, DriverErrorCarriesCodeAndAbortIsSilentKind) {
   } catch (const EAbort& a) {
     EXPECT_STREQ(a.what(), "Операция прервана");
   }
+}
+
+TEST(SplitLines, EndsLinesAtCrLfCrOrLf) {
+  using testing::ElementsAre;
+  using testing::IsEmpty;
+  EXPECT_THAT(SplitLines(""), IsEmpty());
+  EXPECT_THAT(SplitLines("a"), ElementsAre("a"));
+  EXPECT_THAT(SplitLines("a\n"), ElementsAre("a"));
+  EXPECT_THAT(SplitLines("a\r\n"), ElementsAre("a"));
+  EXPECT_THAT(SplitLines("a\r"), ElementsAre("a"));
+  EXPECT_THAT(SplitLines("\n"), ElementsAre(""));
+  EXPECT_THAT(SplitLines("a\n\n"), ElementsAre("a", ""));
+  EXPECT_THAT(SplitLines("a\r\rb"), ElementsAre("a", "", "b"));
+  EXPECT_THAT(SplitLines("a\n\rb"), ElementsAre("a", "", "b"));
+  EXPECT_THAT(SplitLines("a\r\n\r\nb "), ElementsAre("a", "", "b "));
+  EXPECT_THAT(SplitLines(" a \tb\r\n"), ElementsAre(" a \tb"));
 }

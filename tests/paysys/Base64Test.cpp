@@ -117,19 +117,3 @@ TEST(ReverseBytes, ReversesAnyBytes) {
   const std::string bytes = RandomBytes(33, 1);
   EXPECT_EQ(ReverseBytes(ReverseBytes(bytes)), bytes);
 }
-
-TEST(SplitKeyFileLines, EndsLinesAtCrLfCrOrLf) {
-  using testing::ElementsAre;
-  using testing::IsEmpty;
-  EXPECT_THAT(SplitKeyFileLines(""), IsEmpty());
-  EXPECT_THAT(SplitKeyFileLines("a"), ElementsAre("a"));
-  EXPECT_THAT(SplitKeyFileLines("a\n"), ElementsAre("a"));
-  EXPECT_THAT(SplitKeyFileLines("a\r\n"), ElementsAre("a"));
-  EXPECT_THAT(SplitKeyFileLines("a\r"), ElementsAre("a"));
-  EXPECT_THAT(SplitKeyFileLines("\n"), ElementsAre(""));
-  EXPECT_THAT(SplitKeyFileLines("a\n\n"), ElementsAre("a", ""));
-  EXPECT_THAT(SplitKeyFileLines("a\r\rb"), ElementsAre("a", "", "b"));
-  EXPECT_THAT(SplitKeyFileLines("a\n\rb"), ElementsAre("a", "", "b"));
-  EXPECT_THAT(SplitKeyFileLines("a\r\n\r\nb "), ElementsAre("a", "", "b "));
-  EXPECT_THAT(SplitKeyFileLines(" a \tb\r\n"), ElementsAre(" a \tb"));
-}
