@@ -266,6 +266,10 @@ void TBootloader::HandleCompare(const std::vector<std::uint32_t>& p) {
 
 void TBootloader::HandleWriteCommand(const std::vector<std::uint32_t>& p) {
   int code = memory_->CheckRamWrite(p[0], p[1]);
+  {
+    std::lock_guard<std::mutex> guard(faultsLock_);
+    if (++writeCommands_ == faults_.WriteErrorOnCommand) code = faults_.WriteErrorCode;
+  }
   Reply(code);
   if (code != kIspSuccess) return;
   writeAddress_ = p[0];

@@ -25,6 +25,11 @@ struct TBootloaderFaults {
   int EraseDelayMs = 0;          ///< "E" answers this late
   int BadReadSumOnBlock = 0;     ///< the n-th data block sent for "R" (1-based) carries a wrong checksum
   std::int64_t WeakByteAt = -1;  ///< "R" reads this flash address with its lowest bit flipped
+  int WriteErrorOnCommand = 0;   ///< the n-th "W" command (1-based, this session) is answered with
+  int WriteErrorCode = kIspParamError;  ///< this code; the part stays in command mode, no data taken
+  /// TBootloaderPty only: the line goes dead (the pty is closed, as when the cable is pulled)
+  /// as soon as a received line starts with this text, before it is echoed. Empty: never.
+  std::string HangUpOnLine;
 };
 
 /// UU codec of the bootloader side (written apart from the host's on purpose).
@@ -81,6 +86,7 @@ class TBootloader : public ISimPortHandler {
   bool unlocked_ = false;
   int commandLines_ = 0;
   int writeBlocks_ = 0;
+  int writeCommands_ = 0;
   int readBlocks_ = 0;
   // "W" in progress: where the next block goes, bytes still expected, the block so far.
   std::uint32_t writeAddress_ = 0;

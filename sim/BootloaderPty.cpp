@@ -172,9 +172,20 @@ void TBootloaderPty::Serve() {
       outFree_ = std::max(outFree_, inStart + LineTime(baud, 1));
     }
     TWire wire(*this);
+    bool hangUp = false;
     {
       std::lock_guard<std::mutex> guard(lock_);
+      const std::size_t seen = lines_.size();
       handler_->Feed(std::string_view(buf, static_cast<std::size_t>(n)), wire);
+      const std::string& trigger = faults_.HangUpOnLine;
+      for (std::size_t i = seen; i < lines_.size() && !trigger.empty(); ++i)
+        hangUp = hangUp || lines_[i].rfind(trigger, 0) == 0;
+    }
+    if (hangUp) {
+      // The cable is pulled: the host's side of the pty sees a hang-up, nothing more is said.
+      close(master_);
+      master_ = -1;
+      return;
     }
     for (const TSegment& s : wire.Segments()) {
       if (s.DelayMs > 0) {

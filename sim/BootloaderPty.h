@@ -41,6 +41,7 @@ class TBootloaderPty {
 
   /// A part reset: a fresh session waiting for "?", the boot block mapped, flash kept.
   void Restart();
+  /// Arms faults on this session and the later ones (HangUpOnLine ends the serving for good).
   void SetFaults(const TBootloaderFaults& faults);
   void SetBaudRate(int baudRate);
   /// The session ended with a jump into the user program.

@@ -14,11 +14,9 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <thread>
 
 namespace quorvel::cli {
 
@@ -67,21 +65,23 @@ std::string ProgressLine(const TUpdateStatus::TSnapshot& s) {
                      std::string(kProgressWidth - filled, '.'), s.Position, s.Max, s.Rate, operation);
 }
 
-// Polls the status as the update page's timer does, redrawing the line when it changed.
-void ShowProgress(TUpdateStatus& status) {
+// Follows the status as the worker changes it, redrawing the line on a terminal only, like
+// every other progress line; returns once the status has stopped running.
+void ShowProgress(const TUpdateStatus& status) {
+  const bool draw = ::isatty(STDERR_FILENO) != 0;
   std::string last;
-  for (;;) {
-    TUpdateStatus::TSnapshot s = status.Snapshot();
+  TUpdateStatus::TSnapshot s;
+  for (std::uint64_t seen = 0;;) {
+    seen = status.WaitForChange(seen, s);
     std::string line = ProgressLine(s);
-    if (line != last) {
+    if (draw && line != last) {
       std::fputs(line.c_str(), stderr);
       std::fflush(stderr);
       last = line;
     }
     if (!s.Running) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  std::fputs("\n", stderr);
+  if (!last.empty()) std::fputs("\n", stderr);
 }
 
 // The simulated terminal, already in its bootloader (as after the restart asked for).
@@ -94,14 +94,14 @@ std::unique_ptr<sim::TTerminalSim> StartSimulator() {
   return simulator;
 }
 
-int RunUpdate(TModemDriver& driver, const TISPParams& params, const TGlobalOptions& options) {
+int RunUpdate(TModemDriver& driver, const TISPParams& params, const TISPImage& image, const TGlobalOptions& options) {
   // The line goes quiet (RTS low) before the user restarts the terminal, as on the page.
   driver.Comm().Open();
   driver.Comm().SetRTS(false);
   if (!AskRestart(options)) return 1;
   TUpdateStatus status;
   TISPUpdate update(driver, status);
-  update.Start(params);
+  update.Start(params, image);
   ShowProgress(status);
   update.WaitFor();
   TUpdateStatus::TSnapshot s = status.Snapshot();
@@ -140,9 +140,11 @@ int ShowFirmwareInfo(const std::string& fileName) {
 
 int WriteFirmware(const TFirmwareWriteArgs& args, const TGlobalOptions& options) {
   try {
-    // A damaged file is refused before the user is asked to restart anything.
-    THexFile check;
-    check.LoadFromFile(args.FileName);
+    // A damaged file, or one that would leave the terminal unable to start, is refused
+    // before the user is asked to restart anything; the worker takes the image as loaded.
+    auto image = std::make_shared<THexFile>();
+    image->LoadFromFile(args.FileName);
+    TISPWriter::CheckImage(*image, args.FileName);
     if (!options.Simulator && options.Port.empty()) throw Exception(kNoPort);
     if (!options.Yes && !options.No && ::isatty(STDIN_FILENO) == 0) throw Exception(fmt::sprintf(kNoTerminal, kRestartQuestion));
     std::unique_ptr<sim::TTerminalSim> simulator;
@@ -153,7 +155,7 @@ int WriteFirmware(const TFirmwareWriteArgs& args, const TGlobalOptions& options)
     params.FileName = args.FileName;
     params.BaudRate = args.BaudRate;
     params.Verify = args.Verify;
-    const int status = RunUpdate(driver, params, options);
+    const int status = RunUpdate(driver, params, image, options);
     // The port's receiving thread must be gone before the simulator's pty closes.
     driver.ClosePort();
     return status;

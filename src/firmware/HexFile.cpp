@@ -28,15 +28,27 @@ int HexDigit(char c) {
 }
 
 // A numeric field of a record; the conversion error shows it the way the program always
-// has, with the hexadecimal prefix "$".
-std::uint32_t HexField(std::string_view text) {
+// has, with the hexadecimal prefix "$", after the line it stands on.
+std::uint32_t HexField(std::string_view text, std::size_t lineNumber) {
   std::uint32_t value = 0;
   for (char c : text) {
     int d = HexDigit(c);
-    if (d < 0) throw EConvertError("'$" + std::string(text) + "' - неверное целое значение");
+    if (d < 0)
+      throw EConvertError(fmt::sprintf("Строка %d: '$%s' - неверное целое значение", lineNumber, std::string(text)));
     value = value * 16 + static_cast<std::uint32_t>(d);
   }
   return value;
+}
+
+// Bytes no text file holds: NUL and the control characters other than the line and page
+// layout ones (Ctrl-Z ends old DOS text). Any of them means a binary file (an ELF, a .bin
+// image picked by mistake), which is better named as such than by its first odd field.
+bool LooksBinary(std::string_view text) {
+  for (unsigned char c : text) {
+    if (c >= 32 || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == 0x1A) continue;
+    return true;
+  }
+  return false;
 }
 
 std::string DecodeData(std::string_view hex, std::size_t lineNumber) {
@@ -75,9 +87,9 @@ bool ParseLine(const std::string& raw, std::size_t lineNumber, THexLineRec& rec)
   if (line.empty() || line[0] != ':') return false;
   if (line.size() < kMinRecordLength) throw Exception(fmt::sprintf("Строка %d: запись обрезана", lineNumber));
   std::string_view text(line);
-  rec.ByteCount = static_cast<std::uint8_t>(HexField(text.substr(1, 2)));
-  rec.Address = static_cast<std::uint16_t>(HexField(text.substr(3, 4)));
-  rec.RecordType = static_cast<std::uint8_t>(HexField(text.substr(7, 2)));
+  rec.ByteCount = static_cast<std::uint8_t>(HexField(text.substr(1, 2), lineNumber));
+  rec.Address = static_cast<std::uint16_t>(HexField(text.substr(3, 4), lineNumber));
+  rec.RecordType = static_cast<std::uint8_t>(HexField(text.substr(7, 2), lineNumber));
   rec.LineNumber = lineNumber;
   std::size_t expected = kMinRecordLength + 2u * rec.ByteCount;
   if (line.size() < expected) throw Exception(fmt::sprintf("Строка %d: запись обрезана", lineNumber));
@@ -85,7 +97,7 @@ bool ParseLine(const std::string& raw, std::size_t lineNumber, THexLineRec& rec)
     throw Exception(fmt::sprintf("Строка %d: лишние символы в конце записи", lineNumber));
   rec.Data = line.substr(9, 2u * rec.ByteCount);
   std::string bytes = DecodeData(rec.Data, lineNumber);
-  std::uint32_t checksum = HexField(text.substr(expected - 2, 2));
+  std::uint32_t checksum = HexField(text.substr(expected - 2, 2), lineNumber);
   unsigned sum = rec.ByteCount + (rec.Address >> 8) + (rec.Address & 0xFF) + rec.RecordType;
   for (char b : bytes) sum += static_cast<unsigned char>(b);
   unsigned want = (0x100 - (sum & 0xFF)) & 0xFF;
@@ -112,7 +124,7 @@ std::vector<TChunk> CollectChunks(const THexLines& lines) {
   THexBlockRec context;
   for (std::size_t i = 0; i < lines.Count(); ++i) {
     const THexLineRec& rec = lines[i].Rec;
-    std::uint32_t value = rec.RecordType == 0 ? 0 : HexField(rec.Data);
+    std::uint32_t value = rec.RecordType == 0 ? 0 : HexField(rec.Data, rec.LineNumber);
     switch (rec.RecordType) {
       case 0: {
         if (rec.ByteCount == 0) break;
@@ -214,6 +226,10 @@ void THexFile::LoadFromFile(const std::string& fileName) {
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) throw Exception(fmt::format("Ошибка чтения файла {}", fileName));
+  if (LooksBinary(text.str())) {
+    Clear();
+    throw Exception(fmt::sprintf(kHexBinaryFmt, fileName));
+  }
   LoadFromLines(SplitLines(text.str()));
 }
 

@@ -92,12 +92,13 @@ class THexFile {
   ~THexFile();
 
   /// Reads the file as lines of 8-bit text and loads them. Raises Exception naming the
-  /// file when it cannot be read, and the errors of LoadFromLines.
+  /// file when it cannot be read or holds bytes no text file holds (kHexBinaryFmt), and
+  /// the errors of LoadFromLines.
   void LoadFromFile(const std::string& fileName);
   /// Clears both lists and parses every line; lines that do not begin with ':' are
   /// skipped, reading stops at the end-of-file record. Raises Exception
-  /// "Неверный формат файла" when no record was found, EConvertError for a field that is
-  /// not hexadecimal, and Exception naming the line for a wrong checksum, a cut or
+  /// "Неверный формат файла" when no record was found, EConvertError naming the line for a
+  /// field that is not hexadecimal, and Exception naming the line for a wrong checksum, a cut or
   /// overlong record, an unknown record type, overlapping data, or when the end-of-file
   /// record is missing. After a failure the blocks are empty.
   void LoadFromLines(const std::vector<std::string>& lines);
@@ -118,5 +119,7 @@ class THexFile {
 
 /// Message of a file without any record.
 inline constexpr const char* kHexFormatMessage = "Неверный формат файла";
+/// Message of a binary file given as a HEX file; %s is the file name.
+inline constexpr const char* kHexBinaryFmt = "Файл %s не является файлом HEX (это двоичный файл)";
 
 }  // namespace quorvel

@@ -64,6 +64,9 @@ class TISPInterface {
   int ByteTimeout() const { return byteTimeoutMs_; }
   /// Longest wait for one byte in ms (tests shorten it).
   void SetByteTimeout(int timeoutMs) { byteTimeoutMs_ = timeoutMs; }
+  /// The line is gone: a wait for a byte in progress ends now, later ones at once (-1).
+  /// May run on any thread.
+  void Interrupt() { buffer_.Interrupt(); }
 
   // Low level.
   /// One byte within the byte timeout: 0, or -1 (logged) when none came.

@@ -1,5 +1,6 @@
 #include "ISPWriter.h"
 
+#include "CommandDriver.h"
 #include "HexFile.h"
 #include "LogFile.h"
 #include "ModemDriver.h"
@@ -32,12 +33,21 @@ TUpdateStatus::TSnapshot TUpdateStatus::Snapshot() const {
   return s_;
 }
 
+std::uint64_t TUpdateStatus::WaitForChange(std::uint64_t seen, TSnapshot& snapshot) const {
+  std::unique_lock<std::mutex> guard(lock_);
+  changed_.wait(guard, [&] { return changes_ != seen; });
+  snapshot = s_;
+  return changes_;
+}
+
 void TUpdateStatus::Changed() {
   std::function<void()> handler;
   {
     std::lock_guard<std::mutex> guard(lock_);
+    ++changes_;
     handler = onChange_;
   }
+  changed_.notify_all();
   if (handler) handler();
 }
 
@@ -122,25 +132,48 @@ TISPWriter::TISPWriter(ISerialPort& port, TUpdateStatus& status)
 
 TISPWriter::~TISPWriter() = default;
 
-void TISPWriter::Write(const TISPParams& params) {
+void TISPWriter::Write(const TISPParams& params, TISPImage image) {
   status_.BeginWork();
   try {
-    Program(params);
+    Program(params, std::move(image));
     status_.Succeed(kWriteSucceeded);
   } catch (const std::exception& e) {
-    // Anything escaping here would end the worker thread and the program with it.
-    status_.Fail(e.what());
+    // Anything escaping here would end the worker thread and the program with it. With the
+    // port gone, the missing answer or failed write is only the symptom.
+    const std::string lost = LostMessage();
+    status_.Fail(lost.empty() ? e.what() : lost);
   }
 }
 
-void TISPWriter::Program(const TISPParams& params) {
+void TISPWriter::PortLost(const std::string& message) {
+  {
+    std::lock_guard<std::mutex> guard(lostLock_);
+    lost_ = message;
+  }
+  isp_->Interrupt();
+}
+
+std::string TISPWriter::LostMessage() const {
+  std::lock_guard<std::mutex> guard(lostLock_);
+  return lost_;
+}
+
+void TISPWriter::Program(const TISPParams& params, TISPImage image) {
+  // The image is judged whole before the port is touched: a refused file costs nothing.
+  if (!image) {
+    auto loaded = std::make_shared<THexFile>();
+    loaded->LoadFromFile(params.FileName);
+    image = std::move(loaded);
+  }
+  CheckImage(*image, params.FileName);
+  THexBlocks blocks;
+  PrepareImage(*image, blocks);
   const int oldBaudRate = port_.GetBaudRate();
-  THexFile file;
   try {
     port_.Open();
     port_.SetRTS(false);
     port_.SetBaudRate(params.BaudRate);
-    RunOnPort(params, file);
+    RunOnPort(params, blocks);
   } catch (...) {
     try {
       port_.SetBaudRate(oldBaudRate);
@@ -153,16 +186,28 @@ void TISPWriter::Program(const TISPParams& params) {
   port_.SetRTS(true);
 }
 
-// Refuses data the flash cannot hold (rather than leaving it out unnoticed), completes the
-// blocks to whole pages and patches the vector checksum into the page at address 0.
-void TISPWriter::PrepareImage(THexFile& file) {
-  THexBlocks& blocks = file.Blocks();
+void TISPWriter::CheckImage(const THexFile& file, const std::string& fileName) {
+  const THexBlocks& blocks = file.Blocks();
+  bool vectors = false;
+  bool data = false;
   for (std::size_t i = 0; i < blocks.Count(); ++i) {
     const THexBlockRec& rec = blocks[i].Rec;
+    if (rec.Data.empty()) continue;
+    data = true;
     auto start = static_cast<std::uint32_t>(rec.BaseAddress);
-    if (std::uint64_t{start} + rec.Data.size() > kFlashEnd)
-      throw Exception(fmt::sprintf("Данные по адресу 0x%.8X не помещаются во флэш-память", start));
+    vectors = vectors || start == 0;
+    // Refused rather than left out unnoticed.
+    if (std::uint64_t{start} + rec.Data.size() > kFlashEnd) throw Exception(fmt::sprintf(kImageTooLargeFmt, start));
   }
+  if (!data) throw Exception(fmt::sprintf(kImageNoDataFmt, fileName));
+  if (!vectors) throw Exception(fmt::sprintf(kImageNoVectorsFmt, fileName));
+}
+
+// Copies the blocks (the image may be shared with whoever loaded it), completes them to
+// whole pages and patches the vector checksum into the page at address 0.
+void TISPWriter::PrepareImage(const THexFile& file, THexBlocks& blocks) {
+  blocks.Clear();
+  for (std::size_t i = 0; i < file.Blocks().Count(); ++i) blocks.Add(file.Blocks()[i].Rec);
   blocks.AlignToPages(TISPInterface::kPageSize);
   for (std::size_t i = 0; i < blocks.Count(); ++i)
     if (blocks[i].Rec.BaseAddress == 0) TISPInterface::PatchVectorChecksum(blocks[i].Rec.Data);
@@ -176,10 +221,8 @@ void TISPWriter::Erase() {
   TISPInterface::RaiseOnError(isp_->UnlockCommands());
 }
 
-void TISPWriter::RunOnPort(const TISPParams& params, THexFile& file) {
-  file.LoadFromFile(params.FileName);
-  PrepareImage(file);
-  std::size_t total = TotalSize(file);
+void TISPWriter::RunOnPort(const TISPParams& params, const THexBlocks& blocks) {
+  std::size_t total = blocks.TotalSize();
   std::size_t pages = (total + TISPInterface::kPageSize - 1) / TISPInterface::kPageSize;
   LogFile().Debug(fmt::format("Размер данных, байт : {}", total));
   LogFile().Debug(fmt::format("Количество страниц  : {}", pages));
@@ -190,7 +233,6 @@ void TISPWriter::RunOnPort(const TISPParams& params, THexFile& file) {
   std::string partId;
   TISPInterface::RaiseOnError(isp_->ReadPartId(partId));
   Erase();
-  const THexBlocks& blocks = file.Blocks();
   for (std::size_t i = 0; i < blocks.Count(); ++i)
     WriteBlock(static_cast<std::uint32_t>(blocks[i].Rec.BaseAddress), blocks[i].Rec.Data);
   if (!params.Verify) return;
@@ -249,7 +291,7 @@ TISPUpdate::TISPUpdate(TModemDriver& driver, TUpdateStatus& status) : driver_(dr
 
 TISPUpdate::~TISPUpdate() { WaitFor(); }
 
-void TISPUpdate::Start(const TISPParams& params) {
+void TISPUpdate::Start(const TISPParams& params, TISPImage image) {
   WaitFor();
   TComm& comm = driver_.Comm();
   if (!comm.Connected()) comm.Open();
@@ -260,7 +302,7 @@ void TISPUpdate::Start(const TISPParams& params) {
   status_.BeginWork();
   try {
     worker_ = std::make_unique<TNotifyThread>();
-    worker_->SetOnExecute([this, params](TNotifyThread&) { Execute(params); });
+    worker_->SetOnExecute([this, params, image](TNotifyThread&) { Execute(params, image); });
     worker_->SetOnTerminate([this](TNotifyThread&) {
       if (onFinished_) onFinished_();
     });
@@ -273,12 +315,15 @@ void TISPUpdate::Start(const TISPParams& params) {
   }
 }
 
-void TISPUpdate::Execute(const TISPParams& params) {
+void TISPUpdate::Execute(const TISPParams& params, const TISPImage& image) {
   TSerialPort& spare = driver_.SparePort();
   try {
     if (client_ == nullptr) client_ = &driver_.Ports().AddPort();
     TISPWriter writer(*client_, status_);
-    writer.Write(params);
+    client_->SetOnLost(
+        [&writer](TSerialPort& sender) { writer.PortLost(fmt::sprintf(kPortLostFmt, sender.DevicePath())); });
+    writer.Write(params, image);
+    client_->SetOnLost(nullptr);
   } catch (const std::exception& e) {
     // Write itself never raises; this is the writer's set-up failing. The status must not
     // stay Running, or a poller would wait forever.

@@ -3,6 +3,7 @@
 #include "ISPInterface.h"
 #include "SerialPortInterface.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 
 namespace quorvel {
 
+class THexBlocks;
 class THexFile;
 class TModemDriver;
 class TNotifyThread;
@@ -23,6 +25,10 @@ struct TISPParams {
   std::int32_t Crystal = 12000;    ///< crystal frequency told to the bootloader, kHz
   bool Verify = true;              ///< read the flash back and compare after programming
 };
+
+/// An image already loaded from TISPParams::FileName (and checked by the caller), so the
+/// file is read once; the writer never changes it. Empty: the writer loads the file itself.
+using TISPImage = std::shared_ptr<const THexFile>;
 
 /// Progress and result of a firmware write, shared by the worker that writes and the page
 /// (or command line) that shows it.
@@ -44,6 +50,10 @@ class TUpdateStatus {
   };
 
   TSnapshot Snapshot() const;
+  /// Waits until the status has changed after the change numbered seen (0: none seen yet),
+  /// then fills snapshot and returns the number of the latest change. For a display that
+  /// follows the run without polling: a loop ends when the snapshot is no longer Running.
+  std::uint64_t WaitForChange(std::uint64_t seen, TSnapshot& snapshot) const;
   /// Max = max; Position, Rate and Bytes 0; StartTick now.
   void Start(int max);
   void Step();
@@ -63,7 +73,9 @@ class TUpdateStatus {
   void Changed();
 
   mutable std::mutex lock_;
+  mutable std::condition_variable changed_;
   TSnapshot s_;
+  std::uint64_t changes_ = 0;  // under lock_
   std::function<void()> onChange_;
 };
 
@@ -73,6 +85,14 @@ inline constexpr const char* kWriteSucceeded =
     "и переведите его в режим cвязи с ПК.";
 /// The message of a verification that found different data.
 inline constexpr const char* kVerifyFailed = "Проверка данных не пройдена";
+/// An image without a single data byte; %s is the file name.
+inline constexpr const char* kImageNoDataFmt = "Файл %s не содержит данных для записи";
+/// An image without the vector area; %s is the file name.
+inline constexpr const char* kImageNoVectorsFmt =
+    "В файле %s нет данных по адресу 0x00000000 (таблица векторов): после стирания флэш-памяти "
+    "терминал не смог бы запуститься";
+/// Data the flash cannot hold; %.8X is the block's address.
+inline constexpr const char* kImageTooLargeFmt = "Данные по адресу 0x%.8X не помещаются во флэш-память";
 
 /// Writes a HEX image into the terminal's flash through its ISP bootloader: synchronise,
 /// erase all 28 sectors, program page by page (the vector checksum patched into the page at
@@ -86,10 +106,11 @@ class TISPWriter {
   ~TISPWriter();
 
   /// The whole run; never raises: the status ends with Succeed or Fail (the error's text).
-  void Write(const TISPParams& params);
-  /// The run; raises on any failure. The port's baud rate is set back in any case, RTS is
-  /// raised again only after success.
-  void Program(const TISPParams& params);
+  void Write(const TISPParams& params, TISPImage image = nullptr);
+  /// The run; raises on any failure. The image is checked (CheckImage) before the port is
+  /// touched. The port's baud rate is set back in any case, RTS is raised again only after
+  /// success.
+  void Program(const TISPParams& params, TISPImage image = nullptr);
   /// Programs the pages of a page-aligned block.
   void WriteBlock(std::uint32_t address, const std::string& data);
   /// Reads the block back in halves of pages and compares.
@@ -98,24 +119,37 @@ class TISPWriter {
   static void CompareData(const std::string& expected, const std::string& read);
   /// Sum of the data lengths of all blocks.
   static std::size_t TotalSize(const THexFile& file);
+  /// Refuses an image the run would turn into a terminal that cannot start, before the
+  /// user is asked to restart it and before anything is erased: no data at all
+  /// (kImageNoDataFmt), nothing at address 0 where the vectors live (kImageNoVectorsFmt;
+  /// the whole flash is erased, so the old vectors would be gone), data beyond the part's
+  /// flash (kImageTooLargeFmt). fileName is for the messages.
+  static void CheckImage(const THexFile& file, const std::string& fileName);
+  /// The port went away (cable pulled, device closed): the run stops waiting for the part
+  /// and ends with message instead of a missing-answer code. May run on any thread.
+  void PortLost(const std::string& message);
   /// The protocol interface of the run (tests shorten its byte timeout through it).
   TISPInterface& Interface() { return *isp_; }
 
  private:
-  void PrepareImage(THexFile& file);
-  void RunOnPort(const TISPParams& params, THexFile& file);
+  static void PrepareImage(const THexFile& file, THexBlocks& blocks);
+  void RunOnPort(const TISPParams& params, const THexBlocks& blocks);
   void Erase();
+  std::string LostMessage() const;
 
   ISerialPort& port_;
   TUpdateStatus& status_;
   std::unique_ptr<TISPInterface> isp_;
+  mutable std::mutex lostLock_;
+  std::string lost_;  // under lostLock_
 };
 
 /// A firmware update run in the background, as the update page starts it: the whole
 /// writer run happens on a worker thread on a client of the driver's port of its own, while
 /// the driver's spare client is muted (no terminal traffic reaches it) until the run ends.
 /// The status reads Running from Start on, so a poller never sees an idle status before the
-/// worker has begun.
+/// worker has begun. A port that goes away during the run ends it with the lost-port message
+/// of the link layer.
 /// Threads: Start, WaitFor, Finished and destruction on the owner's thread; the status may be
 /// polled from any thread; OnFinished runs on the worker thread as its last act.
 class TISPUpdate {
@@ -134,14 +168,14 @@ class TISPUpdate {
   /// previous run is waited for first. Raises Exception when the port cannot be opened (the
   /// status is then untouched); the worker unmutes the spare client when the run has ended,
   /// whatever its result.
-  void Start(const TISPParams& params);
+  void Start(const TISPParams& params, TISPImage image = nullptr);
   /// Waits until the run has ended (nothing when none was started).
   void WaitFor();
   /// No run was started or the last one has ended.
   bool Finished() const;
 
  private:
-  void Execute(const TISPParams& params);
+  void Execute(const TISPParams& params, const TISPImage& image);
 
   TModemDriver& driver_;
   TUpdateStatus& status_;

@@ -29,11 +29,20 @@ bool TDataBuffer::ReadByte(unsigned char& out) {
 bool TDataBuffer::WaitByte(unsigned char& out, int timeoutMs) {
   std::unique_lock lock(lock_);
   if (bytes_.empty() && timeoutMs > 0)
-    arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !bytes_.empty(); });
+    arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                      [this] { return !bytes_.empty() || interrupted_; });
   if (bytes_.empty()) return false;
   out = bytes_.front();
   bytes_.pop_front();
   return true;
+}
+
+void TDataBuffer::Interrupt() {
+  {
+    std::lock_guard lock(lock_);
+    interrupted_ = true;
+  }
+  arrived_.notify_all();
 }
 
 std::size_t TDataBuffer::Size() const {

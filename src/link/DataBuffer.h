@@ -23,9 +23,13 @@ public:
   bool WaitByte(unsigned char& out, int timeoutMs);
   /// Number of bytes queued.
   std::size_t Size() const;
+  /// No more bytes will come (the port is gone): wakes every waiting reader, and from now
+  /// on WaitByte returns at once when the queue is empty. Clear does not undo it.
+  void Interrupt();
 
 private:
   mutable std::mutex lock_;
+  bool interrupted_ = false;
   std::condition_variable arrived_;
   std::deque<unsigned char> bytes_;
 };

@@ -1,5 +1,7 @@
 // quorvel-cli firmware info/write, run as the real program against a bootloader on a pty.
 #include "BootloaderPty.h"
+#include "ISPInterface.h"
+#include "Pty.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +37,8 @@ class FirmwareCli : public ::testing::Test {
   }
 
   // A HEX file made by objcopy from segments (address, bytes) with one end-of-file record.
-  std::string MakeHex(const std::vector<std::pair<std::uint32_t, std::string>>& segments) {
+  std::string MakeHex(const std::vector<std::pair<std::uint32_t, std::string>>& segments,
+                      const std::string& name = "image.hex") {
     std::string parts;
     for (std::size_t i = 0; i < segments.size(); ++i) {
       std::string bin = dir.File("s" + std::to_string(i) + ".bin");
@@ -45,14 +48,16 @@ class FirmwareCli : public ::testing::Test {
                  " " + hex);
       parts += "grep -v -e ':00000001FF' -e '^:04000003' " + hex + ";";
     }
-    std::string file = dir.File("image.hex");
+    std::string file = dir.File(name);
     RunCommand("(" + parts + " echo ':00000001FF') > " + file);
     return file;
   }
 
-  // Runs the program with arguments and stdin; stdout is returned, stderr goes to *err.
-  std::string Cli(const std::string& args, int* status, std::string* err, const std::string& input = "/dev/null") {
-    std::string errFile = dir.File("stderr.txt");
+  // Runs the program with arguments and stdin; stdout is returned, stderr goes to *err
+  // (through a file unless errPath names another place, such as a terminal).
+  std::string Cli(const std::string& args, int* status, std::string* err, const std::string& input = "/dev/null",
+                  const std::string& errPath = "") {
+    std::string errFile = errPath.empty() ? dir.File("stderr.txt") : errPath;
 #ifdef QUORVEL_CLI_PATH
     std::string out =
         RunCommand(std::string("'") + QUORVEL_CLI_PATH + "' " + args + " < " + input + " 2> '" + errFile + "'", status);
@@ -60,11 +65,19 @@ class FirmwareCli : public ::testing::Test {
     std::string out;
     *status = -1;
 #endif
-    std::ifstream in(errFile);
     std::stringstream text;
-    text << in.rdbuf();
+    if (errPath.empty()) {
+      std::ifstream in(errFile);
+      text << in.rdbuf();
+    }
     *err = text.str();
     return out;
+  }
+
+  std::size_t LinesStartingWith(const std::string& prefix) {
+    std::size_t count = 0;
+    for (const std::string& line : part.ReceivedLines()) count += line.rfind(prefix, 0) == 0 ? 1 : 0;
+    return count;
   }
 
   std::string Flash() { return memory->Flash(); }
@@ -108,11 +121,20 @@ TEST_F(FirmwareCli, WriteIntoThePartLeavesTheImageInFlash) {
     EXPECT_EQ(status, 0) << err;
     EXPECT_TRUE(Contains(out, "Запись выполнена успешно.\nДля программирования")) << out;
     EXPECT_FALSE(Contains(out, "\r"));
-    EXPECT_TRUE(Contains(err, row.progress)) << err;
-    EXPECT_TRUE(Contains(err, "байт/с")) << err;
+    EXPECT_FALSE(Contains(err, "стр.")) << "no progress line into a file: " << err;
     const std::string flash = Flash();
     EXPECT_TRUE(flash.substr(24, 2048 - 24) == low.substr(24));
     EXPECT_TRUE(flash.substr(0x8000, 1500) == high);
+
+    // On a terminal the progress line is drawn.
+    part.Restart();
+    quorvel::test::Pty terminal;
+    Cli("--yes --port '" + part.SlavePath() + "' firmware write " + row.flags + " '" + file + "'", &status, &err,
+        "/dev/null", terminal.SlavePath());
+    EXPECT_EQ(status, 0);
+    const std::string drawn = terminal.Read(1 << 20, 5000);
+    EXPECT_TRUE(Contains(drawn, row.progress)) << drawn;
+    EXPECT_TRUE(Contains(drawn, "байт/с")) << drawn;
   }
 }
 
@@ -123,7 +145,7 @@ TEST_F(FirmwareCli, WriteIntoTheBuiltInSimulatorSucceeds) {
   std::string out = Cli("--simulator --yes firmware write '" + file + "'", &status, &err);
   EXPECT_EQ(status, 0) << err;
   EXPECT_TRUE(Contains(out, "Запись выполнена успешно.")) << out << err;
-  EXPECT_TRUE(Contains(err, "6/6 стр.")) << err;
+  EXPECT_EQ(err, "") << "no progress line into a file";
 }
 
 TEST_F(FirmwareCli, RefusalsWriteNothing) {
@@ -176,4 +198,68 @@ TEST_F(FirmwareCli, RefusalsWriteNothing) {
   Cli("firmware info '" + damaged + "'", &status, &err);
   EXPECT_EQ(status, 1);
   EXPECT_TRUE(Contains(err, "Строка 3")) << err;
+}
+
+TEST_F(FirmwareCli, ImagesThatCannotStartOrFitAreRefusedBeforeTheRestartQuestion) {
+  const std::string old = Pattern(4096, 7);
+  memory->LoadFlash(0, old);
+  std::string eofOnly = dir.File("eof.hex");
+  std::ofstream(eofOnly) << ":00000001FF\n";
+  struct Row {
+    const char* what;
+    std::string file;
+    std::string message;
+  };
+  const std::vector<Row> rows = {
+      {"end record only", eofOnly, "Файл " + eofOnly + " не содержит данных для записи"},
+      {"no vector area", MakeHex({{0x2000, Pattern(1024, 8)}}, "high.hex"), "нет данных по адресу 0x00000000"},
+      {"beyond the flash", MakeHex({{0, Pattern(64, 9)}, {0x7DF00, Pattern(0x200, 9)}}),
+       "Данные по адресу 0x0007DF00 не помещаются во флэш-память"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    // A user at a terminal who would press Enter at once.
+    quorvel::test::Pty terminal;
+    ASSERT_TRUE(terminal.Write("\n"));
+    int status = -1;
+    std::string err;
+    std::string out =
+        Cli("--port '" + part.SlavePath() + "' firmware write '" + row.file + "'", &status, &err, terminal.SlavePath());
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(Contains(err, row.message)) << err;
+    EXPECT_FALSE(Contains(err, "Перезапустите терминал")) << err;
+    EXPECT_FALSE(Contains(out, "успешно"));
+  }
+  EXPECT_TRUE(part.ReceivedLines().empty()) << "nothing reached the part";
+  EXPECT_TRUE(Flash().substr(0, old.size()) == old) << "the old firmware is still there";
+}
+
+TEST_F(FirmwareCli, ARefusedRamWriteIsReportedAndNothingIsCopiedAfterIt) {
+  quorvel::sim::TBootloaderFaults faults;
+  faults.WriteErrorOnCommand = 2;  // the second half of the first page
+  part.SetFaults(faults);
+  int status = -1;
+  std::string err;
+  std::string out = Cli("--yes --port '" + part.SlavePath() + "' firmware write '" + MakeHex({{0, Pattern(2048, 10)}}) + "'",
+                        &status, &err);
+  EXPECT_EQ(status, 1);
+  EXPECT_TRUE(Contains(err, quorvel::ReturnCodeText(faults.WriteErrorCode))) << err;
+  EXPECT_EQ(LinesStartingWith("W "), 2u);
+  EXPECT_EQ(LinesStartingWith("C "), 0u) << "RAM that was not written must not reach the flash";
+  EXPECT_TRUE(FlashBlank());
+}
+
+TEST_F(FirmwareCli, APulledCableIsReportedAsTheLostPort) {
+  quorvel::sim::TBootloaderFaults faults;
+  faults.HangUpOnLine = "E ";  // while the part erases
+  part.SetFaults(faults);
+  int status = -1;
+  std::string err;
+  Cli("--yes --port '" + part.SlavePath() + "' firmware write '" + MakeHex({{0, Pattern(2048, 11)}}) + "'", &status,
+      &err);
+  EXPECT_EQ(status, 1);
+  EXPECT_TRUE(Contains(err, "Связь с устройством потеряна: порт " + part.SlavePath() +
+                                " закрыт (устройство отключено?)"))
+      << err;
+  EXPECT_FALSE(Contains(err, "Нет связи")) << err;
 }

@@ -238,10 +238,12 @@ TEST(HexFile, DamagedFilesAreRefusedNamingTheLine) {
        "Строка 2: данные по адресу 0x00000002 перекрывают данные строки 1"},
       {"byte count not hexadecimal",
        {":0X00000001020304F2", ":00000001FF"},
-       "'$0X' - неверное целое значение"},
+       "Строка 1: '$0X' - неверное целое значение"},
       {"address not hexadecimal",
-       {":04zz000001020304F2", ":00000001FF"},
-       "'$zz00' - неверное целое значение"},
+       {":0400000001020304F2", ":04zz000001020304F2", ":00000001FF"},
+       "Строка 2: '$zz00' - неверное целое значение"},
+      {"type not hexadecimal", {"", "", ":040000g001020304F2", ":00000001FF"}, "Строка 3: '$g0'"},
+      {"checksum not hexadecimal", {":0400000001020304FZ", ":00000001FF"}, "Строка 1: '$FZ'"},
   };
   for (const Row& row : rows)
     EXPECT_EQ(LoadError(row.lines).rfind(row.message, 0), 0u) << row.what << ": " << LoadError(row.lines);
@@ -250,6 +252,30 @@ TEST(HexFile, DamagedFilesAreRefusedNamingTheLine) {
 TEST(HexFile, NonHexFieldIsAConversionError) {
   THexFile hex;
   EXPECT_THROW(hex.LoadFromLines({":0400000G01020304F2", ":00000001FF"}), EConvertError);
+}
+
+TEST(HexFile, BinaryFilesAreNotHexFiles) {
+  TempDir dir;
+  struct Row {
+    const char* what;
+    std::string path;
+  };
+  std::string random = dir.File("random.bin");
+  WriteBinary(random, RandomBytes(4096, 7));
+  // Binary bytes after a record that parses: still a binary file, not a field error.
+  std::string tail = dir.File("tail.hex");
+  WriteBinary(tail, ":0400000001020304F2\n" + RandomBytes(64, 8));
+  const std::vector<Row> rows = {{"random bytes", random}, {"a program (ELF)", "/bin/sh"}, {"data after a record", tail}};
+  for (const Row& row : rows) {
+    THexFile hex;
+    try {
+      hex.LoadFromFile(row.path);
+      ADD_FAILURE() << row.what << ": accepted";
+    } catch (const Exception& e) {
+      EXPECT_EQ(std::string(e.what()), "Файл " + row.path + " не является файлом HEX (это двоичный файл)") << row.what;
+    }
+    EXPECT_EQ(hex.Blocks().Count(), 0u) << row.what;
+  }
 }
 
 TEST(HexFile, MissingFileIsReported) {

@@ -87,6 +87,34 @@ TEST_F(ISPInterfacePty, ResendOnOneBlockStillWritesTheData) {
       << "the second half's block went twice";
 }
 
+TEST_F(ISPInterfacePty, ABlockIsSentThreeTimesAtMost) {
+  struct Row {
+    int resends;
+    int code;   // of WriteRam
+    int sends;  // of the block's checksum line
+  };
+  for (const Row& row : {Row{2, 0, 3}, Row{3, kIspResendExceeded, 3}}) {
+    SCOPED_TRACE(row.resends);
+    sim::TBootloaderFaults faults;
+    faults.ResendOnBlock = 1;
+    faults.ResendTimes = row.resends;
+    part.Restart();
+    part.SetFaults(faults);
+    ASSERT_EQ(isp->Synchronize(12000), 0);
+    const std::string block = RandomBytes(400, 4 + row.resends);
+    const std::size_t before = part.ReceivedLines().size();
+    std::string encoded;
+    EXPECT_EQ(isp->WriteRam(TISPInterface::kRamBuffer, block, encoded), row.code);
+    std::vector<std::string> lines = part.ReceivedLines();
+    EXPECT_EQ(std::count(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end(),
+                         std::to_string(TISPInterface::ByteSum(block))),
+              row.sends);
+    if (row.code == 0) {
+      EXPECT_TRUE(memory->Ram(TISPInterface::kRamBuffer, 400) == block);
+    }
+  }
+}
+
 TEST_F(ISPInterfacePty, SlowEraseAndPacedLineStillSucceed) {
   sim::TBootloaderFaults faults;
   faults.EraseDelayMs = 1500;

@@ -2,12 +2,14 @@
 
 #include "BootloaderPty.h"
 #include "ComPort.h"
+#include "HexFile.h"
 #include "SerialPort.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <thread>
@@ -66,18 +68,18 @@ class ISPWriterPty : public ::testing::Test {
 
   // Runs the writer on a thread of its own while this one watches the status, as the page
   // does; returns the last status.
-  TUpdateStatus::TSnapshot Run(const TISPParams& params) {
+  TUpdateStatus::TSnapshot Run(const TISPParams& params, TISPImage image = nullptr) {
     TUpdateStatus status;
     TISPWriter writer(*client, status);
     status.BeginWork();  // the page marks the run before the worker starts
-    std::thread worker([&] { writer.Write(params); });
+    std::thread worker([&] { writer.Write(params, image); });
     int lastPosition = 0;
-    for (;;) {
-      TUpdateStatus::TSnapshot s = status.Snapshot();
+    TUpdateStatus::TSnapshot s;
+    for (std::uint64_t seen = 0;;) {
+      seen = status.WaitForChange(seen, s);
       EXPECT_GE(s.Position, lastPosition);
       lastPosition = s.Position;
       if (!s.Running) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     worker.join();
     return status.Snapshot();
@@ -201,4 +203,41 @@ TEST_F(ISPWriterPty, DamagedHexFileNeverReachesThePart) {
   EXPECT_EQ(s.Text.rfind("Строка 2: неверная контрольная сумма", 0), 0u) << s.Text;
   EXPECT_TRUE(part.ReceivedLines().empty());
   EXPECT_EQ(memory->Flash(), std::string(sim::TBootloaderFlash::kFlashSize, '\xFF'));
+}
+
+TEST_F(ISPWriterPty, ImagesThatWouldLeaveATerminalUnableToStartNeverReachThePart) {
+  // Old firmware in the flash, which an erase would wipe.
+  const std::string old = RandomBytes(4096, 10);
+  memory->LoadFlash(0, old);
+  std::string eofOnly = dir.File("eof.hex");
+  std::ofstream(eofOnly) << ":00000001FF\n";
+  std::string noVectors = MakeHex({{0x1000, RandomBytes(2048, 11)}});
+  struct Row {
+    const char* what;
+    std::string file;
+    std::string message;
+  };
+  const std::vector<Row> rows = {
+      {"end record only", eofOnly, "Файл " + eofOnly + " не содержит данных для записи"},
+      {"no vector area", noVectors, "В файле " + noVectors + " нет данных по адресу 0x00000000"},
+  };
+  for (const Row& row : rows) {
+    TUpdateStatus::TSnapshot s = Run({row.file, 115200, 12000, true});
+    EXPECT_TRUE(s.Failed) << row.what;
+    EXPECT_EQ(s.Text.rfind(row.message, 0), 0u) << row.what << ": " << s.Text;
+  }
+  EXPECT_TRUE(part.ReceivedLines().empty()) << "not even the synchronisation";
+  EXPECT_TRUE(memory->Flash().substr(0, old.size()) == old);
+}
+
+TEST_F(ISPWriterPty, AnImageLoadedBeforeTheRunIsNotReadAgain) {
+  const std::string image = RandomBytes(1024, 12);
+  std::string file = MakeHex({{0, image}});
+  auto loaded = std::make_shared<THexFile>();
+  loaded->LoadFromFile(file);
+  std::remove(file.c_str());
+  TUpdateStatus::TSnapshot s = Run({file, 115200, 12000, true}, loaded);
+  EXPECT_FALSE(s.Failed) << s.Text;
+  EXPECT_TRUE(memory->Flash().substr(24, 1000) == image.substr(24, 1000));
+  EXPECT_EQ(loaded->Blocks()[0].Rec.Data, image) << "the caller's image is left as loaded";
 }

@@ -30,7 +30,11 @@ class ISPUpdatePty : public ::testing::Test {
     // Every change of a running status comes from the worker, so the spare client must be
     // muted at each of them.
     status.SetOnChange([this] {
-      if (status.Snapshot().Running && driver.SparePort().Active()) ++heardWhileRunning;
+      const bool running = status.Snapshot().Running;
+      if (running && driver.SparePort().Active()) ++heardWhileRunning;
+      if (std::this_thread::get_id() != caller) return;
+      ++changesOnCaller;
+      if (!running) ++idleOnCaller;
     });
     watcher = &driver.Ports().AddPort();
     watcher->SetOnData([this](ISerialPort&, const std::string& data) { watcherBytes += data.size(); });
@@ -50,15 +54,15 @@ class ISPUpdatePty : public ::testing::Test {
     return hex;
   }
 
-  // Starts the update and polls the status from this thread until it stops running.
+  // Starts the update and waits for the worker's end. What Start itself did to the status
+  // is seen on this thread, before any worker change: it must read Running, so a display
+  // never sees an idle status before the worker has begun.
   TUpdateStatus::TSnapshot RunInBackground(TISPUpdate& update, const TISPParams& params) {
+    changesOnCaller = 0;
+    idleOnCaller = 0;
     update.Start(params);
-    EXPECT_TRUE(status.Snapshot().Running) << "running from Start on, before the worker is seen";
-    for (;;) {
-      TUpdateStatus::TSnapshot s = status.Snapshot();
-      if (!s.Running) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    EXPECT_GT(changesOnCaller, 0);
+    EXPECT_EQ(idleOnCaller, 0) << "running from Start on, before the worker is seen";
     update.WaitFor();
     EXPECT_EQ(heardWhileRunning, 0) << "the spare client was active while the status read Running";
     return status.Snapshot();
@@ -82,6 +86,9 @@ class ISPUpdatePty : public ::testing::Test {
   std::atomic<std::size_t> spareBytes{0};
   std::atomic<std::size_t> watcherBytes{0};
   std::atomic<int> heardWhileRunning{0};
+  const std::thread::id caller = std::this_thread::get_id();
+  int changesOnCaller = 0;
+  int idleOnCaller = 0;
 };
 
 }  // namespace
