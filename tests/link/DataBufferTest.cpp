@@ -53,3 +53,20 @@ TEST(DataBuffer, ConcurrentProducerAndConsumerLoseNothing) {
   producer.join();
   EXPECT_EQ(received, kBytes);
 }
+
+TEST(DataBuffer, AnInterruptedBufferHandsOutWhatItHoldsThenNoLongerWaits) {
+  TDataBuffer buf;
+  buf.Append("A");
+  unsigned char b = 0;
+  std::thread reader([&] {
+    ASSERT_TRUE(buf.WaitByte(b, 10000));
+    // The port is gone: a reader waiting with the longest timeout a caller may give must
+    // not sit it out (it would hang this test far beyond the suite's limit otherwise).
+    EXPECT_FALSE(buf.WaitByte(b, 24 * 3600 * 1000));
+  });
+  buf.Interrupt();
+  reader.join();
+  EXPECT_EQ(b, 'A');
+  buf.Clear();
+  EXPECT_FALSE(buf.WaitByte(b, 24 * 3600 * 1000)) << "Clear does not undo it";
+}
