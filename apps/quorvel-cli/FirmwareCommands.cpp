@@ -94,7 +94,8 @@ std::unique_ptr<sim::TTerminalSim> StartSimulator() {
   return simulator;
 }
 
-int RunUpdate(TModemDriver& driver, const TISPParams& params, const TISPImage& image, const TGlobalOptions& options) {
+int RunUpdate(TModemDriver& driver, const TISPParams& params, const TISPImage& image,
+              const TGlobalOptions& options) {
   // The line goes quiet (RTS low) before the user restarts the terminal, as on the page.
   driver.Comm().Open();
   driver.Comm().SetRTS(false);

@@ -34,7 +34,8 @@ std::uint32_t HexField(std::string_view text, std::size_t lineNumber) {
   for (char c : text) {
     int d = HexDigit(c);
     if (d < 0)
-      throw EConvertError(fmt::sprintf("Строка %d: '$%s' - неверное целое значение", lineNumber, std::string(text)));
+      throw EConvertError(
+          fmt::sprintf("Строка %d: '$%s' - неверное целое значение", lineNumber, std::string(text)));
     value = value * 16 + static_cast<std::uint32_t>(d);
   }
   return value;

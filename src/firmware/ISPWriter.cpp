@@ -197,7 +197,8 @@ void TISPWriter::CheckImage(const THexFile& file, const std::string& fileName) {
     auto start = static_cast<std::uint32_t>(rec.BaseAddress);
     vectors = vectors || start == 0;
     // Refused rather than left out unnoticed.
-    if (std::uint64_t{start} + rec.Data.size() > kFlashEnd) throw Exception(fmt::sprintf(kImageTooLargeFmt, start));
+    if (std::uint64_t{start} + rec.Data.size() > kFlashEnd)
+      throw Exception(fmt::sprintf(kImageTooLargeFmt, start));
   }
   if (!data) throw Exception(fmt::sprintf(kImageNoDataFmt, fileName));
   if (!vectors) throw Exception(fmt::sprintf(kImageNoVectorsFmt, fileName));

@@ -55,8 +55,8 @@ class FirmwareCli : public ::testing::Test {
 
   // Runs the program with arguments and stdin; stdout is returned, stderr goes to *err
   // (through a file unless errPath names another place, such as a terminal).
-  std::string Cli(const std::string& args, int* status, std::string* err, const std::string& input = "/dev/null",
-                  const std::string& errPath = "") {
+  std::string Cli(const std::string& args, int* status, std::string* err,
+                  const std::string& input = "/dev/null", const std::string& errPath = "") {
     std::string errFile = errPath.empty() ? dir.File("stderr.txt") : errPath;
 #ifdef QUORVEL_CLI_PATH
     std::string out =
@@ -129,8 +129,8 @@ TEST_F(FirmwareCli, WriteIntoThePartLeavesTheImageInFlash) {
     // On a terminal the progress line is drawn.
     part.Restart();
     quorvel::test::Pty terminal;
-    Cli("--yes --port '" + part.SlavePath() + "' firmware write " + row.flags + " '" + file + "'", &status, &err,
-        "/dev/null", terminal.SlavePath());
+    Cli("--yes --port '" + part.SlavePath() + "' firmware write " + row.flags + " '" + file + "'", &status,
+        &err, "/dev/null", terminal.SlavePath());
     EXPECT_EQ(status, 0);
     const std::string drawn = terminal.Read(1 << 20, 5000);
     EXPECT_TRUE(Contains(drawn, row.progress)) << drawn;
@@ -212,7 +212,8 @@ TEST_F(FirmwareCli, ImagesThatCannotStartOrFitAreRefusedBeforeTheRestartQuestion
   };
   const std::vector<Row> rows = {
       {"end record only", eofOnly, "Файл " + eofOnly + " не содержит данных для записи"},
-      {"no vector area", MakeHex({{0x2000, Pattern(1024, 8)}}, "high.hex"), "нет данных по адресу 0x00000000"},
+      {"no vector area", MakeHex({{0x2000, Pattern(1024, 8)}}, "high.hex"),
+       "нет данных по адресу 0x00000000"},
       {"beyond the flash", MakeHex({{0, Pattern(64, 9)}, {0x7DF00, Pattern(0x200, 9)}}),
        "Данные по адресу 0x0007DF00 не помещаются во флэш-память"},
   };
@@ -223,8 +224,8 @@ TEST_F(FirmwareCli, ImagesThatCannotStartOrFitAreRefusedBeforeTheRestartQuestion
     ASSERT_TRUE(terminal.Write("\n"));
     int status = -1;
     std::string err;
-    std::string out =
-        Cli("--port '" + part.SlavePath() + "' firmware write '" + row.file + "'", &status, &err, terminal.SlavePath());
+    std::string out = Cli("--port '" + part.SlavePath() + "' firmware write '" + row.file + "'", &status,
+                          &err, terminal.SlavePath());
     EXPECT_EQ(status, 1);
     EXPECT_TRUE(Contains(err, row.message)) << err;
     EXPECT_FALSE(Contains(err, "Перезапустите терминал")) << err;
@@ -240,8 +241,9 @@ TEST_F(FirmwareCli, ARefusedRamWriteIsReportedAndNothingIsCopiedAfterIt) {
   part.SetFaults(faults);
   int status = -1;
   std::string err;
-  std::string out = Cli("--yes --port '" + part.SlavePath() + "' firmware write '" + MakeHex({{0, Pattern(2048, 10)}}) + "'",
-                        &status, &err);
+  std::string out = Cli(
+      "--yes --port '" + part.SlavePath() + "' firmware write '" + MakeHex({{0, Pattern(2048, 10)}}) + "'",
+      &status, &err);
   EXPECT_EQ(status, 1);
   EXPECT_TRUE(Contains(err, quorvel::ReturnCodeText(faults.WriteErrorCode))) << err;
   EXPECT_EQ(LinesStartingWith("W "), 2u);
@@ -255,11 +257,11 @@ TEST_F(FirmwareCli, APulledCableIsReportedAsTheLostPort) {
   part.SetFaults(faults);
   int status = -1;
   std::string err;
-  Cli("--yes --port '" + part.SlavePath() + "' firmware write '" + MakeHex({{0, Pattern(2048, 11)}}) + "'", &status,
-      &err);
+  Cli("--yes --port '" + part.SlavePath() + "' firmware write '" + MakeHex({{0, Pattern(2048, 11)}}) + "'",
+      &status, &err);
   EXPECT_EQ(status, 1);
-  EXPECT_TRUE(Contains(err, "Связь с устройством потеряна: порт " + part.SlavePath() +
-                                " закрыт (устройство отключено?)"))
+  EXPECT_TRUE(Contains(
+      err, "Связь с устройством потеряна: порт " + part.SlavePath() + " закрыт (устройство отключено?)"))
       << err;
   EXPECT_FALSE(Contains(err, "Нет связи")) << err;
 }

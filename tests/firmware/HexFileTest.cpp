@@ -265,14 +265,16 @@ TEST(HexFile, BinaryFilesAreNotHexFiles) {
   // Binary bytes after a record that parses: still a binary file, not a field error.
   std::string tail = dir.File("tail.hex");
   WriteBinary(tail, ":0400000001020304F2\n" + RandomBytes(64, 8));
-  const std::vector<Row> rows = {{"random bytes", random}, {"a program (ELF)", "/bin/sh"}, {"data after a record", tail}};
+  const std::vector<Row> rows = {
+      {"random bytes", random}, {"a program (ELF)", "/bin/sh"}, {"data after a record", tail}};
   for (const Row& row : rows) {
     THexFile hex;
     try {
       hex.LoadFromFile(row.path);
       ADD_FAILURE() << row.what << ": accepted";
     } catch (const Exception& e) {
-      EXPECT_EQ(std::string(e.what()), "Файл " + row.path + " не является файлом HEX (это двоичный файл)") << row.what;
+      EXPECT_EQ(std::string(e.what()), "Файл " + row.path + " не является файлом HEX (это двоичный файл)")
+          << row.what;
     }
     EXPECT_EQ(hex.Blocks().Count(), 0u) << row.what;
   }

@@ -216,3 +216,18 @@ TEST_F(BootloaderDialogue, FaultsSlowEraseWrongEchoAndSilence) {
   part.SetFaults(faults);
   EXPECT_EQ(Say("J"), "");
 }
+
+TEST_F(BootloaderDialogue, ARefusedRamWriteLeavesThePartInCommandMode) {
+  TBootloaderFaults faults;
+  faults.WriteErrorOnCommand = 2;
+  faults.WriteErrorCode = kIspCountError;
+  part.SetFaults(faults);
+  Handshake();
+  EXPECT_EQ(Say("W 1073742336 4"), "W 1073742336 4\r\n0\r\n");
+  EXPECT_EQ(Say("$`0``"), "$`0``\r\n");
+  EXPECT_EQ(Say("1"), "1\r\nOK\r\n");
+  EXPECT_EQ(Say("W 1073742336 4"), "W 1073742336 4\r\n6\r\n");
+  // The next line is a command again, not data of the refused write.
+  EXPECT_EQ(Say("J"), "J\r\n0\r\n" + std::to_string(kBootPartId) + "\r\n");
+  EXPECT_EQ(memory->Ram(0x40000200, 4), std::string("\x01\x00\x00\x00", 4));
+}
