@@ -51,18 +51,3 @@ TEST(UpdateStatus, StartResetsTheCountersAndBytesNeedTimeToPass) {
   EXPECT_EQ(s.Rate, 0);
   EXPECT_EQ(s.Max, 7);
 }
-
-TEST(UpdateStatus, AWaiterWakesOnTheNextChangeOnly) {
-  TUpdateStatus status;
-  TUpdateStatus::TSnapshot s;
-  status.BeginWork();
-  const std::uint64_t seen = status.WaitForChange(0, s);  // a change already made: at once
-  EXPECT_TRUE(s.Running);
-  std::uint64_t next = 0;
-  std::thread watcher([&] { next = status.WaitForChange(seen, s); });
-  status.Fail("конец");
-  watcher.join();
-  EXPECT_GT(next, seen);
-  EXPECT_FALSE(s.Running);
-  EXPECT_EQ(s.Text, "конец");
-}
