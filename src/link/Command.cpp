@@ -330,7 +330,8 @@ void TCommand::HandleLine(std::string_view line) {
   } else if (StartsWith(line, "OK")) {
     openEcho_.clear();
     if (!accept) return;
-    SetResult(kResultOk, kNoErrorsText);
+    // The final OK of a command that waits for it does not make a damaged value whole.
+    if (resultCode_ != kResultBadQuote) SetResult(kResultOk, kNoErrorsText);
     if (echoSeen_) SetDoneLocked();
   } else if (StartsWith(line, "+SMERROR")) {
     openEcho_.clear();

@@ -3,6 +3,8 @@
 #include "Cyberplat.h"
 #include "EasyPay.h"
 #include "FacadeFixture.h"
+#include "FeeTable.h"
+#include "Fees.h"
 #include "OSMP.h"
 #include "SimCard.h"
 #include "TempDir.h"
@@ -127,6 +129,17 @@ TEST_F(FacadeWireE2e, PaymentSystemsWithAnActiveSystemStep) {
   ExpectRefused([&] { facade->WriteOSMP(osmp); },
                 "Поле \"Номер терминала\" должно содержать только цифры: \"T-1\"");
   EXPECT_TRUE(prompt.Questions.empty());  // no question about a system whose values are refused
+}
+
+TEST_F(FacadeWireE2e, FeeTablesAreAllConvertedBeforeTheFirstIsWritten) {
+  TFeeTables tables;
+  tables.Items(0).Fees().Add().SetValues(kFeePercent, Money::Parse("50"), 1);
+  TFee& huge = tables.Items(2).Fees().Add();  // beyond the wire's 32-bit kopecks
+  huge.FeeSum = Money::Parse("30000000");
+  huge.FeeValue = 1;
+  EXPECT_NE(ErrorOf([&] { facade->WriteFeeTables(tables); }), "");
+  EXPECT_EQ(Commands(), std::vector<std::string>{});
+  EXPECT_EQ(sim.State().Fees[0].Scheme, std::nullopt);
 }
 
 TEST_F(FacadeWireE2e, EasyPayReadsBothFilesFirst) {

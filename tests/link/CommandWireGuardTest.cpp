@@ -114,6 +114,15 @@ TEST(CommandWireGuard, AReplyValueHoldingAQuoteIsReported) {
   EXPECT_EQ(command.ResultCode(), kResultOk);
   EXPECT_EQ(command.AnswerField(1), "say hi, there");
 
+  // A command that waits for the final OK keeps the report.
+  command.Reset();
+  command.SetName("CCLK?");
+  command.SetWaitForOk(true);
+  command.Prepare();
+  Answer(command, "+CCLK: \"26/12/09,\"17:05\"\"\r\nOK");
+  ASSERT_TRUE(command.Done());
+  EXPECT_EQ(command.ResultCode(), kResultBadQuote);
+
   // A script packet is source text read whole: its quotes are its own.
   command.Reset();
   command.SetName("SMSCRIPT");
