@@ -64,10 +64,12 @@ TEST(WireText, DigitFields) {
       {" 1", 0, false, "Поле \"Код дилера\" должно содержать только цифры: \" 1\""},
       {"١", 0, false, "Поле \"Код дилера\" должно содержать только цифры: \"١\""},  // not an ASCII digit
       {std::string(19, '7'), 19, false, ""},
-      {std::string(20, '7'), 19, false, "Поле \"Код дилера\": слишком длинное значение, 20 символов (не более 19)"},
+      {std::string(20, '7'), 19, false,
+       "Поле \"Код дилера\": слишком длинное значение, 20 символов (не более 19)"},
   };
   for (const auto& row : rows)
-    EXPECT_EQ(ErrorOf([&] { CheckWireDigits(row.Value, "Код дилера", row.Max, row.AllowEmpty); }), row.Expected)
+    EXPECT_EQ(ErrorOf([&] { CheckWireDigits(row.Value, "Код дилера", row.Max, row.AllowEmpty); }),
+              row.Expected)
         << row.Value;
 }
 
@@ -78,12 +80,13 @@ TEST(WireText, MessagesQuoteAtMostSixtyCharacters) {
   std::string cyr;
   for (int i = 0; i < 70; ++i) cyr += "щ";
   const std::string cut = QuotedValue(cyr);
-  EXPECT_EQ(Utf8Length(cut), 60u + 3u);  // two quotes and the ellipsis
+  EXPECT_EQ(Utf8Length(cut), 60u + 3u);               // two quotes and the ellipsis
   EXPECT_EQ(cut.substr(1, 120), cyr.substr(0, 120));  // cut at a character boundary
 
   // Existing messages that quote a user's value are shortened the same way.
   const std::string huge(100000, '9');
-  EXPECT_EQ(ErrorOf([&] { StrToInt(huge + "x"); }), "'" + std::string(60, '9') + "…' - неверное целое значение");
+  EXPECT_EQ(ErrorOf([&] { StrToInt(huge + "x"); }),
+            "'" + std::string(60, '9') + "…' - неверное целое значение");
   EXPECT_EQ(ErrorOf([&] { StrToInt("12x"); }), "'12x' - неверное целое значение");
   const std::string digits = "1,2" + std::string(100, '3');
   EXPECT_EQ(ErrorOf([&] { CheckWireDigits(digits, "Код точки"); }),

@@ -21,15 +21,17 @@ namespace {
 
 // The parts of the terminal's state the operations below could touch, as one comparable text.
 std::string Fingerprint(const sim::TSimState& s) {
-  std::string out = fmt::format("{}|{}|{}|{}|{}|", s.ActiveSystem, s.ServerAddress, s.ServerPort, s.ServerName,
-                                s.RetryCount.value_or(-1));
+  std::string out = fmt::format("{}|{}|{}|{}|{}|", s.ActiveSystem, s.ServerAddress, s.ServerPort,
+                                s.ServerName, s.RetryCount.value_or(-1));
   for (const auto& slot : s.Sims)
-    out += fmt::format("{}{}{}{}{}{}|", slot.Present, slot.Enabled, slot.Pin, slot.Apn, slot.Login, slot.Password);
+    out += fmt::format("{}{}{}{}{}{}|", slot.Present, slot.Enabled, slot.Pin, slot.Apn, slot.Login,
+                       slot.Password);
   for (const auto& line : s.Header) out += line + "|";
   for (const auto& line : s.Trailer) out += line + "|";
   for (const auto& [key, value] : s.Credentials) out += key + "=" + value + "|";
   for (const auto& [key, value] : s.Files) out += key + "=" + value + "|";
-  for (const auto& [number, packets] : s.Scripts) out += fmt::format("{}:{}|", number, sim::ScriptText(s, number));
+  for (const auto& [number, packets] : s.Scripts)
+    out += fmt::format("{}:{}|", number, sim::ScriptText(s, number));
   return out;
 }
 
@@ -75,8 +77,9 @@ TEST_F(FacadeWireE2e, ServerFields) {
                 "Поле \"IP-адрес сервера\" содержит недопустимый символ: \"\"\" (код 34)");
   params.Address = "1.2.3.4";
   params.ServerName = "pay 😀";  // the third field: nothing of the first two is written either
-  ExpectRefused([&] { facade->WriteServerParams(osmp); },
-                "Поле \"WWW адрес сервера\": Символ \"😀\" (U+1F600) нельзя записать в кодировке windows-1251");
+  ExpectRefused(
+      [&] { facade->WriteServerParams(osmp); },
+      "Поле \"WWW адрес сервера\": Символ \"😀\" (U+1F600) нельзя записать в кодировке windows-1251");
   params.ServerName = "pay.example.org";
   params.Port = 70000;
   ExpectRefused([&] { facade->WriteServerParams(osmp); }, kServerPortMessage);
@@ -160,8 +163,9 @@ TEST_F(FacadeWireE2e, Scripts) {
   good.SetText("INPUT('Номер',\t10)");
   TScript& bad = osmp.Scripts().AddNew();
   bad.SetText("INPUT('Но\tмер')");
-  ExpectRefused([&] { facade->WriteScripts(osmp); },
-                fmt::format("Поле \"Сценарий ввода {}\" содержит недопустимый символ: TAB (код 9)", bad.Number()));
+  ExpectRefused(
+      [&] { facade->WriteScripts(osmp); },
+      fmt::format("Поле \"Сценарий ввода {}\" содержит недопустимый символ: TAB (код 9)", bad.Number()));
   bad.SetText("INPUT('Сумма')");
   facade->WriteScripts(osmp);
   EXPECT_EQ(sim::ScriptText(sim.State(), good.Number()), "INPUT('Номер', 10)");

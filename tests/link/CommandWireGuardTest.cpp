@@ -32,7 +32,8 @@ TEST(CommandWireGuard, ParametersThatWouldBreakTheFrameAreNotAppended) {
        "Недопустимый символ в параметре команды: \"\"\" (код 34)"},
       {[](TCommandParams& p) { p.AppendQuoted("login\r\nAT+SMSN=5"); },
        "Недопустимый символ в параметре команды: CR (код 13)"},
-      {[](TCommandParams& p) { p.AppendQuotedRaw("a\tb"); }, "Недопустимый символ в параметре команды: TAB (код 9)"},
+      {[](TCommandParams& p) { p.AppendQuotedRaw("a\tb"); },
+       "Недопустимый символ в параметре команды: TAB (код 9)"},
       {[](TCommandParams& p) { p.AppendQuotedRaw("a\"b"); },
        "Недопустимый символ в параметре команды: \"\"\" (код 34)"},
       {[](TCommandParams& p) { p.Add("1,2"); }, "Недопустимый символ в параметре команды: \",\" (код 44)"},
@@ -79,10 +80,10 @@ TEST(CommandWireGuard, SplitFieldsTellsAQuoteInsideAValue) {
     std::string Text;
     bool WellFormed;
   } rows[] = {
-      {"1,\"a,b\",\"\",7", true},  {"5,", true},         {"\"x\"", true},
+      {"1,\"a,b\",\"\",7", true}, {"5,", true},           {"\"x\"", true},
       {"2.1, rev \"B,C\"", true},  // a quoted part at a field's end is the frame's
-      {"1,\"ab\"c\",7", false},    {"1,ab\"c,7", false}, {"1,\"ab\"\"c\",7", false},
-      {"1,\"open,7", false},       {"1,\"ab\"x,7", false},
+      {"1,\"ab\"c\",7", false},   {"1,ab\"c,7", false},   {"1,\"ab\"\"c\",7", false},
+      {"1,\"open,7", false},      {"1,\"ab\"x,7", false},
   };
   for (const auto& row : rows) {
     TCommandParams fields;
@@ -104,8 +105,8 @@ TEST(CommandWireGuard, AReplyValueHoldingAQuoteIsReported) {
   Answer(command, DataLine("SMHEADER", "2,\"say \"hi\" there\","));
   ASSERT_TRUE(command.Done());
   EXPECT_EQ(command.ResultCode(), kResultBadQuote);
-  EXPECT_EQ(command.ResultText(),
-            "Значение в ответе терминала содержит двойную кавычку: \"" + WithCrc("2,\"say \"hi\" there\",") + "\"");
+  EXPECT_EQ(command.ResultText(), "Значение в ответе терминала содержит двойную кавычку: \"" +
+                                      WithCrc("2,\"say \"hi\" there\",") + "\"");
   EXPECT_EQ(ResultCodeText(kResultBadQuote), kBadQuoteText);
 
   // A well-formed reply of the same command is taken as before.

@@ -69,21 +69,21 @@ TEST(PaysysRules, EPort) {
 }
 
 TEST(PaysysRules, XPlat) {
-  RunRows<TXPlat>([](TXPlat& s) { s.Point = "1234567890123456789", s.Login = "cashier", s.Key = "01ABFF"; },
-                  {
-                      {[](TXPlat&) {}, ""},
-                      {[](TXPlat& s) { s.Login = Cyrillic(29), s.Password = Cyrillic(29); }, ""},
-                      {[](TXPlat& s) { s.Point = "12345678901234567890"; },
-                       "Поле \"Точка продажи\": слишком длинное значение, 20 символов (не более 19)"},
-                      {[](TXPlat& s) { s.Point = "P1"; },
-                       "Поле \"Точка продажи\" должно содержать только цифры: \"P1\""},
-                      {[](TXPlat& s) { s.Login = std::string(30, 'l'); },
-                       "Поле \"Логин\": слишком длинное значение, 30 символов (не более 29)"},
-                      {[](TXPlat& s) { s.Password = Cyrillic(30); },
-                       "Поле \"Пароль\": слишком длинное значение, 30 символов (не более 29)"},
-                      {[](TXPlat& s) { s.Key = std::string(5000, 'A'); },
-                       "Поле \"Секретный ключ\": слишком длинное значение, 5000 символов (не более 4000)"},
-                  });
+  RunRows<TXPlat>(
+      [](TXPlat& s) { s.Point = "1234567890123456789", s.Login = "cashier", s.Key = "01ABFF"; },
+      {
+          {[](TXPlat&) {}, ""},
+          {[](TXPlat& s) { s.Login = Cyrillic(29), s.Password = Cyrillic(29); }, ""},
+          {[](TXPlat& s) { s.Point = "12345678901234567890"; },
+           "Поле \"Точка продажи\": слишком длинное значение, 20 символов (не более 19)"},
+          {[](TXPlat& s) { s.Point = "P1"; }, "Поле \"Точка продажи\" должно содержать только цифры: \"P1\""},
+          {[](TXPlat& s) { s.Login = std::string(30, 'l'); },
+           "Поле \"Логин\": слишком длинное значение, 30 символов (не более 29)"},
+          {[](TXPlat& s) { s.Password = Cyrillic(30); },
+           "Поле \"Пароль\": слишком длинное значение, 30 символов (не более 29)"},
+          {[](TXPlat& s) { s.Key = std::string(5000, 'A'); },
+           "Поле \"Секретный ключ\": слишком длинное значение, 5000 символов (не более 4000)"},
+      });
 }
 
 TEST(PaysysRules, OsmpAndPegasOsmp) {
@@ -133,16 +133,17 @@ TEST(PaysysRules, Cyberplat) {
 }
 
 TEST(PaysysRules, MasterPort) {
-  RunRows<TMasterPort>([](TMasterPort& s) { s.SerialNumber = "12345678", s.ApplicationPrivateKey.D = "RA=="; },
-                       {
-                           {[](TMasterPort&) {}, ""},
-                           {[](TMasterPort& s) { s.SerialNumber = "1234,678"; },
-                            "Поле \"Серийный номер модема\" должно содержать только цифры: \"1234,678\""},
-                           {[](TMasterPort& s) { s.ServerPublicKey.Modulus = "cH\"Vi"; },
-                            "Поле \"Открытый ключ сервера\" содержит недопустимый символ: \"\"\" (код 34)"},
-                           {[](TMasterPort& s) { s.ApplicationPrivateKey.P = "UA\r\n"; },
-                            "Поле \"Закрытый ключ приложения\" содержит недопустимый символ: CR (код 13)"},
-                       });
+  RunRows<TMasterPort>(
+      [](TMasterPort& s) { s.SerialNumber = "12345678", s.ApplicationPrivateKey.D = "RA=="; },
+      {
+          {[](TMasterPort&) {}, ""},
+          {[](TMasterPort& s) { s.SerialNumber = "1234,678"; },
+           "Поле \"Серийный номер модема\" должно содержать только цифры: \"1234,678\""},
+          {[](TMasterPort& s) { s.ServerPublicKey.Modulus = "cH\"Vi"; },
+           "Поле \"Открытый ключ сервера\" содержит недопустимый символ: \"\"\" (код 34)"},
+          {[](TMasterPort& s) { s.ApplicationPrivateKey.P = "UA\r\n"; },
+           "Поле \"Закрытый ключ приложения\" содержит недопустимый символ: CR (код 13)"},
+      });
 }
 
 TEST(PaysysRules, PerValueSystems) {
@@ -150,10 +151,14 @@ TEST(PaysysRules, PerValueSystems) {
     std::function<void(const std::string&)> Check;
     const char* Caption;
   } rows[] = {
-      {TKrasplat::CheckDeviceID, "Номер устройства"},      {TBercut::CheckDeviceID, "Идентификатор устройства"},
-      {TAbsolutplat::CheckAgentID, "Идентификатор агента"}, {TAbsolutplat::CheckDeviceID, "Идентификатор устройства"},
-      {TEurofon::CheckAgentID, "Идентификатор агента"},     {TEurofon::CheckDeviceID, "Идентификатор устройства"},
-      {TUbsPay::CheckAgentID, "Идентификатор агента"},      {TUbsPay::CheckDeviceID, "Идентификатор устройства"},
+      {TKrasplat::CheckDeviceID, "Номер устройства"},
+      {TBercut::CheckDeviceID, "Идентификатор устройства"},
+      {TAbsolutplat::CheckAgentID, "Идентификатор агента"},
+      {TAbsolutplat::CheckDeviceID, "Идентификатор устройства"},
+      {TEurofon::CheckAgentID, "Идентификатор агента"},
+      {TEurofon::CheckDeviceID, "Идентификатор устройства"},
+      {TUbsPay::CheckAgentID, "Идентификатор агента"},
+      {TUbsPay::CheckDeviceID, "Идентификатор устройства"},
       {TUbsPay::CheckURL, "URL"},
   };
   for (const auto& row : rows) {
