@@ -150,8 +150,8 @@ class TCommand {
   TCommand& operator=(const TCommand&) = delete;
 
   /// Before a new command is configured: clears Name, LineBuffer and Params; Timeout 2000;
-  /// WaitForOk false; CheckCrc true; Sequenced false; TextAnswer false. SeqNo, ProgressText, Answer and the
-  /// result stay. Caller's thread.
+  /// WaitForOk false; CheckCrc true; Sequenced false; TextAnswer false. SeqNo, ProgressText,
+  /// Answer and the result stay. Caller's thread.
   void Reset();
   /// Before each attempt: clears Answer, ResultCode 0, ResultText "", Done, EchoSeen and
   /// DataSeen false, then BuildLine (Exception "Пустое название команды" for an empty Name,
