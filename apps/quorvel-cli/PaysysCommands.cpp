@@ -159,28 +159,31 @@ void WriteOSMP(TCliContext& c, const TPaysysArgs& args) {
 }
 
 // The systems of one operation per value: their pages write in this order and never switch
-// the active system.
+// the active system. Every file is named, read and every value checked before the first
+// command (the facade's page writes do the reading and checking).
 void WritePerValue(TCliContext& c, const TPaysysArgs& args) {
   TAppDoc& d = c.Doc();
   TOrtena& f = c.Facade();
   TClearStatusGuard clear(f);
   if (args.System == "easypay") {
-    args.Take("key", d.EasyPay().KeyFileName);
-    args.Take("cer", d.EasyPay().CerFileName);
+    TEasyPay& s = d.EasyPay();
+    args.Take("key", s.KeyFileName);
+    args.Take("cer", s.CerFileName);
+    RequiredFile(s.KeyFileName, "--key");
+    RequiredFile(s.CerFileName, "--cer");
     TProgressScope progress(&c.Progress(), 2);
-    f.WriteEasyPayKey(RequiredFile(d.EasyPay().KeyFileName, "--key"));
-    f.WriteEasyPayCertificate(RequiredFile(d.EasyPay().CerFileName, "--cer"));
+    f.WriteEasyPay(s);
   } else if (args.System == "krasplat") {
     TKrasplat& s = d.Krasplat();
     args.Take("key", s.KeyFileName);
     args.Take("cer", s.CerFileName);
     args.Take("word", s.WordFileName);
     args.Take("device-id", s.DeviceID);
+    RequiredFile(s.KeyFileName, "--key");
+    RequiredFile(s.CerFileName, "--cer");
+    RequiredFile(s.WordFileName, "--word");
     TProgressScope progress(&c.Progress(), 4);
-    f.WriteKrasplatKey(RequiredFile(s.KeyFileName, "--key"));
-    f.WriteKrasplatCertificate(RequiredFile(s.CerFileName, "--cer"));
-    f.WriteKrasplatCodeWord(RequiredFile(s.WordFileName, "--word"));
-    f.WriteKrasplatDeviceID(s.DeviceID);
+    f.WriteKrasplat(s);
   } else if (args.System == "bercut") {
     args.Take("device-id", d.Bercut().DeviceID);
     f.WriteBercutDeviceID(d.Bercut().DeviceID);
@@ -189,27 +192,23 @@ void WritePerValue(TCliContext& c, const TPaysysArgs& args) {
     args.Take("word", s.WordFileName);
     args.Take("device-id", s.DeviceID);
     args.Take("agent-id", s.AgentID);
+    RequiredFile(s.WordFileName, "--word");
     TProgressScope progress(&c.Progress(), 3);
-    f.WriteAbsolutplatCodeWord(RequiredFile(s.WordFileName, "--word"));
-    f.WriteAbsolutplatDeviceID(s.DeviceID);
-    f.WriteAbsolutplatAgentID(s.AgentID);
+    f.WriteAbsolutplat(s);
   } else if (args.System == "eurofon") {
     TEurofon& s = d.Eurofon();
     args.Take("word", s.WordFileName);
     args.Take("device-id", s.DeviceID);
     args.Take("agent-id", s.AgentID);
+    RequiredFile(s.WordFileName, "--word");
     TProgressScope progress(&c.Progress(), 3);
-    f.WriteEurofonCodeWord(RequiredFile(s.WordFileName, "--word"));
-    f.WriteEurofonDeviceID(s.DeviceID);
-    f.WriteEurofonAgentID(s.AgentID);
+    f.WriteEurofon(s);
   } else {
     TUbsPay& s = d.UbsPay();
     args.Take("url", s.URL);
     args.Take("device-id", s.DeviceID);
     args.Take("agent-id", s.AgentID);
-    f.WriteUbsPayURL(s.URL);
-    f.WriteUbsPayDeviceID(s.DeviceID);
-    f.WriteUbsPayAgentID(s.AgentID);
+    f.WriteUbsPay(s);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "TextUtils.h"
 
 #include "Errors.h"
+#include "WireText.h"
 
 #include <charconv>
 #include <limits>
@@ -114,14 +115,14 @@ bool TryStrToInt64(std::string_view text, std::int64_t& value) {
 
 std::int64_t StrToInt64(std::string_view text) {
   std::int64_t v = 0;
-  if (!TryStrToInt64(text, v)) throw EConvertError("'" + std::string(text) + "' - неверное целое значение");
+  if (!TryStrToInt64(text, v)) throw EConvertError("'" + ShortValue(text) + "' - неверное целое значение");
   return v;
 }
 
 std::int32_t StrToInt(std::string_view text) {
   std::int64_t v = StrToInt64(text);
   if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
-    throw EConvertError("'" + std::string(text) + "' - неверное целое значение");
+    throw EConvertError("'" + ShortValue(text) + "' - неверное целое значение");
   return static_cast<std::int32_t>(v);
 }
 

@@ -303,9 +303,9 @@ class TModemDriver {
   /// Reads the data file from packet 0 until a packet of fewer than 256 bytes. Nothing is
   /// returned when a packet fails (the error is raised).
   std::string ReadDataFile(TDataFile file);
-  /// Writes script number scriptNumber: the UTF-8 text is converted to windows-1251 (nothing
-  /// sent when it cannot be), stripped of comments and line breaks (StripScriptText), sent
-  /// in 300-character packets from 1, then the empty end mark one past the last.
+  /// Writes script number scriptNumber: the UTF-8 text made ScriptWireText (nothing sent when
+  /// it is refused), sent in 300-character packets from 1, then the empty end mark one past
+  /// the last.
   void WriteScript(int scriptNumber, std::string_view utf8Text);
   /// Reads script number scriptNumber (UTF-8): packets from 1 until an empty packet or
   /// result 8; another failure raises.
@@ -345,6 +345,13 @@ std::string FileVersionText();
 /// a comment are dropped, and every CR and LF is dropped everywhere. Slashes inside quoted
 /// strings start a comment too. Nothing else is touched.
 std::string StripScriptText(std::string_view text);
+
+/// The windows-1251 bytes a script goes to the terminal as: converted, StripScriptText, and a
+/// TAB outside an apostrophe string turned into a blank (the script language reads it as
+/// one). Raises Exception naming "Сценарий ввода <number>" and the character for a double
+/// quote or a character below 32 left after that (a TAB inside a string among them), and
+/// EEncodingError naming it too for a character windows-1251 cannot hold.
+std::string ScriptWireText(std::int32_t scriptNumber, std::string_view utf8Text);
 
 /// Standard Base64 (A-Z a-z 0-9 + /, "=" padding, no line breaks) of the bytes.
 std::string DriverBase64(std::string_view bytes);

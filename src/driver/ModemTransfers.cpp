@@ -5,6 +5,7 @@
 #include "FileText.h"
 #include "ModemDriver.h"
 #include "TextUtils.h"
+#include "WireText.h"
 
 #include <fmt/printf.h>
 
@@ -102,7 +103,9 @@ int TModemDriver::WriteScriptPacket(int scriptNumber, int packetNumber, std::str
 }
 
 int TModemDriver::ReadScriptPacket(int scriptNumber, int packetNumber, std::string& bytes) {
-  TCommandParams& params = Begin("SMSCRIPT", true).Params();
+  TCommand& command = Begin("SMSCRIPT", true);
+  command.SetTextAnswer(true);  // script source: taken whole from AnswerText, quotes and all
+  TCommandParams& params = command.Params();
   params.AppendInt(2);
   params.AppendInt(scriptNumber);
   params.AppendInt(packetNumber);
@@ -131,10 +134,29 @@ std::string StripScriptText(std::string_view text) {
   return out;
 }
 
+std::string ScriptWireText(std::int32_t scriptNumber, std::string_view utf8Text) {
+  const std::string caption = fmt::sprintf("%s %d", "Сценарий ввода", scriptNumber);
+  std::string text;
+  try {
+    text = StripScriptText(Utf8ToCp1251(utf8Text));
+  } catch (const EEncodingError& e) {
+    throw EEncodingError(fmt::sprintf("Поле \"%s\": %s", caption, e.what()));
+  }
+  constexpr char kApostrophe = '\'';
+  bool inString = false;
+  for (char& c : text) {
+    if (c == kApostrophe) inString = !inString;
+    if (c == '\t' && !inString) c = ' ';
+  }
+  // What is left is checked as any quoted value: a TAB inside a string is refused with the rest.
+  CheckWireChars(Cp1251ToUtf8(text), caption);
+  return text;
+}
+
 void TModemDriver::WriteScript(int scriptNumber, std::string_view utf8Text) {
-  // Converted as a whole first: a character the terminal cannot hold stops the transfer
-  // before its first packet.
-  const std::string text = StripScriptText(Utf8ToCp1251(utf8Text));
+  // Made whole first: a character the terminal cannot hold stops the transfer before its
+  // first packet.
+  const std::string text = ScriptWireText(scriptNumber, utf8Text);
   const std::size_t count = (text.size() + kScriptPacketSize - 1) / kScriptPacketSize;
   const std::string_view all(text);
   for (std::size_t packet = 1; packet <= count; ++packet) {

@@ -7,9 +7,11 @@
 #include "PaymentSystem.h"
 #include "SimCard.h"
 #include "TextUtils.h"
+#include "WireText.h"
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -63,16 +65,22 @@ void TOrtena::ReadServerParams(TPaymentSystem& system) {
 
 void TOrtena::WriteServerParams(const TPaymentSystem& system) {
   TClearStatusGuard clear(*this);
-  EnsureActiveSystem(system);
   const TServerParams& params = system.ServerParams();
+  CheckServerParams(params);
+  EnsureActiveSystem(system);
   driver_->CheckResultStrict(driver_->SetTryCount(params.RetryCount()));
-  CheckServerPort(params.Port);
   driver_->CheckResultStrict(driver_->SetServer(params.Address, params.Port));
   driver_->CheckResult(driver_->SetServerName(params.ServerName));
 }
 
 void TOrtena::CheckServerPort(std::int32_t port) {
   if (port < 0 || port > kMaxServerPort) throw Exception(kServerPortMessage);
+}
+
+void TOrtena::CheckServerParams(const TServerParams& params) {
+  CheckWireText(params.Address, kServerAddressCaption);
+  CheckServerPort(params.Port);
+  CheckWireText(params.ServerName, kServerNameCaption);
 }
 
 // ---- SIM cards ----
@@ -84,6 +92,9 @@ void TOrtena::ReadSimCards(TSimCards& cards) {
 
 void TOrtena::WriteSimCards(const TSimCards& cards) {
   TClearStatusGuard clear(*this);
+  // Every slot in use is checked before the first is written: no half-written pair.
+  for (int i = 0; i < cards.Count(); ++i)
+    if (cards.Items(i).Enabled) CheckSimCard(cards.Items(i));
   for (int i = 0; i < cards.Count(); ++i) WriteSimCard(cards.Items(i));
 }
 
@@ -127,6 +138,9 @@ void TOrtena::CheckSimCard(const TSimCard& card) {
     throw Exception(fmt::format("{} ({} > {})", kSimApnTooLongMessage, apnLength, kSimApnMaxLength));
   if (Utf8Length(card.Login) > kSimLoginMaxLength) throw Exception(kSimLoginLengthMessage);
   if (Utf8Length(card.Password) > kSimPasswordMaxLength) throw Exception(kSimPasswordLengthMessage);
+  CheckWireText(card.Apn, kSimApnCaption);
+  CheckWireText(card.Login, kSimLoginCaption);
+  CheckWireText(card.Password, kSimPasswordCaption);
 }
 
 // ---- receipt header and advertisement trailer ----
@@ -144,8 +158,16 @@ std::string TOrtena::ReadLines(bool trailer) {
   return text;
 }
 
+void TOrtena::CheckLines(bool trailer, const std::string& text) {
+  const std::vector<std::string> lines = SplitLines(text);
+  const std::size_t count = std::min<std::size_t>(lines.size(), kReceiptLineCount);
+  for (std::size_t i = 0; i < count; ++i)
+    CheckWireText(lines[i], fmt::format("{}, строка {}", trailer ? kTrailerCaption : kHeaderCaption, i + 1));
+}
+
 void TOrtena::WriteLines(bool trailer, const std::string& text) {
   TClearStatusGuard clear(*this);
+  CheckLines(trailer, text);
   const std::vector<std::string> lines = SplitLines(text);
   for (int number = 1; number <= kReceiptLineCount; ++number) {
     const std::size_t index = static_cast<std::size_t>(number - 1);
@@ -170,6 +192,7 @@ void TOrtena::ReadFeeTables(TFeeTables& tables) {
 }
 
 void TOrtena::WriteFeeTables(const TFeeTables& tables) {
+  for (int i = 0; i < tables.Count(); ++i) (void)FeeWireValues(tables.Items(i).Fees());
   for (int i = 0; i < tables.Count(); ++i) WriteFeeTable(tables.Items(i));
 }
 
@@ -182,6 +205,7 @@ void TOrtena::ReadFeeTable(TFeeTable& table) {
 
 void TOrtena::WriteFeeTable(const TFeeTable& table) {
   TClearStatusGuard clear(*this);
+  (void)FeeWireValues(table.Fees());  // a rate the wire cannot take stops the table before its scheme
   driver_->CheckResultStrict(driver_->SetFeeScheme(table.Number(), table.SchemeType()));
   WriteFees(table.Number(), table.Fees());
 }
@@ -206,20 +230,27 @@ void TOrtena::ReadFees(std::int32_t tableNumber, TFees& fees) {
   }
 }
 
-void TOrtena::WriteFees(std::int32_t tableNumber, const TFees& fees) {
+std::vector<TOrtena::TFeeWire> TOrtena::FeeWireValues(const TFees& fees) {
+  std::vector<TFeeWire> rows(kTerminalFeeCount);
   for (int index = 1; index <= kTerminalFeeCount; ++index) {
-    int sum = 0;
-    int type = 0;
-    int value = 0;
-    if (fees.IsValidIndex(index - 1)) {
-      const TFee& fee = fees.Items(index - 1);
-      const std::optional<std::int64_t> hundredths = ScaledHalfEven(fee.FeeValue, 2);
-      if (!hundredths) throw Exception(kFeeValueMessage);
-      sum = WireInt(fee.FeeSum.ToKopecks(), kFeeSumWireName);
-      type = fee.FeeType;
-      value = WireInt(*hundredths, kFeeValueWireName);
-    }
-    driver_->CheckResultStrict(driver_->SetFee(tableNumber, index, sum, type, value));
+    if (!fees.IsValidIndex(index - 1)) continue;
+    const TFee& fee = fees.Items(index - 1);
+    const std::optional<std::int64_t> hundredths = ScaledHalfEven(fee.FeeValue, 2);
+    if (!hundredths) throw Exception(kFeeValueMessage);
+    TFeeWire& row = rows[static_cast<std::size_t>(index - 1)];
+    row.Sum = WireInt(fee.FeeSum.ToKopecks(), kFeeSumWireName);
+    row.Type = fee.FeeType;
+    row.Value = WireInt(*hundredths, kFeeValueWireName);
+  }
+  return rows;
+}
+
+void TOrtena::WriteFees(std::int32_t tableNumber, const TFees& fees) {
+  // Every rate converted before the first is sent.
+  const std::vector<TFeeWire> rows = FeeWireValues(fees);
+  for (int index = 1; index <= kTerminalFeeCount; ++index) {
+    const TFeeWire& row = rows[static_cast<std::size_t>(index - 1)];
+    driver_->CheckResultStrict(driver_->SetFee(tableNumber, index, row.Sum, row.Type, row.Value));
   }
 }
 

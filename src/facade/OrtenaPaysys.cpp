@@ -1,14 +1,22 @@
 // Payment-system operations: scripts, identities and keys, per-value settings, updates.
+#include "Absolutplat.h"
 #include "AppDocXml.h"
+#include "Bercut.h"
 #include "Cyberplat.h"
 #include "EPort.h"
+#include "EasyPay.h"
 #include "Errors.h"
+#include "Eurofon.h"
+#include "FileText.h"
+#include "Krasplat.h"
 #include "MasterPort.h"
 #include "OSMP.h"
 #include "OrtenaGuards.h"
 #include "Ortenas.h"
 #include "PrivateKey.h"
 #include "ScriptDefXml.h"
+#include "UbsPay.h"
+#include "WireText.h"
 #include "XPlat.h"
 
 #include <utility>
@@ -19,8 +27,10 @@ namespace quorvel {
 
 void TOrtena::WriteScripts(const TPaymentSystem& system) {
   TClearStatusGuard clear(*this);
-  EnsureActiveSystem(system);
   const TScripts& scripts = system.Scripts();
+  for (int i = 0; i < scripts.Count(); ++i)
+    (void)ScriptWireText(scripts.Items(i).Number(), scripts.Items(i).Text());
+  EnsureActiveSystem(system);
   for (int i = 0; i < scripts.Count(); ++i) {
     const TScript& script = scripts.Items(i);
     WriteScriptText(script.Number(), script.Text());
@@ -50,6 +60,10 @@ void TOrtena::WriteScriptText(std::int32_t number, const std::string& text) {
 
 void TOrtena::WriteMasterPort(const TMasterPortProtocol& system) {
   TClearStatusGuard clear(*this);
+  system.Check();
+  CheckSerialNumber(system.SerialNumber);
+  for (const std::string* guid : {&system.ApplicationID, &system.SenderID, &system.ReceiverID})
+    TCommandParams::CheckGuid(*guid);
   EnsureActiveSystem(system);
   if (system.TestSettings && !Ask(kTestSettingsQuestion)) RaiseAbort();
   WriteSerialNumber(system.SerialNumber);
@@ -69,6 +83,7 @@ void TOrtena::RestoreBackup(const TMasterPortProtocol& system) {
 
 void TOrtena::WriteCyberplat(const TCyberplat& system) {
   TClearStatusGuard clear(*this);
+  system.Check();
   EnsureActiveSystem(system);
   const TCyberplatPoint& point = system.CyberplatPoint;
   driver_->CheckResultStrict(driver_->SetCyberplatPoint(point.SD, point.AP, point.OP));
@@ -81,6 +96,7 @@ void TOrtena::WriteCyberplat(const TCyberplat& system) {
 
 void TOrtena::WriteEPort(const TEPort& system) {
   TClearStatusGuard clear(*this);
+  system.Check();
   EnsureActiveSystem(system);
   driver_->CheckResultStrict(driver_->SetEPortCard(system.CardNumber, system.CardPin));
   driver_->CheckResultStrict(driver_->SetEPortPoint(system.Point));
@@ -88,6 +104,7 @@ void TOrtena::WriteEPort(const TEPort& system) {
 
 void TOrtena::WriteXPlat(const TXPlat& system) {
   TClearStatusGuard clear(*this);
+  system.Check();
   EnsureActiveSystem(system);
   driver_->CheckResultStrict(driver_->SetXPlatCashier(system.Point, system.Login, system.Password));
   driver_->CheckResultStrict(driver_->SetXPlatKey(system.Key));
@@ -95,6 +112,7 @@ void TOrtena::WriteXPlat(const TXPlat& system) {
 
 void TOrtena::WriteOSMP(const TOSMPProtocol& system) {
   TClearStatusGuard clear(*this);
+  system.Check();
   EnsureActiveSystem(system);
   driver_->CheckResultStrict(driver_->SetOsmpParams(system.Login, system.Password));
   driver_->CheckResultStrict(driver_->SetOsmpId(system.TerminalID));
@@ -107,6 +125,7 @@ void TOrtena::WritePrivateKey(const TPrivateKey& key) {
       {"PRTMOD", &key.Modulus}, {"PRTEXP", &key.Exponent}, {"PRTP", &key.P},         {"PRTQ", &key.Q},
       {"PRTDP", &key.DP},       {"PRTDQ", &key.DQ},        {"PRTIQ", &key.InverseQ}, {"PRTD", &key.D},
   };
+  for (const auto& part : parts) CheckWireText(*part.second, kPrivateKeyCaption);
   for (const auto& [name, value] : parts) driver_->CheckResultStrict(driver_->SetRsaPart(name, *value));
 }
 
@@ -136,19 +155,68 @@ void TOrtena::WriteKrasplatCodeWord(const std::string& fileName) {
   driver_->WriteKeyFile(TKeyFile::KrasplatCodeWord, fileName);
 }
 
+void TOrtena::WriteEasyPay(const TEasyPay& system) {
+  const std::string key = ReadFileText(system.KeyFileName);
+  const std::string cer = ReadFileText(system.CerFileName);
+  driver_->WriteKeyFileData(TKeyFile::EasyPayKey, key);
+  driver_->WriteKeyFileData(TKeyFile::EasyPayCertificate, cer);
+}
+
+void TOrtena::WriteKrasplat(const TKrasplat& system) {
+  const std::string key = ReadFileText(system.KeyFileName);
+  const std::string cer = ReadFileText(system.CerFileName);
+  const std::string word = ReadFileText(system.WordFileName);
+  TKrasplat::CheckDeviceID(system.DeviceID);
+  driver_->WriteKeyFileData(TKeyFile::KrasplatKey, key);
+  driver_->WriteKeyFileData(TKeyFile::KrasplatCertificate, cer);
+  driver_->WriteKeyFileData(TKeyFile::KrasplatCodeWord, word);
+  WriteKrasplatDeviceID(system.DeviceID);
+}
+
+void TOrtena::WriteAbsolutplat(const TAbsolutplat& system) {
+  const std::string word = ReadFileText(system.WordFileName);
+  TAbsolutplat::CheckDeviceID(system.DeviceID);
+  TAbsolutplat::CheckAgentID(system.AgentID);
+  driver_->WriteKeyFileData(TKeyFile::AbsolutplatCodeWord, word);
+  WriteAbsolutplatDeviceID(system.DeviceID);
+  WriteAbsolutplatAgentID(system.AgentID);
+}
+
+void TOrtena::WriteEurofon(const TEurofon& system) {
+  const std::string word = ReadFileText(system.WordFileName);
+  TEurofon::CheckDeviceID(system.DeviceID);
+  TEurofon::CheckAgentID(system.AgentID);
+  driver_->WriteKeyFileData(TKeyFile::EurofonCodeWord, word);
+  WriteEurofonDeviceID(system.DeviceID);
+  WriteEurofonAgentID(system.AgentID);
+}
+
+void TOrtena::WriteUbsPay(const TUbsPay& system) {
+  TUbsPay::CheckURL(system.URL);
+  TUbsPay::CheckDeviceID(system.DeviceID);
+  TUbsPay::CheckAgentID(system.AgentID);
+  WriteUbsPayURL(system.URL);
+  WriteUbsPayDeviceID(system.DeviceID);
+  WriteUbsPayAgentID(system.AgentID);
+}
+
 void TOrtena::WriteKrasplatDeviceID(const std::string& deviceId) {
+  TKrasplat::CheckDeviceID(deviceId);
   driver_->CheckResultStrict(driver_->SetKrasplatDeviceNumber(deviceId));
 }
 
 void TOrtena::WriteBercutDeviceID(const std::string& deviceId) {
+  TBercut::CheckDeviceID(deviceId);
   driver_->CheckResultStrict(driver_->SetBercutDeviceId(deviceId));
 }
 
 void TOrtena::WriteAbsolutplatAgentID(const std::string& agentId) {
+  TAbsolutplat::CheckAgentID(agentId);
   driver_->CheckResultStrict(driver_->SetAgentId(TAgentSystem::Absolutplat, agentId));
 }
 
 void TOrtena::WriteAbsolutplatDeviceID(const std::string& deviceId) {
+  TAbsolutplat::CheckDeviceID(deviceId);
   driver_->CheckResultStrict(driver_->SetDeviceId(TAgentSystem::Absolutplat, deviceId));
 }
 
@@ -169,10 +237,12 @@ std::string TOrtena::ReadAbsolutplatDeviceID() {
 }
 
 void TOrtena::WriteEurofonAgentID(const std::string& agentId) {
+  TEurofon::CheckAgentID(agentId);
   driver_->CheckResultStrict(driver_->SetAgentId(TAgentSystem::Eurofon, agentId));
 }
 
 void TOrtena::WriteEurofonDeviceID(const std::string& deviceId) {
+  TEurofon::CheckDeviceID(deviceId);
   driver_->CheckResultStrict(driver_->SetDeviceId(TAgentSystem::Eurofon, deviceId));
 }
 
@@ -193,14 +263,17 @@ std::string TOrtena::ReadEurofonDeviceID() {
 }
 
 void TOrtena::WriteUbsPayAgentID(const std::string& agentId) {
+  TUbsPay::CheckAgentID(agentId);
   driver_->CheckResultStrict(driver_->SetAgentId(TAgentSystem::UbsPay, agentId));
 }
 
 void TOrtena::WriteUbsPayDeviceID(const std::string& deviceId) {
+  TUbsPay::CheckDeviceID(deviceId);
   driver_->CheckResultStrict(driver_->SetDeviceId(TAgentSystem::UbsPay, deviceId));
 }
 
 void TOrtena::WriteUbsPayURL(const std::string& url) {
+  TUbsPay::CheckURL(url);
   driver_->CheckResultStrict(driver_->SetUbsPayUrl(url));
 }
 

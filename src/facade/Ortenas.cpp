@@ -9,6 +9,8 @@
 
 #include <fmt/printf.h>
 
+#include <algorithm>
+
 namespace quorvel {
 
 TOrtena::TOrtena() : driver_(std::make_unique<TModemDriver>()), supportServer_(kDefaultSupportServer) {}
@@ -34,8 +36,14 @@ std::string TOrtena::ReadSerialNumber() {
   return serial;
 }
 
+void TOrtena::CheckSerialNumber(const std::string& serial) {
+  // Digits only: the number travels unquoted, where a comma would make a field of its own.
+  const bool digits = std::all_of(serial.begin(), serial.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (serial.size() != 8 || !digits) throw Exception(kSerialNumberLengthMessage);
+}
+
 void TOrtena::WriteSerialNumber(const std::string& serial) {
-  if (Utf8Length(serial) != 8) throw Exception(kSerialNumberLengthMessage);
+  CheckSerialNumber(serial);
   driver_->CheckResultStrict(driver_->SetSerialNumber(serial));
 }
 

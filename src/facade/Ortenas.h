@@ -6,12 +6,15 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quorvel {
 
 class TAbsolutplat;
 class TCyberplat;
+class TEasyPay;
 class TEPort;
+class TEurofon;
 class TFeeTable;
 class TFeeTables;
 class TFees;
@@ -21,7 +24,10 @@ class TPaymentSystem;
 class TPrivateKey;
 class TScriptDefs;
 class TSimCard;
+class TServerParams;
 class TSimCards;
+class TKrasplat;
+class TUbsPay;
 class TXPlat;
 
 /// Texts of the facade's own messages and questions.
@@ -39,6 +45,16 @@ inline constexpr const char* kMakeActiveSystemText = "Сделать актив�
 /// The question asked before test settings overwrite the payment server parameters.
 inline constexpr const char* kTestSettingsQuestion =
     "В файле содержатся тестовые настройки\r\nПараметры платежного сервера будут перезаписаны. Продолжить?";
+
+/// Captions of the fields as their pages show them, for the messages of the wire checks.
+inline constexpr const char* kServerAddressCaption = "IP-адрес сервера";
+inline constexpr const char* kServerNameCaption = "WWW адрес сервера";
+inline constexpr const char* kSimApnCaption = "Точка доступа, APN";
+inline constexpr const char* kSimLoginCaption = "Имя пользователя";
+inline constexpr const char* kSimPasswordCaption = "Пароль";
+inline constexpr const char* kHeaderCaption = "Клише";
+inline constexpr const char* kTrailerCaption = "Рекламный текст";
+inline constexpr const char* kPrivateKeyCaption = "Закрытый ключ";
 
 /// Limits of the SIM card values.
 inline constexpr int kSimApnMaxLength = 50;
@@ -75,8 +91,10 @@ struct TOrtenaStatus {
 /// terminal. Every operation runs its terminal commands one at a time through the owned
 /// driver and judges each reply with one of the driver's checks (strict, data, lenient); a
 /// failure raises EDriverError and commands already sent stay done (there is no rollback).
-/// Validation messages are raised as Exception with the texts above before the offending
-/// command is sent. A No to a question raises the silent abort (EAbort).
+/// Validation messages are raised as Exception with the texts above; every value an operation
+/// sends is checked (CheckWireText and the page's rules) before the operation's first command,
+/// the active-system question included, so a refused value leaves the terminal untouched.
+/// A No to a question raises the silent abort (EAbort).
 /// Operations documented "clears the status" set the driver's status text to empty at their
 /// end, on failure too.
 /// Threads: one operation at a time, on the caller's thread; the driver's status may report
@@ -119,9 +137,10 @@ class TOrtena {
 
   /// SMSN, strict; the serial number. Clears the status.
   std::string ReadSerialNumber();
-  /// kSerialNumberLengthMessage unless the text is exactly 8 characters (nothing sent); then
-  /// SMSN write, strict.
+  /// CheckSerialNumber (nothing sent), then SMSN write, strict.
   void WriteSerialNumber(const std::string& serial);
+  /// kSerialNumberLengthMessage unless the text is exactly eight digits.
+  static void CheckSerialNumber(const std::string& serial);
   /// SMSN, lenient: the serial number, "нет данных" when the terminal has none.
   std::string QuerySerialNumber();
   /// WHWV, lenient: the hardware version, "нет данных" when the terminal has none.
@@ -147,18 +166,20 @@ class TOrtena {
   /// value replaces the model's (the retry count through its range-checked setter, the port
   /// converted with EConvertError for a non-number). Clears the status.
   void ReadServerParams(TPaymentSystem& system);
-  /// EnsureActiveSystem; SMTRYCOUNT strict; CheckServerPort; SMSERV strict; SMSERVERNAME
+  /// CheckServerParams; EnsureActiveSystem; SMTRYCOUNT strict; SMSERV strict; SMSERVERNAME
   /// lenient. Clears the status.
   void WriteServerParams(const TPaymentSystem& system);
   /// kServerPortMessage for a port below 0 or above 65535.
   static void CheckServerPort(std::int32_t port);
+  /// The address and the server name fit for the wire (CheckWireText), CheckServerPort.
+  static void CheckServerParams(const TServerParams& params);
 
   // ---- SIM cards ----
 
   /// ReadSimCard for every card in list order. Clears the status.
   void ReadSimCards(TSimCards& cards);
-  /// WriteSimCard for every card in list order (no rollback of earlier slots). Clears the
-  /// status.
+  /// CheckSimCard for every card in use, then WriteSimCard for every card in list order.
+  /// Clears the status.
   void WriteSimCards(const TSimCards& cards);
   /// SMSIMSETUP read, lenient; Pin becomes empty; an absent slot gives empty texts and both
   /// flags false.
@@ -167,7 +188,8 @@ class TOrtena {
   /// lenient, without validation.
   void WriteSimCard(const TSimCard& card);
   /// PIN of exactly four digits, APN not empty and at most 50 characters ("<message> (<n> >
-  /// 50)"), login and password at most 20 characters; the first failure raises.
+  /// 50)"), login and password at most 20 characters, the three texts fit for the wire
+  /// (CheckWireText); the first failure raises.
   static void CheckSimCard(const TSimCard& card);
 
   // ---- receipt header and advertisement trailer ----
@@ -176,10 +198,13 @@ class TOrtena {
   /// trailing blanks and followed by CR LF. Clears the status.
   std::string ReadHeader();
   std::string ReadTrailer();
-  /// Exactly ten strict writes: the text's lines (CR LF, CR or LF end a line), empty lines for
-  /// the rest, lines beyond the tenth ignored. Clears the status.
+  /// CheckLines, then exactly ten strict writes: the text's lines (CR LF, CR or LF end a
+  /// line), empty lines for the rest, lines beyond the tenth ignored. Clears the status.
   void WriteHeader(const std::string& text);
   void WriteTrailer(const std::string& text);
+  /// CheckWireText of each of the first ten lines, captioned "Клише, строка <n>" or
+  /// "Рекламный текст, строка <n>".
+  static void CheckLines(bool trailer, const std::string& text);
 
   // ---- fee tables ----
 
@@ -199,7 +224,18 @@ class TOrtena {
   void ReadFees(std::int32_t tableNumber, TFees& fees);
   /// Indexes 1..10, strict each: the rate at that position (sum in kopecks, value in
   /// hundredths, both rounded halves to even) or sum 0, type 0, value 0 past the list's end.
+  /// Every rate is converted before the first is sent.
   void WriteFees(std::int32_t tableNumber, const TFees& fees);
+
+  /// One rate as the terminal takes it.
+  struct TFeeWire {
+    std::int32_t Sum = 0;  ///< kopecks
+    std::int32_t Type = 0;
+    std::int32_t Value = 0;  ///< hundredths
+  };
+  /// The ten rates of WriteFees; kFeeValueMessage or the range message of a value the wire's
+  /// 32-bit integers cannot hold.
+  static std::vector<TFeeWire> FeeWireValues(const TFees& fees);
 
   // ---- data files (packet transfers; the status is left to the caller) ----
 
@@ -214,8 +250,9 @@ class TOrtena {
 
   // ---- scripts ----
 
-  /// EnsureActiveSystem, then WriteScriptText for every script of the system in list order
-  /// (the built-in ones too: each is only the end mark). Clears the status.
+  /// ScriptWireText of every script, then EnsureActiveSystem, then WriteScriptText for every
+  /// script of the system in list order (the built-in ones too: each is only the end mark).
+  /// Clears the status.
   void WriteScripts(const TPaymentSystem& system);
   /// EnsureActiveSystem, then ReadScriptText for every editable script of the system in list
   /// order, stored with SetText. The built-in scripts are neither read nor changed. Clears the
@@ -229,25 +266,29 @@ class TOrtena {
 
   // ---- payment systems that check the active system first (all clear the status) ----
 
-  /// EnsureActiveSystem; when TestSettings is set asks kTestSettingsQuestion (No: silent
-  /// abort, nothing written); WriteSerialNumber; SMGUID CLIENT, SENDER, RECEIVER (a value that
+  /// Check of the system, CheckSerialNumber and the three GUIDs; EnsureActiveSystem; when
+  /// TestSettings is set asks kTestSettingsQuestion (No: silent abort, nothing written);
+  /// WriteSerialNumber; SMGUID CLIENT, SENDER, RECEIVER (a value that
   /// is not a GUID stops there with "Неверное значение GUID"); SMRSA PUBMOD and PUBEXP of the
   /// server key; WritePrivateKey of the application key.
   void WriteMasterPort(const TMasterPortProtocol& system);
   /// EnsureActiveSystem; SMBACKLOAD.
   void RestoreBackup(const TMasterPortProtocol& system);
-  /// EnsureActiveSystem; SMCRSALEPOINT, SMCRSECSET (with Password), SMCRPUBSET.
+  /// The system's Check; EnsureActiveSystem; SMCRSALEPOINT, SMCRSECSET (with Password),
+  /// SMCRPUBSET.
   void WriteCyberplat(const TCyberplat& system);
-  /// EnsureActiveSystem; EPCARD, EPPOINT.
+  /// The system's Check; EnsureActiveSystem; EPCARD, EPPOINT.
   void WriteEPort(const TEPort& system);
-  /// EnsureActiveSystem; XPCASSIR, XPKEY.
+  /// The system's Check; EnsureActiveSystem; XPCASSIR, XPKEY.
   void WriteXPlat(const TXPlat& system);
-  /// EnsureActiveSystem (code 4 for OSMP and PegasOSMP alike); OSMPPARAMS, OSMPID.
+  /// The system's Check; EnsureActiveSystem (code 4 for OSMP and PegasOSMP alike);
+  /// OSMPPARAMS, OSMPID.
   void WriteOSMP(const TOSMPProtocol& system);
 
   // ---- per-value operations (strict; no active-system check; the status is left) ----
 
-  /// Eight SMRSA commands: PRTMOD, PRTEXP, PRTP, PRTQ, PRTDP, PRTDQ, PRTIQ, PRTD.
+  /// Every part fit for the wire ("Закрытый ключ"), then eight SMRSA commands: PRTMOD, PRTEXP,
+  /// PRTP, PRTQ, PRTDP, PRTDQ, PRTIQ, PRTD.
   void WritePrivateKey(const TPrivateKey& key);
   /// Decodes the PEM text (its decoder's messages; nothing sent then), then WritePrivateKey.
   void WritePrivateKeyPem(const std::string& pemText);
@@ -259,6 +300,18 @@ class TOrtena {
   void WriteKrasplatKey(const std::string& fileName);
   void WriteKrasplatCertificate(const std::string& fileName);
   void WriteKrasplatCodeWord(const std::string& fileName);
+  /// The whole pages of the systems without an active-system step: every file named is read
+  /// and every value checked (the system's Check* rules) before the first command, then the
+  /// page's order: EasyPay key, certificate; Krasplat key, certificate, code word, device
+  /// number; Absolutplat and Eurofon code word, device id, agent id; UbsPay URL, device id,
+  /// agent id. An empty file name is the file error of ReadFileText.
+  void WriteEasyPay(const TEasyPay& system);
+  void WriteKrasplat(const TKrasplat& system);
+  void WriteAbsolutplat(const TAbsolutplat& system);
+  void WriteEurofon(const TEurofon& system);
+  void WriteUbsPay(const TUbsPay& system);
+
+  /// The per-value writes below check their value first (the system's Check* rule).
   /// SMKRASPLAT 4 with part number 0 and no end mark.
   void WriteKrasplatDeviceID(const std::string& deviceId);
   /// SMBERCUT 2.

@@ -25,6 +25,15 @@ std::ptrdiff_t ColonIndex(std::string_view line) {
   return p == std::string_view::npos ? -1 : static_cast<std::ptrdiff_t>(p);
 }
 
+// The wire has no escapes: a field that holds one of these ends early or breaks the line.
+void CheckParamBytes(std::string_view bytes, std::string_view refused) {
+  for (char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 32 || refused.find(ch) != std::string_view::npos)
+      throw Exception(fmt::format("{}: {}", kBadParamCharText, CharDescription(c)));
+  }
+}
+
 std::string_view TailFrom(std::string_view line, std::ptrdiff_t start) {
   if (start < 0) start = 0;
   if (static_cast<std::size_t>(start) >= line.size()) return {};
@@ -36,7 +45,11 @@ std::string_view TailFrom(std::string_view line, std::ptrdiff_t start) {
 // ---------------------------------------------------------------------------------------------
 // TCommandParams
 
-void TCommandParams::Add(std::string_view utf8) { items_.push_back(Utf8ToCp1251(utf8)); }
+void TCommandParams::Add(std::string_view utf8) {
+  std::string bytes = Utf8ToCp1251(utf8);
+  CheckParamBytes(bytes, "\",");
+  items_.push_back(std::move(bytes));
+}
 
 void TCommandParams::AddRaw(std::string_view bytes) { items_.emplace_back(bytes); }
 
@@ -45,6 +58,7 @@ void TCommandParams::AppendInt(std::int32_t value) { items_.push_back(std::to_st
 void TCommandParams::AppendQuoted(std::string_view utf8) { AppendQuotedRaw(Utf8ToCp1251(utf8)); }
 
 void TCommandParams::AppendQuotedRaw(std::string_view bytes) {
+  CheckParamBytes(bytes, "\"");
   std::string field;
   field.reserve(bytes.size() + 2);
   field.push_back('"');
@@ -94,11 +108,18 @@ bool TCommandParams::FieldBool(int index) const {
   return items_[static_cast<std::size_t>(index)] != "0";
 }
 
-void TCommandParams::SplitFields(std::string_view bytes) {
+bool TCommandParams::SplitFields(std::string_view bytes) {
   std::string field;
   bool quoted = false;
+  bool justClosed = false;  // the last character was a closing quote
+  bool wellFormed = true;
   for (char c : bytes) {
+    // A closing quote is the frame's only when the field ends right after it; anything else
+    // means the value held a quote of its own and has been cut.
+    if (justClosed && c != ',') wellFormed = false;
+    justClosed = false;
     if (c == '"') {
+      justClosed = quoted;
       quoted = !quoted;
     } else if (c == ',' && !quoted) {
       items_.push_back(std::move(field));
@@ -108,6 +129,7 @@ void TCommandParams::SplitFields(std::string_view bytes) {
     }
   }
   if (!field.empty()) items_.push_back(std::move(field));
+  return wellFormed && !quoted;
 }
 
 std::string TCommandParams::JoinFields() const {
@@ -147,6 +169,8 @@ std::string ResultCodeText(std::int32_t code) {
       return kBadCrcText;
     case kResultBadErrorCode:
       return kBadErrorCodeText;
+    case kResultBadQuote:
+      return kBadQuoteText;
     case kResultBreak:
       return kBreakText;
     case kResultNoLink:
@@ -171,6 +195,7 @@ void TCommand::Reset() {
   waitForOk_ = false;
   checkCrc_ = true;
   sequenced_ = false;
+  textAnswer_ = false;
 }
 
 void TCommand::Prepare() {
@@ -193,15 +218,22 @@ void TCommand::BuildLine() {
 void TCommand::BuildLineLocked() {
   if (name_.empty()) throw Exception(kEmptyNameText);
   std::string prefix = name_ == "AT" ? std::string("AT") : "AT+" + Utf8ToCp1251(name_);
+  std::string line;
   if (!sequenced_) {
-    commandLine_ = params_.Empty() ? prefix : prefix + "=" + params_.JoinFields();
-    return;
+    line = params_.Empty() ? prefix : prefix + "=" + params_.JoinFields();
+  } else {
+    // "%d,%s" of the number and the joined parameters, a trailing "," when there are any,
+    // then "%s=%s%d" of prefix, body and checksum.
+    std::string body = std::to_string(seqNo_) + "," + params_.JoinFields();
+    if (!params_.Empty()) body += ",";
+    line = prefix + "=" + body + std::to_string(FrameCrc(body));
   }
-  // "%d,%s" of the number and the joined parameters, a trailing "," when there are any,
-  // then "%s=%s%d" of prefix, body and checksum.
-  std::string body = std::to_string(seqNo_) + "," + params_.JoinFields();
-  if (!params_.Empty()) body += ",";
-  commandLine_ = prefix + "=" + body + std::to_string(FrameCrc(body));
+  // The last guard before the port: whatever built the parameters, a line the terminal would
+  // cut or whose echo could not come back is not sent.
+  CheckParamBytes(line, {});
+  if (line.size() > kMaxLineLength)
+    throw Exception(fmt::format("{} ({} > {})", kLineTooLongText, line.size(), kMaxLineLength));
+  commandLine_ = std::move(line);
 }
 
 void TCommand::NextSeq() {
@@ -298,7 +330,8 @@ void TCommand::HandleLine(std::string_view line) {
   } else if (StartsWith(line, "OK")) {
     openEcho_.clear();
     if (!accept) return;
-    SetResult(kResultOk, kNoErrorsText);
+    // The final OK of a command that waits for it does not make a damaged value whole.
+    if (resultCode_ != kResultBadQuote) SetResult(kResultOk, kNoErrorsText);
     if (echoSeen_) SetDoneLocked();
   } else if (StartsWith(line, "+SMERROR")) {
     openEcho_.clear();
@@ -317,12 +350,11 @@ void TCommand::HandleDataLine(std::string_view line, bool accept) {
   if (!accept) return;
   dataSeen_ = true;
   answerText_ = Trim(TailFrom(line, ColonIndex(line) + 1));
-  if (!sequenced_ || !checkCrc_) {
-    answer_.SplitFields(answerText_);
-  } else if (CrcValid(answerText_)) {
-    answer_.SplitFields(answerText_);
-  } else {
+  if (sequenced_ && checkCrc_ && !CrcValid(answerText_)) {
     SetResult(kResultBadCrc, kBadCrcText);
+  } else if (!answer_.SplitFields(answerText_) && !textAnswer_) {
+    // Splitting drops the quotes: the fields would be a silently changed value.
+    SetResult(kResultBadQuote, fmt::format("{}: {}", kBadQuoteText, QuotedValue(Cp1251ToUtf8(answerText_))));
   }
   if (echoSeen_ && !waitForOk_) SetDoneLocked();
 }
@@ -453,6 +485,16 @@ bool TCommand::CheckCrc() const {
 void TCommand::SetCheckCrc(bool checkCrc) {
   std::lock_guard lk(lock_);
   checkCrc_ = checkCrc;
+}
+
+bool TCommand::TextAnswer() const {
+  std::lock_guard lk(lock_);
+  return textAnswer_;
+}
+
+void TCommand::SetTextAnswer(bool textAnswer) {
+  std::lock_guard lk(lock_);
+  textAnswer_ = textAnswer;
 }
 
 std::string TCommand::ProgressText() const {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "WireText.h"
+
 namespace quorvel {
 
 /// The ordered text fields of a command: the parameters to send or the answer fields
@@ -27,16 +29,20 @@ class TCommandParams {
   const std::vector<std::string>& Items() const { return items_; }
 
   /// Appends UTF-8 text unchanged but for the conversion to windows-1251, no quotes (serial
-  /// numbers, PIN codes, selectors given as text). EEncodingError when not representable.
+  /// numbers, PIN codes, selectors given as text). EEncodingError when not representable;
+  /// Exception (nothing appended) for a comma, a double quote or a character below 32, which
+  /// would split the field or break the line.
   void Add(std::string_view utf8);
   /// Appends wire bytes exactly as they are (packet data that must travel unchanged).
   void AddRaw(std::string_view bytes);
   /// Appends the signed decimal text of value, e.g. -5.
   void AppendInt(std::int32_t value);
   /// Appends the UTF-8 text converted to windows-1251 between two double quotes; nothing inside
-  /// is escaped. EEncodingError (nothing appended) when a character is not representable.
+  /// is escaped. EEncodingError (nothing appended) when a character is not representable;
+  /// Exception (nothing appended) for a double quote or a character below 32: the wire has no
+  /// escape, and the terminal would end the value or the line there.
   void AppendQuoted(std::string_view utf8);
-  /// Appends wire bytes between two double quotes, unchanged.
+  /// Appends wire bytes between two double quotes, unchanged; refused as AppendQuoted.
   void AppendQuotedRaw(std::string_view bytes);
   /// Appends "0" for false, "1" for true.
   void AppendBool(bool value);
@@ -60,8 +66,10 @@ class TCommandParams {
   /// Appends the fields of wire text: a double quote toggles the inside-quotes state and is
   /// dropped; a comma inside quotes is kept; a comma outside ends the field, which is appended
   /// even when empty; at the end the pending field is appended only when it is not empty.
-  /// So "5," gives 5; "a,,b" gives a, "", b.
-  void SplitFields(std::string_view bytes);
+  /// So "5," gives 5; "a,,b" gives a, "", b. Returns false when a closing quote is followed by
+  /// anything but a comma or the end, or a quote is left open: the value held a double quote
+  /// of its own and the fields appended are not what the terminal stored.
+  bool SplitFields(std::string_view bytes);
   /// All fields joined with "," (wire bytes).
   std::string JoinFields() const;
 
@@ -83,12 +91,19 @@ inline constexpr std::int32_t kResultBadCrc = 1001;        ///< reply checksum w
 inline constexpr std::int32_t kResultBadErrorCode = 1002;  ///< +SMERROR code not a number
 inline constexpr std::int32_t kResultBreak = 1004;         ///< BREAK on the line
 inline constexpr std::int32_t kResultNoLink = 1005;        ///< no complete reply within Timeout
+inline constexpr std::int32_t kResultBadQuote = 1006;      ///< a quoted reply value holds a quote
 
 /// Message texts of the frame.
 inline constexpr const char* kNoErrorsText = "Ошибок нет";
 inline constexpr const char* kErrorLineText = "Устройство вернуло ошибку: ERROR";
 inline constexpr const char* kBadCrcText = "Неверная CRC принятого кадра";
 inline constexpr const char* kBadErrorCodeText = "Неверное значение кода ошибки в команде SM";
+/// Followed by ": " and the reply text (at most 60 characters of it).
+inline constexpr const char* kBadQuoteText = "Значение в ответе терминала содержит двойную кавычку";
+/// Followed by " (<length> > <cap>)".
+inline constexpr const char* kLineTooLongText = "Слишком длинная строка команды";
+/// Followed by ": " and the character.
+inline constexpr const char* kBadParamCharText = "Недопустимый символ в параметре команды";
 inline constexpr const char* kBreakText = "Линия находится в состоянии BREAK";
 inline constexpr const char* kNoLinkText =
     "Нет связи с устройством.\r\nТерминал не подключен или находится в неверном режиме.\r\n"
@@ -104,7 +119,7 @@ inline constexpr std::int32_t kDefaultTimeoutMs = 2000;
 /// LOADXML/LOADPHONEBASE packet (512 hexadecimal digits plus a few short fields, about 540
 /// bytes); a script packet is at most 300 characters. Anything longer is noise (a wrong baud
 /// rate gives a stream without line ends) and is discarded up to its line end.
-inline constexpr std::size_t kMaxLineLength = 4096;
+inline constexpr std::size_t kMaxLineLength = kMaxWireLineLength;
 
 /// One framed exchange with the terminal: the command line built from Name, the
 /// form and Params, the reply parser and the result. One object is reused for every command
@@ -135,8 +150,8 @@ class TCommand {
   TCommand& operator=(const TCommand&) = delete;
 
   /// Before a new command is configured: clears Name, LineBuffer and Params; Timeout 2000;
-  /// WaitForOk false; CheckCrc true; Sequenced false. SeqNo, ProgressText, Answer and the
-  /// result stay. Caller's thread.
+  /// WaitForOk false; CheckCrc true; Sequenced false; TextAnswer false. SeqNo, ProgressText,
+  /// Answer and the result stay. Caller's thread.
   void Reset();
   /// Before each attempt: clears Answer, ResultCode 0, ResultText "", Done, EchoSeen and
   /// DataSeen false, then BuildLine (Exception "Пустое название команды" for an empty Name,
@@ -145,7 +160,9 @@ class TCommand {
   /// Builds CommandLine with the current SeqNo: "AT" for Name "AT", else "AT+" Name; plain
   /// form: "=" and the parameters joined by "," when there are any; sequenced form:
   /// "=" + "<SeqNo>," + each parameter followed by "," + the checksum of that body.
-  /// Exception "Пустое название команды" when Name is empty. Caller's thread.
+  /// Exception "Пустое название команды" when Name is empty; Exception naming the character
+  /// for a byte below 32 in the line, and naming the length for a line longer than
+  /// kMaxLineLength (its echo could not come back): such a line is never sent. Caller's thread.
   void BuildLine();
   /// Takes one received chunk of bytes: assembles lines (CR or LF ends a line, bytes 0..31
   /// otherwise dropped, 32..255 kept) and handles each. Never raises. Receiving thread.
@@ -196,6 +213,10 @@ class TCommand {
   void SetWaitForOk(bool waitForOk);
   bool CheckCrc() const;
   void SetCheckCrc(bool checkCrc);
+  /// True: the answer is one quoted text read whole through AnswerText (script packets), so
+  /// double quotes inside it are its own characters, not a damaged reply (result 1006).
+  bool TextAnswer() const;
+  void SetTextAnswer(bool textAnswer);
   /// Label shown while the command runs (UTF-8); not touched by Reset.
   std::string ProgressText() const;
   void SetProgressText(const std::string& text);
@@ -244,6 +265,7 @@ class TCommand {
   std::int32_t timeout_ = kDefaultTimeoutMs;
   bool waitForOk_ = false;
   bool checkCrc_ = true;
+  bool textAnswer_ = false;
 
   bool open_ = true;      // the exchange still takes results (not Done, timed out or failed)
   std::string openEcho_;  // echo line whose reply has not reached its final line yet

@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "TextUtils.h"
+#include "WireText.h"
 
 #include <charconv>
 #include <cmath>
@@ -80,7 +81,7 @@ Money Money::Parse(std::string_view text) {
   std::int64_t units = 0;
   const std::string trimmed = Trim(text);
   if (const char* reason = ParseScaled(trimmed, 4, Rounding::Exact, units))
-    throw EConvertError(fmt::sprintf("'%s' - неверная денежная сумма: %s", std::string(text), reason));
+    throw EConvertError(fmt::sprintf("'%s' - неверная денежная сумма: %s", ShortValue(text), reason));
   return Money(units);
 }
 

@@ -1,5 +1,7 @@
 #include "Absolutplat.h"
 
+#include "WireText.h"
+
 namespace quorvel {
 
 namespace {
@@ -16,5 +18,13 @@ std::string TAbsolutplat::GetShortName() const { return "ABSOLUTPLAT"; }
 // No script or provider list on the support server.
 std::string TAbsolutplat::GetScriptsURL() const { return {}; }
 std::string TAbsolutplat::GetProvidersURL() const { return {}; }
+
+void TAbsolutplat::CheckAgentID(const std::string& agentId) {
+  CheckWireText(agentId, "Идентификатор агента");
+}
+
+void TAbsolutplat::CheckDeviceID(const std::string& deviceId) {
+  CheckWireText(deviceId, "Идентификатор устройства");
+}
 
 }  // namespace quorvel

@@ -20,6 +20,10 @@ class TAbsolutplat final : public TPaymentSystem {
 
   std::string AgentID;
   std::string DeviceID;
+  /// "Идентификатор агента" fit for the wire (CheckWireText); Exception naming the field.
+  static void CheckAgentID(const std::string& agentId);
+  /// "Идентификатор устройства" fit for the wire; Exception naming the field.
+  static void CheckDeviceID(const std::string& deviceId);
   /// Path of the code-word file.
   std::string WordFileName;
 };

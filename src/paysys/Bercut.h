@@ -19,6 +19,8 @@ class TBercut final : public TPaymentSystem {
   std::string GetProvidersURL() const override;
 
   std::string DeviceID;
+  /// "Идентификатор устройства" fit for the wire (CheckWireText); Exception naming the field.
+  static void CheckDeviceID(const std::string& deviceId);
 };
 
 }  // namespace quorvel

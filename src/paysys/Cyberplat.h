@@ -30,6 +30,11 @@ class TCyberplat final : public TPaymentSystem {
   TCyberplatKey SecretKey;
   /// The server's public key (key type 2).
   TCyberplatKey PublicKey;
+
+  /// The page's rules, before anything is sent: "Код дилера", "Код точки" and "Код оператора"
+  /// digits (they travel unquoted, a comma would make parameters of its own), "Пароль" and
+  /// both keys fit for the wire, the number of each key digits. Exception naming the field.
+  void Check() const;
 };
 
 }  // namespace quorvel

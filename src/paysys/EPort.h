@@ -21,6 +21,11 @@ class TEPort final : public TPaymentSystem {
   std::string Point;
   std::string CardPin;
   std::string CardNumber;
+
+  /// The page's rules, before anything is sent: "Номер карты" at most 12 characters, "PIN код
+  /// карты" at most 20, "Точка продажи" digits; every value fit for the wire (CheckWireText).
+  /// Exception naming the field.
+  void Check() const;
 };
 
 }  // namespace quorvel

@@ -1,5 +1,7 @@
 #include "Eurofon.h"
 
+#include "WireText.h"
+
 namespace quorvel {
 
 namespace {
@@ -16,5 +18,11 @@ std::string TEurofon::GetShortName() const { return "EUROFON"; }
 // No script or provider list on the support server.
 std::string TEurofon::GetScriptsURL() const { return {}; }
 std::string TEurofon::GetProvidersURL() const { return {}; }
+
+void TEurofon::CheckAgentID(const std::string& agentId) { CheckWireText(agentId, "Идентификатор агента"); }
+
+void TEurofon::CheckDeviceID(const std::string& deviceId) {
+  CheckWireText(deviceId, "Идентификатор устройства");
+}
 
 }  // namespace quorvel

@@ -1,5 +1,7 @@
 #include "Krasplat.h"
 
+#include "WireText.h"
+
 namespace quorvel {
 
 std::string TKrasplat::GetSiteURL() const { return "http://www.krasplat.ru"; }
@@ -9,5 +11,7 @@ std::string TKrasplat::GetShortName() const { return "KRASPLAT"; }
 // No script or provider list on the support server.
 std::string TKrasplat::GetScriptsURL() const { return {}; }
 std::string TKrasplat::GetProvidersURL() const { return {}; }
+
+void TKrasplat::CheckDeviceID(const std::string& deviceId) { CheckWireText(deviceId, "Номер устройства"); }
 
 }  // namespace quorvel

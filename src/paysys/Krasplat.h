@@ -19,6 +19,8 @@ class TKrasplat final : public TPaymentSystem {
   std::string GetProvidersURL() const override;
 
   std::string DeviceID;
+  /// "Номер устройства" fit for the wire (CheckWireText); Exception naming the field.
+  static void CheckDeviceID(const std::string& deviceId);
   /// Path of the key file.
   std::string KeyFileName;
   /// Path of the certificate file.

@@ -1,6 +1,7 @@
 #include "MasterPort.h"
 
 #include "Paths.h"
+#include "WireText.h"
 
 namespace quorvel {
 
@@ -25,5 +26,16 @@ std::string TPegasMP::GetDisplayName() const { return "Pegaspay, протоко�
 std::string TPegasMP::GetShortName() const { return "Masterport"; }
 std::string TPegasMP::GetScriptsURL() const { return SupportURL("/ortena/pegaspay_scripts.xml"); }
 std::string TPegasMP::GetProvidersURL() const { return SupportURL("/ortena/masterport_providers.xml"); }
+
+void TMasterPortProtocol::Check() const {
+  CheckWireDigits(SerialNumber, "Серийный номер модема", 8);
+  constexpr const char* kServerKey = "Открытый ключ сервера";
+  constexpr const char* kApplicationKey = "Закрытый ключ приложения";
+  CheckWireText(ServerPublicKey.Modulus, kServerKey);
+  CheckWireText(ServerPublicKey.Exponent, kServerKey);
+  const TPrivateKey& k = ApplicationPrivateKey;
+  for (const std::string* part : {&k.Modulus, &k.Exponent, &k.P, &k.Q, &k.DP, &k.DQ, &k.InverseQ, &k.D})
+    CheckWireText(*part, kApplicationKey);
+}
 
 }  // namespace quorvel

@@ -29,6 +29,11 @@ class TMasterPortProtocol : public TPaymentSystem {
   /// creation (the same file for both systems).
   std::string TestConfigFileName;
 
+  /// The page's rules that need no terminal, before anything is sent: "Серийный номер модема"
+  /// digits, at most 8; every part of both keys fit for the wire (CheckWireText). Exception
+  /// naming the field. (The identifiers are GUIDs, checked where they are framed.)
+  void Check() const;
+
  protected:
   TMasterPortProtocol();
 };

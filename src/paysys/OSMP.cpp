@@ -1,5 +1,7 @@
 #include "OSMP.h"
 
+#include "WireText.h"
+
 namespace quorvel {
 
 namespace {
@@ -21,5 +23,11 @@ std::string TPegasOSMP::GetDisplayName() const { return "Pegaspay, проток�
 std::string TPegasOSMP::GetShortName() const { return "PEGASPAY"; }
 std::string TPegasOSMP::GetScriptsURL() const { return SupportURL("/ortena/pegaspay_scripts.xml"); }
 std::string TPegasOSMP::GetProvidersURL() const { return SupportURL("/ortena/pegaspay_providers.xml"); }
+
+void TOSMPProtocol::Check() const {
+  CheckWireText(Login, "Логин");
+  CheckWireText(Password, "Пароль");
+  CheckWireDigits(TerminalID, "Номер терминала", 20, true);
+}
 
 }  // namespace quorvel

@@ -16,6 +16,10 @@ class TOSMPProtocol : public TPaymentSystem {
   std::string Password;
   std::string TerminalID;
 
+  /// The page's rules, before anything is sent: "Логин" and "Пароль" fit for the wire,
+  /// "Номер терминала" at most 20 digits. Exception naming the field.
+  void Check() const;
+
  protected:
   TOSMPProtocol() = default;
 };

@@ -1,5 +1,7 @@
 #include "UbsPay.h"
 
+#include "WireText.h"
+
 namespace quorvel {
 
 namespace {
@@ -16,5 +18,13 @@ std::string TUbsPay::GetShortName() const { return "UBSPAY"; }
 // No script or provider list on the support server.
 std::string TUbsPay::GetScriptsURL() const { return {}; }
 std::string TUbsPay::GetProvidersURL() const { return {}; }
+
+void TUbsPay::CheckURL(const std::string& url) { CheckWireText(url, "URL"); }
+
+void TUbsPay::CheckAgentID(const std::string& agentId) { CheckWireText(agentId, "Идентификатор агента"); }
+
+void TUbsPay::CheckDeviceID(const std::string& deviceId) {
+  CheckWireText(deviceId, "Идентификатор устройства");
+}
 
 }  // namespace quorvel

@@ -21,6 +21,12 @@ class TUbsPay final : public TPaymentSystem {
   std::string URL;
   std::string AgentID;
   std::string DeviceID;
+  /// "URL" fit for the wire (CheckWireText); Exception naming the field.
+  static void CheckURL(const std::string& url);
+  /// "Идентификатор агента" fit for the wire; Exception naming the field.
+  static void CheckAgentID(const std::string& agentId);
+  /// "Идентификатор устройства" fit for the wire; Exception naming the field.
+  static void CheckDeviceID(const std::string& deviceId);
 };
 
 }  // namespace quorvel

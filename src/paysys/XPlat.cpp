@@ -1,5 +1,7 @@
 #include "XPlat.h"
 
+#include "WireText.h"
+
 #include "Errors.h"
 #include "FileText.h"
 #include "TextUtils.h"
@@ -22,6 +24,13 @@ void TXPlat::LoadKeyFile(const std::string& fileName) {
     if (std::string_view(e.what()) != kEmptyFileMessage) throw;
   }
   Key = StrToHex(bytes);
+}
+
+void TXPlat::Check() const {
+  CheckWireDigits(Point, "Точка продажи", 19, true);
+  CheckWireText(Login, "Логин", 29);
+  CheckWireText(Password, "Пароль", 29);
+  CheckWireText(Key, "Секретный ключ");
 }
 
 }  // namespace quorvel

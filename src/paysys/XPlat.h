@@ -25,6 +25,11 @@ class TXPlat final : public TPaymentSystem {
   /// The secret key file as upper-case hexadecimal text, two digits per byte.
   std::string Key;
 
+  /// The page's rules, before anything is sent: "Точка продажи" at most 19 digits, "Логин" and
+  /// "Пароль" at most 29 characters, "Секретный ключ" fit for the wire. Exception naming the
+  /// field.
+  void Check() const;
+
   /// Sets Key to every byte of the file as two upper-case hexadecimal digits (01 AB FF ->
   /// "01ABFF"); an empty file gives an empty Key. A file that cannot be read raises Exception
   /// naming the file and the system's reason, and Key stays as it was.

@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "TextUtils.h"
+#include "WireText.h"
 #include "XmlText.h"
 
 #include <libxml/tree.h>
@@ -115,7 +116,7 @@ std::int32_t TXmlItem::GetInt(const std::string& name) {
   std::int64_t value = 0;
   if (!TryStrToInt64(text, value) || value < std::numeric_limits<std::int32_t>::min() ||
       value > std::numeric_limits<std::int32_t>::max())
-    throw EConvertError(fmt::sprintf("'%s' - неверное целое значение", text));
+    throw EConvertError(fmt::sprintf("'%s' - неверное целое значение", ShortValue(text)));
   return static_cast<std::int32_t>(value);
 }
 

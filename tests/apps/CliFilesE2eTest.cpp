@@ -113,7 +113,7 @@ TEST_F(CliFiles, ScriptsImportWriteReadAndExport) {
   const std::string scripts =
       WriteXml("scripts.xml",
                "<Masterport><scripts>"
-               "<script><id>12</id><text>Оплата</text><data>ВВОД(\"Сумма\");&#13;&#10;// к "
+               "<script><id>12</id><text>Оплата</text><data>ВВОД('Сумма');&#13;&#10;// к "
                "оплате&#13;&#10;КОНЕЦ;</data></script>"
                "<script><id>10</id><text>Телефон</text><data>ТЕЛ;</data></script>"
                "</scripts></Masterport>");
@@ -123,13 +123,13 @@ TEST_F(CliFiles, ScriptsImportWriteReadAndExport) {
   r = Cli("scripts write masterport");
   ASSERT_EQ(r.Status, 0) << r.Err;
   // comments and line breaks stay on the PC
-  EXPECT_EQ(quorvel::sim::ScriptText(sim.State(), 12), "ВВОД(\"Сумма\");КОНЕЦ;");
+  EXPECT_EQ(quorvel::sim::ScriptText(sim.State(), 12), "ВВОД('Сумма');КОНЕЦ;");
   EXPECT_EQ(quorvel::sim::ScriptText(sim.State(), 10), "ТЕЛ;");
 
   sim.Update([](TSimState& s) { quorvel::sim::SetScriptText(s, 10, "ТЕЛЕФОН(10);"); });
   r = Cli("scripts read masterport");
   ASSERT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "[10] Телефон\nТЕЛЕФОН(10);\n\n[12] Оплата\nВВОД(\"Сумма\");КОНЕЦ;\n\n");
+  EXPECT_EQ(r.Out, "[10] Телефон\nТЕЛЕФОН(10);\n\n[12] Оплата\nВВОД('Сумма');КОНЕЦ;\n\n");
 
   const std::string exported = dir.File("out.xml");
   ASSERT_EQ(Cli("scripts export masterport " + Quote(exported)).Status, 0);

@@ -161,9 +161,9 @@ TEST_F(CommandsE2e, ReceiptLines) {
   std::string text = "caller";
   EXPECT_EQ(driver->GetHeaderLine(4, text), 8);
   EXPECT_EQ(text, "caller");
-  ASSERT_EQ(driver->SetHeaderLine(4, "ООО \"Ромашка\", зал 2"), 0);
+  ASSERT_EQ(driver->SetHeaderLine(4, "ООО «Ромашка», зал 2"), 0);
   ASSERT_EQ(driver->SetReklamLine(10, "Спасибо за покупку!"), 0);
-  EXPECT_EQ(sim.State().Header[3], "ООО \"Ромашка\", зал 2");
+  EXPECT_EQ(sim.State().Header[3], "ООО «Ромашка», зал 2");
   EXPECT_EQ(sim.State().Trailer[9], "Спасибо за покупку!");
   sim.Update([](sim::TSimState& s) { s.Header[0] = "Касса 1"; });
   ASSERT_EQ(driver->GetHeaderLine(1, text), 0);

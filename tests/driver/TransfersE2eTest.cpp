@@ -39,7 +39,7 @@ TEST_F(TransfersE2e, DataFilesRoundTrip) {
 }
 
 TEST_F(TransfersE2e, ScriptsRoundTripStripped) {
-  std::string source = "// заголовок\r\nINPUT \"Номер телефона\" // comment\r\n";
+  std::string source = "// заголовок\r\nINPUT 'Номер телефона' // comment\r\n";
   for (int i = 0; i < 40; ++i) source += "PRINT строка " + std::to_string(i) + ";\r\n";
   driver->WriteScript(5, source);
   const std::string stripped = Cp1251ToUtf8(StripScriptText(Utf8ToCp1251(source)));

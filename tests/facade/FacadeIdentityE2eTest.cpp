@@ -23,9 +23,11 @@ TEST_F(FacadeIdentityE2e, SerialNumberReadWriteAndLength) {
   EXPECT_TRUE(sim.ReceivedLines().empty());
   EXPECT_EQ(sim.State().SerialNumber, "87654321");
 
-  // only the length is tested here
-  facade->WriteSerialNumber("ABCDEFGH");
-  EXPECT_EQ(sim.State().SerialNumber, "ABCDEFGH");
+  // the number travels unquoted: digits only
+  EXPECT_EQ(ErrorOf([&] { facade->WriteSerialNumber("ABCDEFGH"); }), kSerialNumberLengthMessage);
+  EXPECT_TRUE(sim.ReceivedLines().empty());
+  facade->WriteSerialNumber("12345678");
+  EXPECT_EQ(sim.State().SerialNumber, "12345678");
   EXPECT_EQ(Commands(), (std::vector<std::string>{"SMSN"}));
 }
 

@@ -90,8 +90,11 @@ TEST(OrtenaChecks, SerialNumberLengthIsCheckedBeforeThePortIsTouched) {
   EXPECT_EQ(ErrorOf([&] { facade.WriteSerialNumber("1234567"); }), kSerialNumberLengthMessage);
   EXPECT_EQ(ErrorOf([&] { facade.WriteSerialNumber("123456789"); }), kSerialNumberLengthMessage);
   EXPECT_EQ(ErrorOf([&] { facade.WriteSerialNumber(""); }), kSerialNumberLengthMessage);
-  // eight characters pass the check and reach the port
-  EXPECT_NE(ErrorOf([&] { facade.WriteSerialNumber("1234567Ж"); }), kSerialNumberLengthMessage);
+  // the number travels unquoted: eight characters that are not all digits are refused too
+  EXPECT_EQ(ErrorOf([&] { facade.WriteSerialNumber("1234567Ж"); }), kSerialNumberLengthMessage);
+  EXPECT_EQ(ErrorOf([&] { facade.WriteSerialNumber("1234,678"); }), kSerialNumberLengthMessage);
+  // eight digits pass the check and reach the port
+  EXPECT_NE(ErrorOf([&] { facade.WriteSerialNumber("12345678"); }), kSerialNumberLengthMessage);
 }
 
 TEST(OrtenaChecks, SettingsPassToTheDriver) {

