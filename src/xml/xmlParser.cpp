@@ -198,9 +198,9 @@ std::string TXmlParser::SaveToText() const {
   return text;
 }
 
-void TXmlParser::SaveToFile(const std::string& name) const {
+void TXmlParser::SaveToFile(const std::string& name, TWriteKind kind, TFileAccess access) const {
   try {
-    WriteFileText(name, SaveToText());
+    WriteFileText(name, SaveToText(), kind, access);
   } catch (const Exception& e) {
     throw Exception(fmt::sprintf("%s %s.\r\n%s", kXmlWriteError, name, e.what()));
   }
