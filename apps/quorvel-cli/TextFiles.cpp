@@ -25,10 +25,14 @@ std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
   std::size_t len = 0;
   unsigned char low = 0x80;
   unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) len = 2;
-  else if (lead >= 0xE0 && lead <= 0xEF) len = 3;
-  else if (lead >= 0xF0 && lead <= 0xF4) len = 4;
-  else return 0;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    len = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF)
+    len = 3;
+  else if (lead >= 0xF0 && lead <= 0xF4)
+    len = 4;
+  else
+    return 0;
   if (lead == 0xE0) low = 0xA0;
   if (lead == 0xED) high = 0x9F;
   if (lead == 0xF0) low = 0x90;

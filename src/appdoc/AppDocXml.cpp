@@ -225,8 +225,8 @@ std::string TAppDocXml::LoadDocument(TAppDoc& doc, const std::string& fileName) 
 
 void TAppDocXml::SaveDocument(const TAppDoc& doc, const std::string& fileName) {
   // The document holds keys and the SIM and operator passwords.
-  Save(fileName, kAppDocRootName, [&](TXmlItem& root) { WriteDocument(doc, root); }, TFileAccess::Secret,
-       TWriteKind::Document);
+  const auto build = [&](TXmlItem& root) { WriteDocument(doc, root); };
+  Save(fileName, kAppDocRootName, build, TFileAccess::Secret, TWriteKind::Document);
 }
 
 void TAppDocXml::ReadDocument(TAppDoc& doc, TXmlItem& root) const {
@@ -308,8 +308,8 @@ void TAppDocXml::LoadTestSettings(TMasterPortProtocol& system, const std::string
 
 void TAppDocXml::SaveEPort(const TEPort& system, const std::string& fileName) {
   // The card's PIN travels in this file.
-  Save(fileName, nullptr, [&](TXmlItem& root) { WriteEPortValues(*root.Add(system.GetShortName()), system); },
-       TFileAccess::Secret);
+  const auto build = [&](TXmlItem& root) { WriteEPortValues(*root.Add(system.GetShortName()), system); };
+  Save(fileName, nullptr, build, TFileAccess::Secret);
 }
 
 void TAppDocXml::LoadEPort(TEPort& system, const std::string& fileName) {

@@ -2,15 +2,15 @@
 
 #include "Errors.h"
 
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <pthread.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <fmt/format.h>
 
@@ -87,7 +87,7 @@ extern "C" void RemoveTempsAndReraise(int sig) {
 // Blocks the cleanup signals while a temporary file is created and registered, so that no
 // signal lands between the two.
 class TCleanupSignalsBlocked {
-public:
+ public:
   TCleanupSignalsBlocked() {
     sigset_t set;
     sigemptyset(&set);
@@ -98,7 +98,7 @@ public:
   TCleanupSignalsBlocked(const TCleanupSignalsBlocked&) = delete;
   TCleanupSignalsBlocked& operator=(const TCleanupSignalsBlocked&) = delete;
 
-private:
+ private:
   sigset_t old_{};
 };
 
@@ -127,9 +127,15 @@ mode_t NewFileMode(TFileAccess access) {
   return 0666 & ~mask;
 }
 
-// Output that must not be replaced: a device, FIFO or socket, and the process's own
-// streams under /dev and /proc even when they are redirected to a regular file (replacing
-// that file would leave the shell writing to the old one).
+// The names of the process's own open files (/dev/stdout, /dev/fd/1, /proc/self/fd/1).
+bool IsOwnStream(const std::string& fileName) {
+  return fileName == "/dev/stdout" || fileName == "/dev/stderr" || fileName.starts_with("/dev/fd/") ||
+         fileName.starts_with("/proc/self/fd/") || fileName.starts_with("/proc/thread-self/fd/");
+}
+
+// Output that must not be replaced: a device, FIFO or socket, and the process's own streams
+// even when they are redirected to a regular file (replacing that file would leave the
+// shell's redirection writing to the old one); those are appended to, as the shell would.
 bool WritesThrough(const std::string& fileName, int* openFlags) {
   struct stat st {};
   if (::stat(fileName.c_str(), &st) != 0) return false;
@@ -137,7 +143,7 @@ bool WritesThrough(const std::string& fileName, int* openFlags) {
     *openFlags = O_WRONLY;
     return true;
   }
-  if (S_ISREG(st.st_mode) && (fileName.starts_with("/dev/") || fileName.starts_with("/proc/"))) {
+  if (S_ISREG(st.st_mode) && IsOwnStream(fileName)) {
     *openFlags = O_WRONLY | O_APPEND;
     return true;
   }
@@ -197,7 +203,8 @@ std::string ReadFileText(const std::string& fileName) {
   if (fd.get() < 0) RaiseFileError("Не удалось открыть файл", fileName, errno);
   auto tooLarge = [&] { throw Exception(fmt::format(kFileTooLargeMessage, fileName)); };
   struct stat st {};
-  if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) > kMaxTextFileSize)
+  if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+      static_cast<std::size_t>(st.st_size) > kMaxTextFileSize)
     tooLarge();
   std::string data;
   char buf[65536];

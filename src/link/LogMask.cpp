@@ -11,8 +11,8 @@ namespace {
 // sequence number of a command and the checksum at the end are not counted).
 struct TMaskRule {
   std::string_view Name;
-  bool Answer;                          // "+NAME: fields" rather than "AT+NAME=seq,fields"
-  int MinFields;                        // fewer parameters: another form of the command
+  bool Answer;                              // "+NAME: fields" rather than "AT+NAME=seq,fields"
+  int MinFields;                            // fewer parameters: another form of the command
   std::vector<std::string_view> Selectors;  // field 0 must be one of them (unquoted); empty: any
   std::vector<int> Masked;
 };
@@ -57,7 +57,8 @@ std::vector<std::string_view> SplitFields(std::string_view text) {
 }
 
 std::string_view Unquoted(std::string_view field) {
-  if (field.size() >= 2 && field.front() == '"' && field.back() == '"') return field.substr(1, field.size() - 2);
+  if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
+    return field.substr(1, field.size() - 2);
   return field;
 }
 
@@ -82,12 +83,14 @@ std::string MaskLine(std::string_view line) {
   // Parameters: after the command's sequence number, before the checksum.
   const std::size_t first = answer ? 0 : 1;
   if (fields.size() < first + 1) return std::string(line);
-  const std::vector<std::string_view> params(fields.begin() + static_cast<std::ptrdiff_t>(first), fields.end() - 1);
+  const std::vector<std::string_view> params(fields.begin() + static_cast<std::ptrdiff_t>(first),
+                                             fields.end() - 1);
   std::vector<bool> masked(fields.size(), false);
   for (const TMaskRule& rule : Rules()) {
     if (rule.Name != name || rule.Answer != answer || !Applies(rule, params)) continue;
     for (int index : rule.Masked)
-      if (static_cast<std::size_t>(index) < params.size()) masked[first + static_cast<std::size_t>(index)] = true;
+      if (static_cast<std::size_t>(index) < params.size())
+        masked[first + static_cast<std::size_t>(index)] = true;
   }
   std::string out(line.substr(0, bodyStart));
   for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -152,7 +155,8 @@ std::string TLogLineMask::Feed(std::string_view chunk) {
   // The tail of a line whose start went out already is no line start to judge by.
   const bool lineStart = partialStart > 0 || !midLine_;
   std::size_t cut = pending_.size();
-  if (lineStart && !partial.empty() && partial.size() < kMaxHeldLine && MayCarrySecret(partial)) cut = partialStart;
+  if (lineStart && !partial.empty() && partial.size() < kMaxHeldLine && MayCarrySecret(partial))
+    cut = partialStart;
   if (cut == 0) return {};
   std::string out = MaskSecrets(std::string_view(pending_).substr(0, cut));
   midLine_ = out.back() != '\r' && out.back() != '\n';

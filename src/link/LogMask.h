@@ -23,11 +23,11 @@ std::string MaskSecrets(std::string_view wireText);
 /// value cut in two is still masked. Everything else comes back at once.
 /// Threads: one thread at a time.
 class TLogLineMask {
-public:
+ public:
   /// The part of everything fed so far that can be logged now, masked.
   std::string Feed(std::string_view chunk);
 
-private:
+ private:
   std::string pending_;
   bool midLine_ = false;  // what went out last ended inside a line
 };

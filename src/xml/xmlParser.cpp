@@ -60,7 +60,11 @@ std::string ReadWholeFile(const std::string& fileName) {
   std::string data;
   char buf[65536];
   std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) data.append(buf, n);
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
+    // No document of the program comes near the cap of the other text inputs.
+    if (data.size() + n > kMaxTextFileSize) throw Exception(fmt::format(kFileTooLargeMessage, fileName));
+    data.append(buf, n);
+  }
   if (std::ferror(f.get())) throw Exception(std::strerror(errno ? errno : EIO));
   return data;
 }

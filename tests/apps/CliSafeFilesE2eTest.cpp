@@ -38,6 +38,14 @@ TEST_F(CliSafeFiles, AReadToADeviceOrAPipeGoesThroughIt) {
   auto r = Cli("header read /dev/stdout");
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(r.Out, "Магазин\nКасса 2\n");
+  // stdout redirected to a file by the shell: that file gets the lines
+  const std::string out = WriteFile("out.txt", "before\n");
+  int status = -1;
+  quorvel::test::RunCommand(Quote(kCliPath) + " --home " + Quote(dir.Path()) + " --port " + Quote(sim.SlavePath()) +
+                                " header read /dev/stdout >> " + Quote(out) + " 2>/dev/null",
+                            &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(ReadFile(out), "before\nМагазин\nКасса 2\n");
 
   const std::string fifo = dir.File("lines.fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -101,13 +109,14 @@ TEST_F(CliSafeFiles, TheLogOfAnRsaWriteHoldsNoPrivateComponent) {
 TEST_F(CliSafeFiles, ARelativeLogIsKeptAbsolute) {
   fs::create_directory(dir.File("work"));
   int status = -1;
-  quorvel::test::RunCommand("cd " + Quote(dir.File("work")) + " && " + Quote(kCliPath) +
-                                " --home " + Quote(dir.Path()) + " --port " + Quote(sim.SlavePath()) +
+  quorvel::test::RunCommand("cd " + Quote(dir.File("work")) + " && " + Quote(kCliPath) + " --home " +
+                                Quote(dir.Path()) + " --port " + Quote(sim.SlavePath()) +
                                 " --log run.log --save-settings header read >/dev/null 2>&1",
                             &status);
   ASSERT_EQ(status, 0);
-  EXPECT_NE(ReadFile(dir.File("settings.xml")).find("<LogFileName>" + dir.File("work/run.log") + "</LogFileName>"),
-            std::string::npos)
+  EXPECT_NE(
+      ReadFile(dir.File("settings.xml")).find("<LogFileName>" + dir.File("work/run.log") + "</LogFileName>"),
+      std::string::npos)
       << ReadFile(dir.File("settings.xml"));
   // a run from another folder writes to the same file
   const auto before = fs::file_size(dir.File("work/run.log"));
@@ -132,6 +141,9 @@ TEST_F(CliSafeFiles, TextThatIsNotUtf8OrTooLargeIsRefusedBeforeSending) {
   std::ofstream(big, std::ios::binary).put('x');
   fs::resize_file(big, (std::uintmax_t{16} << 20) + 1);
   r = Cli("phonebase write " + Quote(big));
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("слишком большой"), std::string::npos) << r.Err;
+  r = Cli("fees import " + Quote(big));
   EXPECT_EQ(r.Status, 1);
   EXPECT_NE(r.Err.find("слишком большой"), std::string::npos) << r.Err;
   EXPECT_TRUE(Commands().empty());

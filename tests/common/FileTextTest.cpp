@@ -5,14 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 
 using namespace quorvel;
 
@@ -82,7 +82,7 @@ mode_t ModeOf(const std::string& path) {
 
 // Makes one of the calls that end the temporary file fail, for the lifetime of the object.
 class FailingSyncCall {
-public:
+ public:
   explicit FailingSyncCall(bool fsync) : saved_(FileSyncCalls()) {
     if (fsync)
       FileSyncCalls().Fsync = [](int) { return errno = EIO, -1; };
@@ -93,7 +93,7 @@ public:
   FailingSyncCall(const FailingSyncCall&) = delete;
   FailingSyncCall& operator=(const FailingSyncCall&) = delete;
 
-private:
+ private:
   TFileSyncCalls saved_;
 };
 

@@ -23,7 +23,8 @@ const MaskCase kCases[] = {
     {"AT+SMRSA=5,\"PRTIQ\",\"aXE=\",7", "AT+SMRSA=5,\"PRTIQ\",\"***\",7"},
     {"AT+SMRSA=5,\"PRTMOD\",\"bW9k\",7", "AT+SMRSA=5,\"PRTMOD\",\"bW9k\",7"},
     {"AT+SMRSA=5,\"PUBEXP\",\"AQAB\",7", "AT+SMRSA=5,\"PUBEXP\",\"AQAB\",7"},
-    {"AT+SMSIMSETUP=3,1,1,1234,\"apn\",\"user\",\"pa,ss\",1,9", "AT+SMSIMSETUP=3,1,1,***,\"apn\",\"user\",\"***\",1,9"},
+    {"AT+SMSIMSETUP=3,1,1,1234,\"apn\",\"user\",\"pa,ss\",1,9",
+     "AT+SMSIMSETUP=3,1,1,***,\"apn\",\"user\",\"***\",1,9"},
     {"AT+SMSIMSETUP=3,1,12", "AT+SMSIMSETUP=3,1,12"},
     {"+SMSIMSETUP: 1,1,\"apn\",\"user\",\"pw\",1,200", "+SMSIMSETUP: 1,1,\"apn\",\"user\",\"***\",1,200"},
     {"AT+SMCRSECSET=4,\"17033\",rest,\"body\",\"pw\",5", "AT+SMCRSECSET=4,\"17033\",rest,\"***\",\"***\",5"},
@@ -48,7 +49,8 @@ TEST(LogMask, SecretValuesAreMaskedAndEveryOtherLineStays) {
   for (const MaskCase& c : kCases) {
     EXPECT_EQ(MaskSecrets(c.Line), c.Logged) << c.Line;
     // Line ends and neighbouring lines are kept as they were.
-    EXPECT_EQ(MaskSecrets(std::string("OK\r\n") + c.Line + "\r\n"), std::string("OK\r\n") + c.Logged + "\r\n");
+    EXPECT_EQ(MaskSecrets(std::string("OK\r\n") + c.Line + "\r\n"),
+              std::string("OK\r\n") + c.Logged + "\r\n");
   }
 }
 
@@ -64,8 +66,9 @@ TEST(LogMask, ASecretCutAcrossChunksIsStillMasked) {
     for (std::size_t b = a; b < reply.size(); b += 7) {
       TLogLineMask mask;
       std::string logged;
-      for (std::string_view piece : {std::string_view(reply).substr(0, a), std::string_view(reply).substr(a, b - a),
-                                     std::string_view(reply).substr(b)}) {
+      for (std::string_view piece :
+           {std::string_view(reply).substr(0, a), std::string_view(reply).substr(a, b - a),
+            std::string_view(reply).substr(b)}) {
         const std::string out = mask.Feed(piece);
         EXPECT_EQ(out.find("secret"), std::string::npos) << a << " " << b;
         logged += out;

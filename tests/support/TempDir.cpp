@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 namespace quorvel::test {
 

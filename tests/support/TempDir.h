@@ -28,13 +28,13 @@ private:
 /// lowered to the descriptors in use), so creating one fails all the same. Nothing in
 /// between may need a new descriptor.
 class NoNewFilesIn {
-public:
+ public:
   explicit NoNewFilesIn(const std::string& folder);
   ~NoNewFilesIn();
   NoNewFilesIn(const NoNewFilesIn&) = delete;
   NoNewFilesIn& operator=(const NoNewFilesIn&) = delete;
 
-private:
+ private:
   std::string folder_;
   bool limited_ = false;
   unsigned long long oldLimit_ = 0;
