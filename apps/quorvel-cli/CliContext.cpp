@@ -27,6 +27,7 @@ namespace {
 constexpr const char* kAutoNo = "Нет (нет терминала для ответа; ответ Да: --yes)";
 constexpr const char* kLoadErrorFormat = "Файл %s прочитан не полностью: %s";
 constexpr const char* kBackupNote = "Копия прежнего файла: %s";
+constexpr const char* kLogOpenError = "Не удалось открыть файл журнала \"%s\": %s";
 
 // The message boxes' CR LF line ends do not belong on a console.
 std::string ConsoleText(const std::string& text) {
@@ -144,6 +145,13 @@ TCliContext::~TCliContext() {
 }
 
 void TCliContext::ApplyOptions() {
+  if (!options_.Log.empty()) {
+    LogFile().SetFileName(options_.Log);
+    LogFile().SetEnabled(true);
+    // A log asked for on the command line that cannot be written is an error, not silence.
+    if (const std::string reason = LogFile().Open(); !reason.empty())
+      throw Exception(fmt::sprintf(kLogOpenError, options_.Log, reason));
+  }
   if (options_.Simulator) {
     simulator_ = std::make_unique<sim::TTerminalSim>();
     simulator_->Update(SeedDemoTerminal);
@@ -153,10 +161,6 @@ void TCliContext::ApplyOptions() {
     settings_->SetPortName(options_.Port);
   }
   if (options_.Retries != 0) settings_->SetMaxRetryCount(options_.Retries);
-  if (!options_.Log.empty()) {
-    LogFile().SetFileName(options_.Log);
-    LogFile().SetEnabled(true);
-  }
 }
 
 void TCliContext::RestoreSettings() {

@@ -8,6 +8,7 @@
 #include "FileText.h"
 #include "OrtenaGuards.h"
 #include "Ortenas.h"
+#include "Paths.h"
 #include "TestConfigXml.h"
 #include "TextFiles.h"
 
@@ -105,7 +106,7 @@ void LoadTestConfig(TReader& reader, TSystem& system, const std::string& fileNam
   } catch (const std::exception&) {
     AppDocXml().LoadTestSettings(system, fileName);
   }
-  system.TestConfigFileName = fileName;
+  system.TestConfigFileName = AbsolutePath(fileName);
 }
 
 void WriteMasterPortPair(TCliContext& c, const TPaysysArgs& args) {

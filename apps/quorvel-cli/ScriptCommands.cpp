@@ -1,8 +1,10 @@
 #include "ScriptCommands.h"
 
+#include "CliContext.h"
 #include "Errors.h"
 #include "FileText.h"
 #include "ScriptDef.h"
+#include "TextFiles.h"
 
 #include <fmt/printf.h>
 #include <CLI/CLI.hpp>
@@ -50,16 +52,18 @@ int CheckScriptFile(const std::string& fileName) {
   bool ok = false;
   std::string text;
   try {
-    text = ToEditorText(ReadScriptFile(fileName));
+    const std::string bytes = ReadScriptFile(fileName);
+    CheckUtf8Text(bytes, fileName);
+    text = ToEditorText(bytes);
   } catch (const Exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
-    return 2;
+    return kExitError;
   }
   try {
     ok = def->Check(text);
   } catch (const EEncodingError& e) {
     std::fprintf(stderr, "%s: %s\n", fileName.c_str(), e.what());
-    return 2;
+    return kExitError;
   }
   if (ok) {
     std::puts(kNoErrors);
@@ -76,7 +80,7 @@ void AddScriptCommands(CLI::App& app, TCommandRun& run) {
   CLI::App* script = app.add_subcommand("script", "Input scripts");
   script->require_subcommand(1);
   CLI::App* check = script->add_subcommand(
-      "check", "Check a UTF-8 script file; exit status 1 when it has errors, 2 when unreadable");
+      "check", "Check a UTF-8 script file; exit status 1 when it has errors or cannot be read");
   auto fileName = std::make_shared<std::string>();
   check->add_option("FILE", *fileName, "the script file")->required();
   check->callback([&run, fileName] { run = [fileName] { return CheckScriptFile(*fileName); }; });

@@ -211,7 +211,8 @@ void AddReceiptLines(CLI::App& app, TCommandRun& run, const TGlobalOptions& opti
   SetContextRun(*write, run, options, [inFile, trailer](TCliContext& c) {
     // The terminal holds ten lines; the document keeps what the terminal gets, as the page does.
     int dropped = 0;
-    const std::string text = FirstLines(FileToCrLfText(ReadTextFile(*inFile)), kReceiptLineCount, &dropped);
+    const std::string text =
+        FirstLines(FileToCrLfText(ReadUtf8TextFile(*inFile)), kReceiptLineCount, &dropped);
     if (dropped > 0) std::fprintf(stderr, kDroppedLinesNote, kReceiptLineCount, dropped);
     (trailer ? c.Doc().Trailer : c.Doc().Header) = text;
     if (trailer)

@@ -5,6 +5,8 @@
 #include "TextUtils.h"
 
 #include <cstdio>
+
+#include <fmt/printf.h>
 #include <string_view>
 
 namespace quorvel::cli {
@@ -12,9 +14,54 @@ namespace quorvel::cli {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr const char* kNotUtf8Message = "Файл %s не является текстом UTF-8 (строка %d)";
 
+// Length of the well-formed UTF-8 sequence at text[i] (no overlong forms, surrogates or
+// code points past U+10FFFF), or 0.
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  if (lead < 0x80) return 1;
+  std::size_t len = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    len = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF)
+    len = 3;
+  else if (lead >= 0xF0 && lead <= 0xF4)
+    len = 4;
+  else
+    return 0;
+  if (lead == 0xE0) low = 0xA0;
+  if (lead == 0xED) high = 0x9F;
+  if (lead == 0xF0) low = 0x90;
+  if (lead == 0xF4) high = 0x8F;
+  if (i + len > text.size() || byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < len; ++k)
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  return len;
+}
 
 }  // namespace
+
+void CheckUtf8Text(std::string_view bytes, const std::string& fileName) {
+  int line = 1;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::size_t len = Utf8SequenceAt(bytes, i);
+    if (len == 0) throw Exception(fmt::sprintf(kNotUtf8Message, fileName, line));
+    // CR LF, CR and LF each end one line.
+    if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) ++line;
+    if (bytes[i] == '\r') ++line;
+    i += len;
+  }
+}
+
+std::string ReadUtf8TextFile(const std::string& fileName) {
+  std::string bytes = ReadTextFile(fileName);
+  CheckUtf8Text(bytes, fileName);
+  return bytes;
+}
 
 std::string ReadTextFile(const std::string& fileName) {
   try {
@@ -58,7 +105,7 @@ std::string CrLfToFileText(const std::string& text) {
 
 void WriteOutput(const std::string& fileName, const std::string& bytes) {
   if (!fileName.empty()) {
-    WriteFileText(fileName, bytes);
+    WriteFileText(fileName, bytes, TWriteKind::Output);
     return;
   }
   if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())

@@ -2,6 +2,7 @@
 #include "CliContext.h"
 #include "Errors.h"
 #include "FileCommands.h"
+#include "FileText.h"
 #include "FirmwareCommands.h"
 #include "PaysysCommands.h"
 #include "ScriptCommands.h"
@@ -40,6 +41,8 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? cli::kExitOk : cli::kExitUsage;
   }
   cli::ApplyHome(options);
+  // Ctrl+C or a kill in the middle of a save leaves no temporary file beside the document.
+  quorvel::InstallTempFileCleanup();
   try {
     if (run) return run();
     std::puts(app.help().c_str());

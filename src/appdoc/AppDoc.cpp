@@ -95,7 +95,8 @@ void TAppDoc::MakeBackup() {
   }
   const std::string name = FreeBackupName(fileName_);
   try {
-    WriteFileText(name, ReadBytes(fileName_));
+    // The copy holds the same keys and passwords as the document.
+    WriteFileText(name, ReadBytes(fileName_), TWriteKind::Document, TFileAccess::Secret);
   } catch (const Exception& e) {
     throw Exception(fmt::format("{} {}: {}", kBackupErrorMessage, name, e.what()));
   }

@@ -3,6 +3,7 @@
 #include "AppDoc.h"
 #include "AppDocSections.h"
 #include "Errors.h"
+#include "Paths.h"
 #include "ScriptDefXml.h"
 #include "TestConfigXml.h"
 #include "XmlItem.h"
@@ -99,8 +100,8 @@ void ReadOSMPCredentials(TXmlItem& section, TOSMPProtocol& system) {
 
 void WriteEasyPaySection(TXmlItem& section, const TEasyPay& system) {
   WriteSharedFour(section, system);
-  section.AddText("KeyFileName", system.KeyFileName);
-  section.AddText("CerFileName", system.CerFileName);
+  section.AddText("KeyFileName", AbsolutePath(system.KeyFileName));
+  section.AddText("CerFileName", AbsolutePath(system.CerFileName));
 }
 
 void ReadEasyPaySection(TXmlItem& section, TEasyPay& system) {
@@ -111,9 +112,9 @@ void ReadEasyPaySection(TXmlItem& section, TEasyPay& system) {
 
 void WriteKrasplatSection(TXmlItem& section, const TKrasplat& system) {
   WriteSharedFour(section, system);
-  section.AddText("KeyFileName", system.KeyFileName);
-  section.AddText("CerFileName", system.CerFileName);
-  section.AddText("WordFileName", system.WordFileName);
+  section.AddText("KeyFileName", AbsolutePath(system.KeyFileName));
+  section.AddText("CerFileName", AbsolutePath(system.CerFileName));
+  section.AddText("WordFileName", AbsolutePath(system.WordFileName));
   section.AddText("DeviceID", system.DeviceID);
 }
 
@@ -141,7 +142,7 @@ void WriteAgentSection(TXmlItem& section, const TAgentSystem& system) {
   WriteSharedFour(section, system);
   section.AddText("AgentID", system.AgentID);
   section.AddText("DeviceID", system.DeviceID);
-  section.AddText("WordFileName", system.WordFileName);
+  section.AddText("WordFileName", AbsolutePath(system.WordFileName));
 }
 
 template <class TAgentSystem>
@@ -168,7 +169,7 @@ void ReadUbsPaySection(TXmlItem& section, TUbsPay& system) {
 
 void WriteUpdateParams(TXmlItem& root, const TAppDoc& doc) {
   TXmlItem* params = root.Add("UpdateParams");
-  params->AddText("HexFileName", doc.HexFileName);
+  params->AddText("HexFileName", AbsolutePath(doc.HexFileName));
   params->AddInt("PageIndex", doc.PageIndex);
   WriteLines(*params, "Header", doc.Header);
   WriteLines(*params, "Trailer", doc.Trailer);
@@ -191,7 +192,8 @@ TAppDocXml::TAppDocXml() { ScriptDefXml(); }
 TAppDocXml::~TAppDocXml() = default;
 
 template <class Build>
-void TAppDocXml::Save(const std::string& fileName, const char* rootName, Build build) {
+void TAppDocXml::Save(const std::string& fileName, const char* rootName, Build build, TFileAccess access,
+                      TWriteKind kind) {
   try {
     parser_.NewDocument();
     if (rootName) parser_.SetRootName(rootName);
@@ -199,7 +201,7 @@ void TAppDocXml::Save(const std::string& fileName, const char* rootName, Build b
   } catch (const std::exception& e) {
     throw Exception(fmt::sprintf("%s %s.\r\n%s", kXmlWriteError, fileName, e.what()));
   }
-  parser_.SaveToFile(fileName);
+  parser_.SaveToFile(fileName, kind, access);
 }
 
 TXmlItem& TAppDocXml::Load(const std::string& fileName) {
@@ -222,7 +224,9 @@ std::string TAppDocXml::LoadDocument(TAppDoc& doc, const std::string& fileName) 
 }
 
 void TAppDocXml::SaveDocument(const TAppDoc& doc, const std::string& fileName) {
-  Save(fileName, kAppDocRootName, [&](TXmlItem& root) { WriteDocument(doc, root); });
+  // The document holds keys and the SIM and operator passwords.
+  const auto build = [&](TXmlItem& root) { WriteDocument(doc, root); };
+  Save(fileName, kAppDocRootName, build, TFileAccess::Secret, TWriteKind::Document);
 }
 
 void TAppDocXml::ReadDocument(TAppDoc& doc, TXmlItem& root) const {
@@ -299,12 +303,13 @@ void TAppDocXml::LoadCyberplatPoint(TCyberplatPoint& point, const std::string& f
 void TAppDocXml::LoadTestSettings(TMasterPortProtocol& system, const std::string& fileName) {
   const char* name = typeid(system) == typeid(TPegasMP) ? kPegasMPSection : kMasterPortTestSection;
   ReadMasterPortLeading(*Load(fileName).GetItem(name), system);
-  system.TestConfigFileName = fileName;
+  system.TestConfigFileName = AbsolutePath(fileName);
 }
 
 void TAppDocXml::SaveEPort(const TEPort& system, const std::string& fileName) {
-  Save(fileName, nullptr,
-       [&](TXmlItem& root) { WriteEPortValues(*root.Add(system.GetShortName()), system); });
+  // The card's PIN travels in this file.
+  const auto build = [&](TXmlItem& root) { WriteEPortValues(*root.Add(system.GetShortName()), system); };
+  Save(fileName, nullptr, build, TFileAccess::Secret);
 }
 
 void TAppDocXml::LoadEPort(TEPort& system, const std::string& fileName) {

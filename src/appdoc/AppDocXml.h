@@ -120,8 +120,10 @@ class TAppDocXml {
  private:
   // NewDocument, SetRootName(rootName) unless empty, build, SaveToFile; every failure raised
   // as the write error naming fileName.
+  // An export by default: a device or pipe is written through, a new file gets the usual mode.
   template <class Build>
-  void Save(const std::string& fileName, const char* rootName, Build build);
+  void Save(const std::string& fileName, const char* rootName, Build build,
+            TFileAccess access = TFileAccess::Shared, TWriteKind kind = TWriteKind::Output);
   // NewDocument and LoadFromFile; returns the root.
   TXmlItem& Load(const std::string& fileName);
 

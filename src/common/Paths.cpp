@@ -30,6 +30,15 @@ std::string ProgramHome() {
   return home + "/.config/quorvel";
 }
 
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  // Without a current folder (deleted under the process) the path stays as it was given.
+  if (ec) return path;
+  return absolute.lexically_normal().string();
+}
+
 void EnsureDirectory(const std::string& path) {
   std::error_code ec;
   std::filesystem::create_directories(path, ec);

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 
@@ -63,7 +64,7 @@ std::string Timestamp() {
 
 }  // namespace
 
-TLogFile::TLogFile() : fileName_(ProgramHome() + "/Quorvel.log") {}
+TLogFile::TLogFile() : fileName_(AbsolutePath(ProgramHome() + "/Quorvel.log")) {}
 
 TLogFile::~TLogFile() {
   std::lock_guard lk(lock_);
@@ -89,9 +90,17 @@ std::string TLogFile::FileName() const {
 
 void TLogFile::SetFileName(const std::string& path) {
   std::lock_guard lk(lock_);
-  if (path == fileName_) return;
+  const std::string absolute = AbsolutePath(path);
+  if (absolute == fileName_) return;
   CloseLocked();
-  fileName_ = path;
+  fileName_ = absolute;
+}
+
+std::string TLogFile::Open() {
+  std::lock_guard lk(lock_);
+  if (fd_ >= 0) return {};
+  OpenLocked();
+  return fd_ >= 0 ? std::string() : std::strerror(openError_);
 }
 
 void TLogFile::WriteLine(std::string_view text) {
@@ -123,14 +132,19 @@ void TLogFile::Write(std::string_view raw) {
 }
 
 void TLogFile::OpenLocked() {
-  auto open = [this] { return ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644); };
+  // 0600: the log holds the terminal's settings, the login names and the server addresses.
+  auto open = [this] {
+    const int fd = ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600);
+    openError_ = fd >= 0 ? 0 : errno;
+    return fd;
+  };
   fd_ = open();
   if (fd_ >= 0 || errno != ENOENT) return;
   // The default file lives in the program's folder, which may not exist yet on a fresh
   // machine; a folder chosen by the user is never created.
   std::error_code ec;
   std::filesystem::path parent = std::filesystem::path(fileName_).parent_path();
-  if (parent != std::filesystem::path(ProgramHome())) return;
+  if (parent != std::filesystem::path(AbsolutePath(ProgramHome()))) return;
   std::filesystem::create_directories(parent, ec);
   if (!ec) fd_ = open();
 }

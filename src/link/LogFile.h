@@ -8,7 +8,9 @@ namespace quorvel {
 
 /// The program's trace file. Lines are "[dd.mm.yyyy hh:mm:ss.zzz ] [tid8] text" + CR LF,
 /// control characters of the text shown as dots, the text written in windows-1251.
-/// Nothing reaches the caller when the file cannot be opened or written.
+/// Nothing reaches the caller when the file cannot be opened or written (Open excepted).
+/// The file is created 0600; the private key material and passwords of commands reach it
+/// masked (LogMask.h).
 /// Threads: every call may run on any thread; lines never interleave.
 class TLogFile {
 public:
@@ -22,8 +24,12 @@ public:
   /// When the value changes: store it and close the file.
   void SetEnabled(bool enabled);
   std::string FileName() const;
-  /// When the path changes: close the file and store the path.
+  /// When the path changes: close the file and store the path, made absolute against the
+  /// current folder (AbsolutePath), so that the stored name means the same file from any folder.
   void SetFileName(const std::string& path);
+  /// Opens the file now, as the first write would (created 0600). Returns an empty text when
+  /// it is open, else the system's reason; unlike writes, lets a caller report a log that cannot be written.
+  std::string Open();
 
   /// One formatted line. text is UTF-8 (wire bytes are converted with Cp1251ToUtf8 first);
   /// a character windows-1251 lacks, or a byte that is not UTF-8, is written as '?'.
@@ -41,6 +47,7 @@ private:
 
   mutable std::mutex lock_;
   int fd_ = -1;
+  int openError_ = 0;
   bool enabled_ = false;
   std::string fileName_;
 };

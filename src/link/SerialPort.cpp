@@ -8,10 +8,8 @@ namespace quorvel {
 namespace {
 
 // Wire bytes are windows-1251; the log takes UTF-8 and writes them back as they were.
-void LogTraffic(const char* arrow, std::string_view data) {
-  TLogFile& log = LogFile();
-  if (!log.Enabled()) return;
-  log.Debug(std::string(arrow) + Cp1251ToUtf8(data));
+void LogMaskedTraffic(const char* arrow, std::string_view masked) {
+  if (!masked.empty()) LogFile().Debug(std::string(arrow) + Cp1251ToUtf8(masked));
 }
 
 }  // namespace
@@ -25,7 +23,7 @@ void TSerialPort::Open() { port_.Open(); }
 void TSerialPort::Close() { port_.Close(); }
 
 void TSerialPort::Write(std::string_view data) {
-  LogTraffic("-> ", data);
+  if (LogFile().Enabled()) LogMaskedTraffic("-> ", MaskSecrets(data));
   port_.Write(data);
 }
 
@@ -103,7 +101,7 @@ void TSerialPorts::HandleBreak() {
 void TSerialPorts::HandleRxChar(std::size_t count) {
   std::string chunk = port_.Read(count);
   if (chunk.empty()) return;
-  LogTraffic("<- ", chunk);
+  if (LogFile().Enabled()) LogMaskedTraffic("<- ", rxLogMask_.Feed(chunk));
   std::lock_guard lock(lock_);
   // An error in one client's handler ends this chunk's delivery; the port's thread logs it.
   for (auto& client : clients_)

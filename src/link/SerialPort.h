@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ComPort.h"
+#include "LogMask.h"
 #include "SerialPortInterface.h"
 
 #include <functional>
@@ -58,8 +59,8 @@ private:
 };
 
 /// The fan-out of one port to several clients: it takes the port's break, receive and error
-/// callbacks, reads the received bytes, logs them ("<- ") and hands each chunk to every active
-/// client with a data handler, in creation order.
+/// callbacks, reads the received bytes, logs them ("<- ", secrets masked) and hands each chunk
+/// to every active client with a data handler, in creation order.
 /// Threads: AddPort and the clients' setters may run on any thread; deliveries run on the
 /// port's receiving thread under one lock (recursive, so a handler may change handlers).
 class TSerialPorts {
@@ -87,6 +88,7 @@ private:
   TCustomComm& port_;
   mutable std::recursive_mutex lock_;
   std::vector<std::unique_ptr<TSerialPort>> clients_;
+  TLogLineMask rxLogMask_;  // the receiving thread's only
 };
 
 }  // namespace quorvel

@@ -60,7 +60,11 @@ std::string ReadWholeFile(const std::string& fileName) {
   std::string data;
   char buf[65536];
   std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) data.append(buf, n);
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
+    // No document of the program comes near the cap of the other text inputs.
+    if (data.size() + n > kMaxTextFileSize) throw Exception(fmt::format(kFileTooLargeMessage, fileName));
+    data.append(buf, n);
+  }
   if (std::ferror(f.get())) throw Exception(std::strerror(errno ? errno : EIO));
   return data;
 }
@@ -198,9 +202,9 @@ std::string TXmlParser::SaveToText() const {
   return text;
 }
 
-void TXmlParser::SaveToFile(const std::string& name) const {
+void TXmlParser::SaveToFile(const std::string& name, TWriteKind kind, TFileAccess access) const {
   try {
-    WriteFileText(name, SaveToText());
+    WriteFileText(name, SaveToText(), kind, access);
   } catch (const Exception& e) {
     throw Exception(fmt::sprintf("%s %s.\r\n%s", kXmlWriteError, name, e.what()));
   }

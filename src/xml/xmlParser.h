@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileText.h"
 #include "HttpGet.h"
 #include "XmlItem.h"
 #include "XmlItemParams.h"
@@ -60,9 +61,11 @@ class TXmlParser {
   /// character windows-1251 lacks (character references cannot stand there).
   std::string SaveToText() const;
 
-  /// Replaces the file name atomically with SaveToText. Raises Exception
+  /// Writes SaveToText to the file name with WriteFileText of kind and access (by default
+  /// replaced atomically, created with the usual mode). Raises Exception
   /// "Ошибка записи файла <name>.\r\n<reason>"; the old file stays intact then.
-  void SaveToFile(const std::string& name) const;
+  void SaveToFile(const std::string& name, TWriteKind kind = TWriteKind::Document,
+                  TFileAccess access = TFileAccess::Shared) const;
 
   /// Timeouts of the http loads of this parser.
   void SetHttpTimeouts(const THttpTimeouts& timeouts) { timeouts_ = timeouts; }

@@ -139,17 +139,17 @@ inline void FillDocument(TAppDoc& doc) {
   }
   doc.EasyPay().KeyFileName = "/home/инженер/ключ.key";
   doc.EasyPay().CerFileName = "/home/инженер/серт.cer";
-  doc.Krasplat().KeyFileName = "k.key";
-  doc.Krasplat().CerFileName = "k.cer";
-  doc.Krasplat().WordFileName = "k.word";
+  doc.Krasplat().KeyFileName = "/srv/keys/k.key";
+  doc.Krasplat().CerFileName = "/srv/keys/k.cer";
+  doc.Krasplat().WordFileName = "/srv/keys/k.word";
   doc.Krasplat().DeviceID = "KR-9";
   doc.Bercut().DeviceID = "BER-1";
   doc.Absolutplat().AgentID = "агент";
   doc.Absolutplat().DeviceID = "AB-2";
-  doc.Absolutplat().WordFileName = "a.word";
+  doc.Absolutplat().WordFileName = "/srv/keys/a.word";
   doc.Eurofon().AgentID = "EU-agent";
   doc.Eurofon().DeviceID = "EU-3";
-  doc.Eurofon().WordFileName = "e.word";
+  doc.Eurofon().WordFileName = "/srv/keys/e.word";
   doc.UbsPay().AgentID = "UBS-a";
   doc.UbsPay().DeviceID = "UBS-d";
   doc.UbsPay().URL = "https://ubs.example/pay?a=1&b=2";

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
@@ -270,4 +271,31 @@ TEST(LogFile, TwoThreadsGiveWholeLinesOnly) {
     ASSERT_EQ(tids[tag], tid);
   }
   EXPECT_NE(tids['A'], tids['B']);
+}
+
+TEST(LogFile, TheFileIsOwnerOnlyAndItsNameAbsolute) {
+  TempDir dir;
+  const mode_t oldMask = ::umask(022);
+  TLogFile log;
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Path());
+  log.SetFileName("sub/../a.log");
+  std::filesystem::current_path(cwd);
+  // Stored as the file it meant where it was given, not where the program stands later.
+  EXPECT_EQ(log.FileName(), dir.File("a.log"));
+  log.SetEnabled(true);
+  log.WriteLine("line");
+  ::umask(oldMask);
+  EXPECT_EQ(std::filesystem::status(dir.File("a.log")).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST(LogFile, OpenTellsWhyTheFileCannotBeWritten) {
+  TempDir dir;
+  TLogFile log;
+  log.SetFileName(dir.File("missing/a.log"));
+  EXPECT_EQ(log.Open(), "No such file or directory");
+  log.SetFileName(dir.File("a.log"));
+  EXPECT_EQ(log.Open(), "");
+  EXPECT_TRUE(std::filesystem::exists(dir.File("a.log")));
 }

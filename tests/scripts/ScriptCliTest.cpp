@@ -69,22 +69,23 @@ TEST_F(ScriptCheckCli, ErrorsArePrintedWithTheirLinesWhateverTheLineEnds) {
   EXPECT_EQ(status, 1);
 }
 
-TEST_F(ScriptCheckCli, AFileThatCannotBeReadIsStatusTwo) {
+// Status 1, as an unreadable file is for every other command.
+TEST_F(ScriptCheckCli, AFileThatCannotBeReadIsStatusOne) {
   int status = -1;
   EXPECT_EQ(CheckFile(dir_.File("missing.txt"), &status), "");
-  EXPECT_EQ(status, 2);
+  EXPECT_EQ(status, 1);
   EXPECT_NE(CheckFile(dir_.File("missing.txt"), &status, true).find("missing.txt"), std::string::npos);
 
   EXPECT_EQ(CheckFile(dir_.Path(), &status), "");  // a directory
-  EXPECT_EQ(status, 2);
+  EXPECT_EQ(status, 1);
 
-  // A character windows-1251 lacks, and bytes that are not UTF-8.
+  // A character windows-1251 lacks, and bytes that are not UTF-8 (named with their line).
   const std::pair<std::string, std::string> cases[] = {
       {"COMMENT = '😀';", "script.txt: Символ \"😀\" (U+1F600) нельзя записать в кодировке windows-1251\n"},
-      {"WINDOW(1); \xFF", "script.txt: Текст не в кодировке UTF-8\n"}};
+      {"WINDOW(1);\r\nGOTO;\n\xFF", "script.txt не является текстом UTF-8 (строка 3)\n"}};
   for (const auto& [bytes, message] : cases) {
     EXPECT_EQ(Check(bytes, &status), "");
-    EXPECT_EQ(status, 2);
+    EXPECT_EQ(status, 1);
     const std::string out = Check(bytes, &status, true);
     EXPECT_TRUE(out.ends_with(message)) << out;
   }

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <sys/wait.h>
 
 namespace quorvel::test {
 
@@ -17,6 +20,35 @@ TempDir::TempDir() {
   std::string pattern = (root / "quorvel-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
+}
+
+NoNewFilesIn::NoNewFilesIn(const std::string& folder) : folder_(folder) {
+  if (::geteuid() != 0) {
+    ::chmod(folder_.c_str(), 0500);
+    return;
+  }
+  rlimit limit{};
+  ::getrlimit(RLIMIT_NOFILE, &limit);
+  oldLimit_ = limit.rlim_cur;
+  // The lowest free descriptor: every one below it is in use, so a limit there refuses the next.
+  const int free = ::dup(0);
+  if (free < 0) return;
+  ::close(free);
+  limit.rlim_cur = static_cast<rlim_t>(free);
+  limited_ = ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+  if (!limited_) ADD_FAILURE() << "RLIMIT_NOFILE could not be lowered";
+}
+
+NoNewFilesIn::~NoNewFilesIn() {
+  if (::geteuid() != 0) {
+    ::chmod(folder_.c_str(), 0700);
+    return;
+  }
+  if (!limited_) return;
+  rlimit limit{};
+  ::getrlimit(RLIMIT_NOFILE, &limit);
+  limit.rlim_cur = static_cast<rlim_t>(oldLimit_);
+  ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 TempDir::~TempDir() {

@@ -23,6 +23,23 @@ private:
   std::string path_;
 };
 
+/// While it lives, no file can be created in folder: the folder is made read-only, and for
+/// root, whom permissions do not stop, the process may open no more files (RLIMIT_NOFILE
+/// lowered to the descriptors in use), so creating one fails all the same. Nothing in
+/// between may need a new descriptor.
+class NoNewFilesIn {
+ public:
+  explicit NoNewFilesIn(const std::string& folder);
+  ~NoNewFilesIn();
+  NoNewFilesIn(const NoNewFilesIn&) = delete;
+  NoNewFilesIn& operator=(const NoNewFilesIn&) = delete;
+
+ private:
+  std::string folder_;
+  bool limited_ = false;
+  unsigned long long oldLimit_ = 0;
+};
+
 /// Runs a shell command and returns its standard output; the exit status goes to *status
 /// when given.
 std::string RunCommand(const std::string& command, int* status = nullptr);
