@@ -31,16 +31,16 @@ TEST_F(CliLink, AnAnswerToAGivenUpAttemptIsNotTakenForTheNextLine) {
   sim.Update([](TSimState& s) {
     for (int i = 0; i < 10; ++i) s.Header[static_cast<std::size_t>(i)] = "Строка " + std::to_string(i + 1);
   });
-  // Line 1 answers after its 2 s wait: the retry goes out and is taken by that first answer.
-  // The retry's own answer follows while line 2 is being read.
-  sim.ArmFault("SMHEADER", TSimFault{TSimFaultKind::Delay, 0, 1, 2500});
-  sim.ArmFault("SMHEADER", TSimFault{TSimFaultKind::Delay, 0, 1, 500});
+  // Line 1 and its retry each answer 2.5 s late (the simulator answers in order): the retry
+  // is taken by the first answer, line 2 times out and is retried, and the retry's answer
+  // to line 1 arrives while line 2's second attempt waits.
+  sim.ArmFault("SMHEADER", TSimFault{TSimFaultKind::Delay, 0, 2, 2500});
   const auto r = Cli("--retries 2 header read");
   EXPECT_EQ(r.Status, 0) << r.Err;
   std::string expected;
   for (int i = 1; i <= 10; ++i) expected += "Строка " + std::to_string(i) + "\n";
   EXPECT_EQ(r.Out, expected);
-  EXPECT_EQ(CountOf("SMHEADER="), 11) << "line 1 twice, then each line once";
+  EXPECT_EQ(CountOf("SMHEADER="), 12) << "lines 1 and 2 twice, then each line once";
 }
 
 }  // namespace
