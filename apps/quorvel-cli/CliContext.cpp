@@ -42,7 +42,8 @@ void ReportLoadError(const std::string& fileName, const std::string& error) {
 }
 
 void ReportBackup(const std::string& backupFileName) {
-  if (!backupFileName.empty()) std::fprintf(stderr, "%s\n", fmt::sprintf(kBackupNote, backupFileName).c_str());
+  if (!backupFileName.empty())
+    std::fprintf(stderr, "%s\n", fmt::sprintf(kBackupNote, backupFileName).c_str());
 }
 
 std::string Lower(std::string text) {
@@ -85,7 +86,9 @@ void AddGlobalOptions(CLI::App& app, TGlobalOptions& options) {
   // An empty value would silently mean "the default" and send commands to another port or
   // folder than the user named.
   const CLI::Validator notEmpty(
-      [](std::string& value) { return value.empty() ? std::string("an empty path names nothing") : std::string(); },
+      [](std::string& value) {
+        return value.empty() ? std::string("an empty path names nothing") : std::string();
+      },
       "PATH");
   port->check(notEmpty);
   home->check(notEmpty);

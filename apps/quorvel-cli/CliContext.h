@@ -123,8 +123,8 @@ const std::vector<std::string>& SystemNames();
 
 /// Runs body with a fresh context and saves afterwards: the document and settings.xml after a
 /// success, settings.xml only after a failure or a No (nothing the failed command put into the
-/// document is kept). Returns kExitOk, kExitAborted for a No (nothing printed), or kExitError with the message on
-/// stderr.
+/// document is kept). Returns kExitOk, kExitAborted for a No (nothing printed), or kExitError with the
+/// message on stderr.
 int RunInContext(const TGlobalOptions& options, const std::function<void(TCliContext&)>& body);
 
 /// Adds a subcommand's run: when chosen, run becomes RunInContext(options, body).

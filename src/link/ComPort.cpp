@@ -20,9 +20,9 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstring>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <system_error>
 #include <utility>

@@ -65,8 +65,8 @@ class TOpenSSL {
   /// zero bytes kept, and Exponent as four bytes (65537 -> 00 01 00 01). A value that does not
   /// fit its length refuses the key.
   /// Raises Exception with kKeyDecodeErrorPrefix followed by kKeyFormatMessage,
-  /// kPkcs8KeyMessage (the first line a PKCS #8 marker), kNotRsaKeyMessage, kBase64LengthMessage, kKeyStructureMessage, kMultiPrimeKeyMessage or
-  /// kKeySizeMessageFormat; key is left unchanged then.
+  /// kPkcs8KeyMessage (the first line a PKCS #8 marker), kNotRsaKeyMessage, kBase64LengthMessage,
+  /// kKeyStructureMessage, kMultiPrimeKeyMessage or kKeySizeMessageFormat; key is left unchanged then.
   void DecodePrivateKey(std::string_view pemText, TPrivateKey& key) const;
 };
 

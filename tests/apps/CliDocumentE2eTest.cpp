@@ -16,16 +16,18 @@ class CliDocument : public quorvel::test::CliTest {
 
 TEST_F(CliDocument, AnImportThatFailsHalfWayLeavesTheDocumentByteIdentical) {
   const std::string fee = "<Fee><FeeSum>100</FeeSum><FeeValue>2.5</FeeValue><FeeType>0</FeeType></Fee>";
-  ASSERT_EQ(Cli("fees import " + Quote(WriteXml("fees.xml", "<root><FeeTables><ItemIndex>0</ItemIndex>"
-                                                             "<FeeTable><SchemeType>1</SchemeType><fees>" +
-                                                                 fee + "</fees></FeeTable></FeeTables></root>")))
+  ASSERT_EQ(Cli("fees import " + Quote(WriteXml("fees.xml",
+                                                "<root><FeeTables><ItemIndex>0</ItemIndex>"
+                                                "<FeeTable><SchemeType>1</SchemeType><fees>" +
+                                                    fee + "</fees></FeeTable></FeeTables></root>")))
                 .Status,
             0);
-  ASSERT_EQ(Cli("scripts import osmp " +
-                Quote(WriteXml("scripts.xml", "<OSMP><scripts><script><id>10</id><text>Телефон</text>"
-                                              "<data>ТЕЛ;</data></script></scripts></OSMP>")))
-                .Status,
-            0);
+  ASSERT_EQ(
+      Cli("scripts import osmp " + Quote(WriteXml("scripts.xml",
+                                                  "<OSMP><scripts><script><id>10</id><text>Телефон</text>"
+                                                  "<data>ТЕЛ;</data></script></scripts></OSMP>")))
+          .Status,
+      0);
   const std::string before = DocumentBytes();
   struct Row {
     const char* name;
@@ -41,9 +43,10 @@ TEST_F(CliDocument, AnImportThatFailsHalfWayLeavesTheDocumentByteIdentical) {
                                            "FeeType></Fee></fees></FeeTable></FeeTables></root>"))},
       {"bad id of the second script",
        "scripts import osmp " +
-           Quote(WriteXml("bad-scripts.xml", "<OSMP><scripts><script><id>11</id><text>Новый</text><data>А;</"
-                                             "data></script><script><id>5</id><text>Плохой</text><data>Б;</"
-                                             "data></script></scripts></OSMP>"))},
+           Quote(WriteXml("bad-scripts.xml",
+                          "<OSMP><scripts><script><id>11</id><text>Новый</text><data>А;</"
+                          "data></script><script><id>5</id><text>Плохой</text><data>Б;</"
+                          "data></script></scripts></OSMP>"))},
   };
   for (const Row& row : rows) {
     const auto r = Cli(row.command);
@@ -67,11 +70,11 @@ TEST_F(CliDocument, AValueTheCommandCouldNotSendIsNotKept) {
 TEST_F(CliDocument, ADamagedSettingsFileIsReportedOnceAndKeptAsACopy) {
   const std::string settings = dir.File("settings.xml");
   // the port is read before the bad attempt count; the support server after it is lost
-  const std::string damaged = WriteXml("settings.xml", "<settings><Driver><PortNumber>1</PortNumber><PortName>" +
-                                                           sim.SlavePath() +
-                                                           "</PortName><MaxRetryCount>9</MaxRetryCount>"
-                                                           "<SupportServer>http://example.org</SupportServer>"
-                                                           "</Driver></settings>");
+  const std::string damaged =
+      WriteXml("settings.xml", "<settings><Driver><PortNumber>1</PortNumber><PortName>" + sim.SlavePath() +
+                                   "</PortName><MaxRetryCount>9</MaxRetryCount>"
+                                   "<SupportServer>http://example.org</SupportServer>"
+                                   "</Driver></settings>");
   const std::string original = ReadFile(damaged);
   auto r = CliRaw("serial read");
   EXPECT_EQ(r.Status, 0) << r.Err;
@@ -104,7 +107,8 @@ TEST_F(CliDocument, EmptyPortOrHomeIsAUsageError) {
   // --home given once, empty; the environment keeps the run inside the test's folder anyway
   int status = -1;
   quorvel::test::RunCommand("QUORVEL_HOME=" + Quote(dir.Path()) + " " + Quote(QUORVEL_CLI_PATH) +
-                                " --home '' --port " + Quote(sim.SlavePath()) + " serial read </dev/null 2>/dev/null",
+                                " --home '' --port " + Quote(sim.SlavePath()) +
+                                " serial read </dev/null 2>/dev/null",
                             &status);
   EXPECT_EQ(status, 2);
 #endif

@@ -215,7 +215,8 @@ TEST_F(ComPortPty, SecondOpenerIsRefusedAndTheFirstKeepsWorking) {
   second.SetPortName(dir.File("terminal"));  // through a link: the same device
   ASSERT_NO_THROW(second.Open());
   ExpectExchangeWorks(second, secondReceived, "second");
-  EXPECT_EQ(ErrorOf([&] { port.Open(); }), fmt::sprintf(kPortUnavailableFmt, pty.SlavePath()) + ": " + kPortBusy);
+  EXPECT_EQ(ErrorOf([&] { port.Open(); }),
+            fmt::sprintf(kPortUnavailableFmt, pty.SlavePath()) + ": " + kPortBusy);
 }
 
 TEST_F(ComPortPty, EveryByteValueCrossesBothWaysUnchanged) {
