@@ -1,6 +1,7 @@
 #include "SimTerminal.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace quorvel::sim {
 
@@ -20,6 +21,23 @@ std::string CorruptChecksum(const std::string& line) {
     return line + "X";
   }
   return line.substr(0, comma + 1) + std::to_string((sum + 1) % 256);
+}
+
+// Moves the large stored values (the XML data, the phone base, the files) from one state
+// to the other; from is left without them.
+void MoveFiles(TSimState& from, TSimState& to) {
+  to.XmlData = std::exchange(from.XmlData, std::nullopt);
+  to.PhoneBase = std::exchange(from.PhoneBase, std::nullopt);
+  to.Files = std::exchange(from.Files, {});
+}
+
+// A copy of everything but the large stored values.
+TSimState WithoutFiles(TSimState& state) {
+  TSimState moved;
+  MoveFiles(state, moved);
+  TSimState copy = state;
+  MoveFiles(moved, state);
+  return copy;
 }
 
 }  // namespace
@@ -112,15 +130,27 @@ std::vector<std::string> TSimTerminal::Execute(const std::string& line, int& che
     checksumIndex = 0;
     return {ErrorLine(1)};
   }
-  // the command works on copies, so a refusal half way leaves everything as it was
-  TSimState state = shared_.State;
-  TSimPending pending = pending_;
+  // The command works on a copy of the small values, so a refusal half way leaves them as
+  // they were. The stored files and the transfers in progress are moved, not copied (a
+  // command must not cost the size of a 10 MB phone base): the handlers change them only
+  // after their last check, and a refusal hands them back.
+  TSimState state = WithoutFiles(shared_.State);
+  TSimPending pending = std::exchange(pending_, {});
+  MoveFiles(shared_.State, state);
+  const auto giveBack = [&] {
+    MoveFiles(state, shared_.State);
+    pending_ = std::move(pending);
+  };
   TSimCall call(def->Name, def->Sequenced, std::move(args), state, pending, shared_.Backup);
   try {
     def->Run(call);
   } catch (const TSimRefusal& refusal) {
+    giveBack();
     checksumIndex = 0;
     return {ErrorLine(refusal.Code)};
+  } catch (...) {
+    giveBack();
+    throw;
   }
   shared_.State = std::move(state);
   pending_ = std::move(pending);

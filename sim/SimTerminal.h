@@ -38,7 +38,9 @@ struct TSimRefusal {
 };
 
 /// One command being carried out: its parameters, the state it may change (a copy that is
-/// kept only when the command succeeds) and the reply lines it builds.
+/// kept only when the command succeeds) and the reply lines it builds. The large values of
+/// the state (XmlData, PhoneBase, Files) and the transfers in progress are the terminal's
+/// own, lent for the call: a handler changes them only after its last Refuse.
 class TSimCall {
  public:
   TSimCall(std::string name, bool sequenced, std::vector<TSimArg> args, TSimState& state,

@@ -124,21 +124,22 @@ void FilePart(TSimCall& c, const std::string& key) {
   const std::int32_t part = c.Int(1, 1, kIntMax);
   const std::string text = c.TextBytes(2);
   if (text.size() > kFilePart || !IsBase64Text(text)) TSimCall::Refuse(1);
-  auto pending = c.P.Files.find(key);
-  if (part == 1) {
-    c.P.Files[key] = {0, std::string()};
-    pending = c.P.Files.find(key);
-  } else if (pending == c.P.Files.end() || part != pending->second.first + 1) {
-    TSimCall::Refuse(1);
-  }
+  // Every check comes before the first change: the transfer is changed in place.
+  const auto pending = c.P.Files.find(key);
+  const bool next = pending != c.P.Files.end() && part == pending->second.first + 1;
+  if (part != 1 && !next) TSimCall::Refuse(1);
   if (!text.empty()) {
-    pending->second.first = part;
-    pending->second.second += text;
+    if (part == 1) {
+      c.P.Files[key] = {part, text};
+    } else {
+      pending->second.first = part;
+      pending->second.second += text;
+    }
     return;
   }
   std::string decoded;
-  if (!DecodeBase64(pending->second.second, decoded) || decoded.empty()) TSimCall::Refuse(1);
-  c.S.Files[key] = decoded;
+  if (part == 1 || !DecodeBase64(pending->second.second, decoded) || decoded.empty()) TSimCall::Refuse(1);
+  c.S.Files[key] = std::move(decoded);
   c.P.Files.erase(pending);
 }
 

@@ -37,6 +37,16 @@ std::string ConsoleText(const std::string& text) {
   return out;
 }
 
+void ReportLoadError(const std::string& fileName, const std::string& error) {
+  if (!error.empty())
+    std::fprintf(stderr, "%s\n", ConsoleText(fmt::sprintf(kLoadErrorFormat, fileName, error)).c_str());
+}
+
+void ReportBackup(const std::string& backupFileName) {
+  if (!backupFileName.empty())
+    std::fprintf(stderr, "%s\n", fmt::sprintf(kBackupNote, backupFileName).c_str());
+}
+
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   return text;
@@ -72,7 +82,17 @@ void AddGlobalOptions(CLI::App& app, TGlobalOptions& options) {
   app.add_option("--retries", options.Retries, "attempts per terminal command, 1..5 (this run)")
       ->check(CLI::Range(1, 5));
   app.add_option("--log", options.Log, "log every line exchanged with the terminal into FILE (this run)");
-  app.add_option("--home", options.Home, "the program's folder with settings.xml and Quorvel.xml");
+  CLI::Option* home =
+      app.add_option("--home", options.Home, "the program's folder with settings.xml and Quorvel.xml");
+  // An empty value would silently mean "the default" and send commands to another port or
+  // folder than the user named.
+  const CLI::Validator notEmpty(
+      [](std::string& value) {
+        return value.empty() ? std::string("an empty path names nothing") : std::string();
+      },
+      "PATH");
+  port->check(notEmpty);
+  home->check(notEmpty);
   CLI::Option* yes = app.add_flag("--yes", options.Yes, "answer Yes to every question");
   CLI::Option* no = app.add_flag("--no", options.No, "answer No to every question");
   yes->excludes(no);
@@ -116,6 +136,7 @@ TCliContext::TCliContext(const TGlobalOptions& options)
   settings_ = std::make_unique<TAppManager>(facade_.Driver(), LogFile());
   // Saving happens in Save, after the values of this run were put back.
   settings_->SetAutoSave(false);
+  ReportLoadError(settings_->SettingsFileName(), settings_->LoadError());
   savedPortNumber_ = settings_->PortNumber();
   savedPortName_ = settings_->PortName();
   savedRetries_ = settings_->MaxRetryCount();
@@ -124,9 +145,7 @@ TCliContext::TCliContext(const TGlobalOptions& options)
 
   doc_ = std::make_unique<TAppDoc>(ProgramHome() + "/" + kAppDocFileName);
   doc_->SaveOnDestroy = false;
-  if (!doc_->LoadError().empty())
-    std::fprintf(stderr, "%s\n",
-                 ConsoleText(fmt::sprintf(kLoadErrorFormat, doc_->GetFileName(), doc_->LoadError())).c_str());
+  ReportLoadError(doc_->GetFileName(), doc_->LoadError());
   doc_->PaymentSystems().SupportServer = settings_->SupportServer();
   facade_.SetSupportServer(settings_->SupportServer());
 
@@ -192,10 +211,14 @@ TPaymentSystem& TCliContext::System(const std::string& name) {
 
 void TCliContext::Save() {
   doc_->Save();
-  if (!doc_->BackupFileName().empty())
-    std::fprintf(stderr, "%s\n", fmt::sprintf(kBackupNote, doc_->BackupFileName()).c_str());
+  ReportBackup(doc_->BackupFileName());
+  SaveSettings();
+}
+
+void TCliContext::SaveSettings() {
   RestoreSettings();
   settings_->SaveSettings();
+  ReportBackup(settings_->BackupFileName());
 }
 
 int RunInContext(const TGlobalOptions& options, const std::function<void(TCliContext&)>& body) {
@@ -216,7 +239,13 @@ int RunInContext(const TGlobalOptions& options, const std::function<void(TCliCon
     status = kExitError;
   }
   try {
-    context->Save();
+    // A failed or refused command leaves the document as the file holds it: what it typed or
+    // read half way must not reach the next run (a value the terminal refused would fail
+    // every later command). A damaged document then stays untouched, to be reported again.
+    if (status == kExitOk)
+      context->Save();
+    else
+      context->SaveSettings();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", ConsoleText(e.what()).c_str());
     status = kExitError;

@@ -71,8 +71,8 @@ class TConsolePrompt final : public IPrompt {
 /// Threads: the main thread only.
 class TCliContext {
  public:
-  /// Loads settings.xml and the configuration document (a document read only in part is
-  /// reported on stderr with the name of its backup copy), applies --port, --retries and --log,
+  /// Loads settings.xml and the configuration document (a file of either read only in part is
+  /// reported on stderr, and later the name of its backup copy), applies --port, --retries and --log,
   /// starts the simulator for --simulator. Raises the errors of these steps.
   explicit TCliContext(const TGlobalOptions& options);
   /// Closes the port and stops the simulator; saves nothing.
@@ -93,9 +93,11 @@ class TCliContext {
   /// xplat, osmp, easypay, krasplat, bercut, absolutplat, eurofon, ubspay, pegasmp, pegasosmp).
   TPaymentSystem& System(const std::string& name);
 
-  /// Saves the configuration document and settings.xml (the values of settings.xml as loaded
-  /// unless --save-settings was given). Raises the first save error.
+  /// Saves the configuration document and settings.xml (SaveSettings). Raises the first save
+  /// error. A backup copy of a damaged file made on the way is reported on stderr.
   void Save();
+  /// Saves settings.xml only (the values as loaded unless --save-settings was given).
+  void SaveSettings();
 
  private:
   void ApplyOptions();
@@ -119,10 +121,10 @@ class TCliContext {
 /// The names SYSTEM takes, in the order of the help text.
 const std::vector<std::string>& SystemNames();
 
-/// Runs body with a fresh context and saves afterwards, also after a failure of body (the
-/// document keeps what was read or typed, as the desktop program keeps it until it exits).
-/// Returns kExitOk, kExitAborted for a No (nothing printed), or kExitError with the message on
-/// stderr.
+/// Runs body with a fresh context and saves afterwards: the document and settings.xml after a
+/// success, settings.xml only after a failure or a No (nothing the failed command put into the
+/// document is kept). Returns kExitOk, kExitAborted for a No (nothing printed), or kExitError with the
+/// message on stderr.
 int RunInContext(const TGlobalOptions& options, const std::function<void(TCliContext&)>& body);
 
 /// Adds a subcommand's run: when chosen, run becomes RunInContext(options, body).

@@ -101,7 +101,10 @@ void AddPorts(CLI::App& app, TCommandRun& run, const TGlobalOptions& options) {
       Print(rows[static_cast<std::size_t>(row)].Path + ": " + text + "\n");
     };
     const std::atomic<bool> stop{false};
-    SearchDevices(rows, stop, events);
+    const std::vector<TSearchResult> results = SearchDevices(rows, stop, events);
+    // A script asks "is a terminal there?" through the exit status.
+    if (std::none_of(results.begin(), results.end(), [](const TSearchResult& r) { return r.Found; }))
+      throw Exception(kNoDeviceFoundText);
   });
 }
 

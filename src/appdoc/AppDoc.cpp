@@ -5,46 +5,10 @@
 #include "FileText.h"
 #include "Paths.h"
 
-#include <cerrno>
-#include <cstring>
-#include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <utility>
 
-#include <fmt/format.h>
-
 namespace quorvel {
-
-namespace {
-
-// The file's bytes, an empty file included (ReadFileText refuses that one).
-std::string ReadBytes(const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) throw Exception(std::strerror(errno ? errno : ENOENT));
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw Exception(std::strerror(errno ? errno : EIO));
-  return bytes;
-}
-
-// "<fileName>.YYYYMMDD-HHMMSS.bak" in local time, with "-2", "-3", ... before ".bak" when a
-// copy of that second exists already: an older copy is never overwritten.
-std::string FreeBackupName(const std::string& fileName) {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-  const std::string base = fileName + "." + stamp;
-  std::string name = base + ".bak";
-  std::error_code ec;  // a folder that cannot be looked at makes the write fail with its reason
-  for (int n = 2; std::filesystem::exists(name, ec) && n < 10000; ++n)
-    name = base + "-" + std::to_string(n) + ".bak";
-  return name;
-}
-
-}  // namespace
 
 TAppDoc::TAppDoc(std::string fileName)
     : fileName_(std::move(fileName)),
@@ -88,19 +52,8 @@ void TAppDoc::Save() {
 }
 
 void TAppDoc::MakeBackup() {
-  std::error_code ec;
-  if (std::filesystem::status(fileName_, ec).type() == std::filesystem::file_type::not_found) {
-    backupPending_ = false;  // the damaged file is gone already; nothing left to keep
-    return;
-  }
-  const std::string name = FreeBackupName(fileName_);
-  try {
-    // The copy holds the same keys and passwords as the document.
-    WriteFileText(name, ReadBytes(fileName_), TWriteKind::Document, TFileAccess::Secret);
-  } catch (const Exception& e) {
-    throw Exception(fmt::format("{} {}: {}", kBackupErrorMessage, name, e.what()));
-  }
-  backupFileName_ = name;
+  // A damaged file that is gone already leaves nothing to keep (the name stays empty).
+  backupFileName_ = MakeBackupCopy(fileName_);
   backupPending_ = false;
 }
 

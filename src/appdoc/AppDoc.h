@@ -11,6 +11,7 @@
 #include "Krasplat.h"
 #include "MasterPort.h"
 #include "OSMP.h"
+#include "Paths.h"
 #include "PaymentSystem.h"
 #include "ScriptDef.h"
 #include "SimCard.h"
@@ -28,7 +29,7 @@ inline constexpr const char* kAppDocFileName = "Quorvel.xml";
 inline constexpr const char* kGprsConfigPath = "/ortena/gprsconfig.xml";
 /// Start of the error raised when the copy of a partly read document cannot be made; the file
 /// name and the reason follow.
-inline constexpr const char* kBackupErrorMessage = "Не удалось сохранить копию файла";
+inline constexpr const char* kBackupErrorMessage = kBackupCopyErrorMessage;
 
 /// All configuration the program edits: the thirteen payment systems (owned by
 /// PaymentSystems), SIM slots, fee tables, GPRS operators, script definitions, receipt lines

@@ -183,6 +183,17 @@ void ReadUpdateParams(TXmlItem& root, TAppDoc& doc) {
   doc.Trailer = ReadLines(*params->GetItem("Trailer"));
 }
 
+// Reads the parsed file twice: first into scratch, a fresh object of the kind the import
+// fills, then into target. The readers' checks depend only on the file (and on the built-in
+// entries every such object has), so a file that fails does so on the scratch pass and the
+// target keeps everything it held: an import changes its part all or nothing.
+template <class Scratch, class Target, class Read>
+void ReadAllOrNothing(Target& target, Read read) {
+  Scratch scratch;
+  read(scratch);
+  read(target);
+}
+
 }  // namespace
 
 // The script-definition writer is created first so that it outlives this object (and the
@@ -289,7 +300,9 @@ void TAppDocXml::SaveServerParams(const TPaymentSystem& system, const std::strin
 }
 
 void TAppDocXml::LoadServerParams(TPaymentSystem& system, const std::string& fileName) {
-  ReadServerParams(*Load(fileName).GetItem(system.GetShortName()), system.ServerParams());
+  TXmlItem& section = *Load(fileName).GetItem(system.GetShortName());
+  ReadAllOrNothing<TServerParams>(system.ServerParams(),
+                                  [&](TServerParams& params) { ReadServerParams(section, params); });
 }
 
 void TAppDocXml::SaveCyberplatPoint(const TCyberplatPoint& point, const std::string& fileName) {
@@ -302,7 +315,9 @@ void TAppDocXml::LoadCyberplatPoint(TCyberplatPoint& point, const std::string& f
 
 void TAppDocXml::LoadTestSettings(TMasterPortProtocol& system, const std::string& fileName) {
   const char* name = typeid(system) == typeid(TPegasMP) ? kPegasMPSection : kMasterPortTestSection;
-  ReadMasterPortLeading(*Load(fileName).GetItem(name), system);
+  TXmlItem& section = *Load(fileName).GetItem(name);
+  ReadAllOrNothing<TMasterPort>(system,
+                                [&](TMasterPortProtocol& into) { ReadMasterPortLeading(section, into); });
   system.TestConfigFileName = AbsolutePath(fileName);
 }
 
@@ -313,7 +328,8 @@ void TAppDocXml::SaveEPort(const TEPort& system, const std::string& fileName) {
 }
 
 void TAppDocXml::LoadEPort(TEPort& system, const std::string& fileName) {
-  ReadEPortValues(*Load(fileName).GetItem(system.GetShortName()), system);
+  TXmlItem& section = *Load(fileName).GetItem(system.GetShortName());
+  ReadAllOrNothing<TEPort>(system, [&](TEPort& into) { ReadEPortValues(section, into); });
 }
 
 void TAppDocXml::SaveXPlat(const TXPlat& system, const std::string& fileName) {
@@ -322,7 +338,8 @@ void TAppDocXml::SaveXPlat(const TXPlat& system, const std::string& fileName) {
 }
 
 void TAppDocXml::LoadXPlat(TXPlat& system, const std::string& fileName) {
-  ReadXPlatCredentials(*Load(fileName).GetItem(system.GetShortName()), system);
+  TXmlItem& section = *Load(fileName).GetItem(system.GetShortName());
+  ReadAllOrNothing<TXPlat>(system, [&](TXPlat& into) { ReadXPlatCredentials(section, into); });
 }
 
 void TAppDocXml::SaveOSMP(const TOSMP& system, const std::string& fileName) {
@@ -331,7 +348,8 @@ void TAppDocXml::SaveOSMP(const TOSMP& system, const std::string& fileName) {
 }
 
 void TAppDocXml::LoadOSMP(TOSMP& system, const std::string& fileName) {
-  ReadOSMPCredentials(*Load(fileName).GetItem(system.GetShortName()), system);
+  TXmlItem& section = *Load(fileName).GetItem(system.GetShortName());
+  ReadAllOrNothing<TOSMP>(system, [&](TOSMPProtocol& into) { ReadOSMPCredentials(section, into); });
 }
 
 void TAppDocXml::SavePegasOSMP(const TPegasOSMP& system, const std::string& fileName) {
@@ -340,7 +358,8 @@ void TAppDocXml::SavePegasOSMP(const TPegasOSMP& system, const std::string& file
 }
 
 void TAppDocXml::LoadPegasOSMP(TPegasOSMP& system, const std::string& fileName) {
-  ReadOSMPCredentials(*Load(fileName).GetItem(system.GetShortName()), system);
+  TXmlItem& section = *Load(fileName).GetItem(system.GetShortName());
+  ReadAllOrNothing<TPegasOSMP>(system, [&](TOSMPProtocol& into) { ReadOSMPCredentials(section, into); });
 }
 
 void TAppDocXml::SaveHeader(const std::string& text, const std::string& fileName) {
@@ -366,11 +385,13 @@ void TAppDocXml::SaveScripts(const TPaymentSystem& system, const std::string& fi
 }
 
 void TAppDocXml::LoadScripts(TPaymentSystem& system, const std::string& fileName) {
-  ReadScripts(*Load(fileName).GetItem(system.GetShortName()), system.Scripts());
+  TXmlItem& section = *Load(fileName).GetItem(system.GetShortName());
+  ReadAllOrNothing<TScripts>(system.Scripts(), [&](TScripts& scripts) { ReadScripts(section, scripts); });
 }
 
 void TAppDocXml::ReadSystemScripts(TPaymentSystem& system, const std::string& address) {
-  ReadScripts(*Load(address).GetItem(system.GetShortName()), system.Scripts());
+  TXmlItem& section = *Load(address).GetItem(system.GetShortName());
+  ReadAllOrNothing<TScripts>(system.Scripts(), [&](TScripts& scripts) { ReadScripts(section, scripts); });
 }
 
 void TAppDocXml::SaveFeeTables(const TFeeTables& tables, const std::string& fileName) {
@@ -378,7 +399,8 @@ void TAppDocXml::SaveFeeTables(const TFeeTables& tables, const std::string& file
 }
 
 void TAppDocXml::LoadFeeTables(TFeeTables& tables, const std::string& fileName) {
-  ReadFeeTableList(*Load(fileName).GetItem("FeeTables"), tables);
+  TXmlItem& list = *Load(fileName).GetItem("FeeTables");
+  ReadAllOrNothing<TFeeTables>(tables, [&](TFeeTables& into) { ReadFeeTableList(list, into); });
 }
 
 void TAppDocXml::LoadGprsProviders(TGprsProviders& list, const std::string& address) {

@@ -30,8 +30,11 @@ inline constexpr const char* kAppDocRootName = "settings";
 /// it was, and reaches the caller as Exception "Ошибка записи файла <name>.\r\n<reason>".
 /// Every read raises "Ошибка чтения файла ..." when the file cannot be loaded (nothing
 /// changes then), "Элемент не найден, <name>" for a missing required element, EConvertError
-/// "'<text>' - неверное целое значение" for a bad integer and the model's own messages; the
-/// values read before the error stay in the model.
+/// "'<text>' - неверное целое значение" for a bad integer and the model's own messages. A
+/// stand-alone file (every Load* and ReadSystemScripts) changes its part of the model all or
+/// nothing: after an error the part is exactly as it was. Only the document itself
+/// (LoadDocument, ReadDocument) keeps the values read before an error, so that a damaged
+/// document loses as little as possible.
 ///
 /// Never written: the payment systems' passwords, the XPlat secret key and the MasterPort
 /// pair's test-configuration file names (they live only for the run, or come from elsewhere).

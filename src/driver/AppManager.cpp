@@ -41,9 +41,18 @@ std::string TAppManager::DefaultSettingsFileName() { return ProgramHome() + "/se
 
 std::string TAppManager::DefaultLogFileName() { return ProgramHome() + "/Quorvel.log"; }
 
-void TAppManager::LoadSettings() { AppManagerXml().Load(*this, settingsFileName_); }
+void TAppManager::LoadSettings() {
+  loadError_ = AppManagerXml().Load(*this, settingsFileName_);
+  backupPending_ = !loadError_.empty();
+}
 
-void TAppManager::SaveSettings() { AppManagerXml().Save(*this, settingsFileName_); }
+void TAppManager::SaveSettings() {
+  if (backupPending_) {
+    backupFileName_ = MakeBackupCopy(settingsFileName_);
+    backupPending_ = false;
+  }
+  AppManagerXml().Save(*this, settingsFileName_);
+}
 
 bool TAppManager::TrySaveSettings() noexcept {
   try {

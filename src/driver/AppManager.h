@@ -62,12 +62,19 @@ class TAppManager {
 
   /// Reads the settings file into the driver, the log file and SupportServer. Never
   /// raises: a missing file changes nothing, a damaged one is applied up to its first bad
-  /// value (TAppManagerXml::Load).
+  /// value (TAppManagerXml::Load) and the reason is kept in LoadError.
   void LoadSettings();
-  /// Writes the settings file, replacing it atomically. Raises Exception "Ошибка записи
-  /// файла <path>.\r\n<reason>" (or the folder's creation error); the previous file stays
-  /// intact then.
+  /// Writes the settings file, replacing it atomically. After a load that found the file
+  /// damaged, the file is first copied beside itself under a dated name (BackupFileName, once
+  /// per load), so that nothing the user had in it is lost. Raises Exception "Ошибка записи
+  /// файла <path>.\r\n<reason>" (or the folder's creation error, or the copy's error
+  /// kBackupCopyErrorMessage); the previous file stays intact then.
   void SaveSettings();
+  /// Why the last LoadSettings could not apply the whole file; empty when it could (or there
+  /// was no file).
+  const std::string& LoadError() const { return loadError_; }
+  /// The copy made by the first save after a damaged load; empty when none was made.
+  const std::string& BackupFileName() const { return backupFileName_; }
   /// SaveSettings that reports a failure as false instead of raising.
   bool TrySaveSettings() noexcept;
 
@@ -77,6 +84,9 @@ class TAppManager {
   std::string settingsFileName_;
   std::string supportServer_ = kDefaultSupportServerAddress;
   bool autoSave_ = true;
+  std::string loadError_;
+  std::string backupFileName_;
+  bool backupPending_ = false;
 };
 
 /// Makes manager the process's one (null: none). The program registers the manager it

@@ -3,18 +3,22 @@
 #include "AppManager.h"
 #include "LogFile.h"
 #include "Paths.h"
+#include "XmlItem.h"
 #include "xmlParser.h"
 
 #include <sys/stat.h>
+#include <exception>
 #include <filesystem>
 
 namespace quorvel {
 
 namespace {
 
+// Only a regular file can hold settings; anything else in its place (a folder) is left for
+// the save to report.
 bool FileExists(const std::string& path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // The optional elements added after the four of the original layout: a file written
@@ -39,18 +43,20 @@ void Apply(TAppManager& manager, TXmlItem& driver) {
 
 }  // namespace
 
-void TAppManagerXml::Load(TAppManager& manager, const std::string& path) const {
-  if (path.empty() || !FileExists(path)) return;
+std::string TAppManagerXml::Load(TAppManager& manager, const std::string& path) const {
+  if (path.empty() || !FileExists(path)) return {};
+  // A damaged settings file must never keep the program from starting: what was applied
+  // stays, the rest keeps its defaults, and the caller learns why (to keep a copy).
   try {
     TXmlParser parser;
     parser.LoadFromFile(path);
     TXmlItem* driver = parser.Root()->Find(kSettingsDriverElement);
-    if (!driver) return;
+    if (!driver) return std::string(kXmlElementNotFound) + ", " + kSettingsDriverElement;
     Apply(manager, *driver);
-  } catch (...) {
-    // A damaged settings file must never keep the program from starting: what was applied
-    // stays, the rest keeps its defaults.
+  } catch (const std::exception& e) {
+    return e.what();
   }
+  return {};
 }
 
 void TAppManagerXml::Save(TAppManager& manager, const std::string& path) const {

@@ -27,9 +27,10 @@ class TAppManagerXml {
   /// empty). Element names are matched without regard to case; Driver may be the root
   /// itself. An empty path or a path with no file changes nothing. Never raises: the first
   /// error (not XML, no Driver, a missing element, a value that is not an integer, a port
-  /// number outside 1..32, an attempt count outside 1..5) ends the loading, and the values
-  /// applied before it stay.
-  void Load(TAppManager& manager, const std::string& path) const;
+  /// number outside 1..32, an attempt count outside 1..5) ends the loading, the values
+  /// applied before it stay, and its message is returned; empty when the whole file was
+  /// applied.
+  std::string Load(TAppManager& manager, const std::string& path) const;
 
   /// Writes a new document with manager's values over path, atomically (the folder is
   /// created when missing); an empty path writes nothing. Anything else the old file held

@@ -16,6 +16,8 @@ namespace quorvel {
 /// Texts of the search's "Название" cells.
 inline constexpr const char* kSearchingText = "идет поиск...";
 inline constexpr const char* kDeviceFoundText = "Устройство найдено";
+/// Message of a search in which no probed port answered.
+inline constexpr const char* kNoDeviceFoundText = "Устройство не найдено";
 
 /// One row of a device search.
 struct TSearchPort {

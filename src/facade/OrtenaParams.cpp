@@ -41,6 +41,13 @@ int WireInt(std::int64_t value, const char* name) {
   return static_cast<int>(value);
 }
 
+// Gives to the scheme and the rates of from (a table read whole); from is left empty.
+void TakeOverTable(TFeeTable& to, TFeeTable& from) {
+  to.SetSchemeType(from.SchemeType());
+  to.Fees().Clear();
+  while (from.Fees().Count() > 0) to.Fees().Append(from.Fees().Extract(from.Fees().Items(0)));
+}
+
 }  // namespace
 
 // ---- payment server ----
@@ -188,7 +195,14 @@ void TOrtena::WriteTrailer(const std::string& text) { WriteLines(true, text); }
 // ---- fee tables ----
 
 void TOrtena::ReadFeeTables(TFeeTables& tables) {
-  for (int i = 0; i < tables.Count(); ++i) ReadFeeTable(tables.Items(i));
+  // Read whole into a scratch set first: a read that fails at table 7 leaves the six
+  // before it as they were too, not tables from two terminals mixed.
+  TFeeTables read;
+  for (int i = 0; i < tables.Count(); ++i) {
+    read.Items(i).SetSchemeType(tables.Items(i).SchemeType());
+    ReadFeeTable(read.Items(i));
+  }
+  for (int i = 0; i < tables.Count(); ++i) TakeOverTable(tables.Items(i), read.Items(i));
 }
 
 void TOrtena::WriteFeeTables(const TFeeTables& tables) {
@@ -198,9 +212,14 @@ void TOrtena::WriteFeeTables(const TFeeTables& tables) {
 
 void TOrtena::ReadFeeTable(TFeeTable& table) {
   TClearStatusGuard clear(*this);
+  // The table changes only when the whole of it was read.
+  TFeeTables scratch;
+  TFeeTable& read = scratch.Items(table.Number() - 1);
+  read.SetSchemeType(table.SchemeType());
   int scheme = 0;
-  if (driver_->CheckData(driver_->GetFeeScheme(table.Number(), scheme))) table.SetSchemeType(scheme);
-  ReadFees(table.Number(), table.Fees());
+  if (driver_->CheckData(driver_->GetFeeScheme(table.Number(), scheme))) read.SetSchemeType(scheme);
+  ReadFees(table.Number(), read.Fees());
+  TakeOverTable(table, read);
 }
 
 void TOrtena::WriteFeeTable(const TFeeTable& table) {

@@ -208,12 +208,13 @@ class TOrtena {
 
   // ---- fee tables ----
 
-  /// ReadFeeTable for each table in order, clearing the status after each.
+  /// ReadFeeTable for each table in order, clearing the status after each. The tables change
+  /// only when all ten were read: an error leaves every one of them as it was.
   void ReadFeeTables(TFeeTables& tables);
   /// WriteFeeTable for each table in order, clearing the status after each.
   void WriteFeeTables(const TFeeTables& tables);
   /// SMFEESCHEME read with the data check (a present scheme replaces the table's), then
-  /// ReadFees. Clears the status.
+  /// ReadFees. Clears the status. The table changes only when all of it was read.
   void ReadFeeTable(TFeeTable& table);
   /// SMFEESCHEME write, strict, then WriteFees. Clears the status.
   void WriteFeeTable(const TFeeTable& table);

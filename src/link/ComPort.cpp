@@ -9,9 +9,11 @@
 #include <fmt/printf.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #include <algorithm>
@@ -20,6 +22,7 @@
 #include <climits>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -33,6 +36,35 @@ constexpr int kWriteMsPerByte = 10;    // a write may wait for room 10 ms per by
 constexpr int kWriteConstantMs = 100;  // ... plus 100 ms
 constexpr const char* kBadBaudRateFmt = "Скорость %d бит/с не поддерживается";
 constexpr const char* kWriteTimeoutFmt = "Тайм-аут записи в порт %s";
+
+// The group whose members may open the device ("dialout" when it cannot be told).
+std::string DeviceGroup(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    if (const group* g = ::getgrgid(st.st_gid)) return g->gr_name;
+  }
+  return kSerialGroup;
+}
+
+// Why open() or realpath() refused the device, for the user.
+std::string OpenFailureReason(const std::string& path, int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return kPortNoDevice;
+    case EACCES:
+    case EPERM:
+      return fmt::sprintf(kPortNoPermissionFmt, DeviceGroup(path));
+    case EBUSY:
+      return kPortBusy;
+    case EISDIR:
+      return kPortNotTerminal;
+    default:
+      return std::strerror(error);
+  }
+}
 
 struct TBaudRate {
   int Rate;
@@ -115,14 +147,17 @@ void TCustomComm::Open() {
 
 void TCustomComm::OpenDevice() {
   const std::string path = DevicePath();
-  const auto unavailable = [&path] { return Exception(fmt::sprintf(kPortUnavailableFmt, path)); };
+  const auto unavailable = [&path](const std::string& reason) {
+    return Exception(fmt::sprintf(kPortUnavailableFmt, path) + ": " + reason);
+  };
   char resolved[PATH_MAX];
-  if (!realpath(path.c_str(), resolved)) throw unavailable();
+  if (!realpath(path.c_str(), resolved)) throw unavailable(OpenFailureReason(path, errno));
   TUniqueFd fd(open(resolved, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-  if (fd.Get() < 0 || !isatty(fd.Get())) throw unavailable();
+  if (fd.Get() < 0) throw unavailable(OpenFailureReason(resolved, errno));
+  if (!isatty(fd.Get())) throw unavailable(kPortNotTerminal);
   // flock refuses a second opener even when it runs as root, which TIOCEXCL does not.
-  if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) throw unavailable();
-  if (ioctl(fd.Get(), TIOCEXCL) != 0) throw unavailable();
+  if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) throw unavailable(kPortBusy);
+  if (ioctl(fd.Get(), TIOCEXCL) != 0) throw unavailable(kPortBusy);
 
   impl_->fd = fd.Get();
   try {

@@ -68,9 +68,11 @@ public:
   /// Opens the device: realpath, open(O_NOCTTY|O_NONBLOCK), flock + TIOCEXCL for exclusive
   /// use, raw 8N1, DTR and RTS cleared, queues flushed; starts the receiving thread. Does
   /// nothing when already open; after the device went away it closes first and opens anew.
-  /// Raises Exception "Порт <path> недоступен" when the device does not exist, is not a
-  /// terminal device or is held by another program, and Exception with the system's reason
-  /// when the line settings fail; the port then stays closed.
+  /// Raises Exception "Порт <path> недоступен: <why>" when the device does not exist
+  /// (kPortNoDevice), is not a terminal device (kPortNotTerminal), is held by another program
+  /// (kPortBusy) or may not be opened by this user (kPortNoPermissionFmt with the device's
+  /// group), other system errors giving the system's text; and Exception with the system's
+  /// reason when the line settings fail; the port then stays closed.
   void Open();
   /// Stops the receiving thread and closes the device, also after the device went away.
   /// Does nothing when closed. Not on the receiving thread (raises std::logic_error there).
@@ -193,6 +195,15 @@ inline constexpr const char* kBadPortNumber = "Неверный номер COM �
 inline constexpr const char* kPortNotOpen = "COM порт не открыт";
 /// Format of "port unavailable" with the device path.
 inline constexpr const char* kPortUnavailableFmt = "Порт %s недоступен";
+/// Why an open failed; follows kPortUnavailableFmt after ": ".
+inline constexpr const char* kPortNoDevice = "нет такого устройства";
+inline constexpr const char* kPortNotTerminal = "это не последовательный порт";
+inline constexpr const char* kPortBusy = "порт занят другой программой";
+/// With the group of the device (kSerialGroup when it cannot be told).
+inline constexpr const char* kPortNoPermissionFmt =
+    "нет прав доступа (добавьте пользователя в группу %s и войдите в систему заново)";
+/// The group that owns the serial devices on common Linux systems.
+inline constexpr const char* kSerialGroup = "dialout";
 
 /// Baud rates offered for the firmware update, fastest first.
 inline constexpr std::array<int, 8> kFirmwareBaudRates = {230400, 115200, 57600, 38400, 19200, 9600, 4800, 2400};

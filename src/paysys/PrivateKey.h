@@ -38,6 +38,12 @@ inline constexpr const char* kKeyDecodeErrorPrefix = "Ошибка при дек
 inline constexpr const char* kKeyFormatMessage = "Неверный формат ключа.";
 /// The first or the last line lacks "RSA PRIVATE KEY".
 inline constexpr const char* kNotRsaKeyMessage = "Значение не является RSA ключом.";
+/// The text is a PKCS #8 key ("BEGIN PRIVATE KEY" or "BEGIN ENCRYPTED PRIVATE KEY"), which
+/// today's openssl writes by default: the way to convert it.
+inline constexpr const char* kPkcs8KeyMessage =
+    "Ключ в формате PKCS #8. Преобразуйте его в формат PKCS #1 (RSA PRIVATE KEY) командой "
+    "\"openssl pkey -in <ключ> -traditional -out <новый ключ>\" или \"openssl rsa -in <ключ> "
+    "-traditional -out <новый ключ>\".";
 /// The decoded body is not a PKCS #1 RSAPrivateKey structure.
 inline constexpr const char* kKeyStructureMessage =
     "Данные ключа не являются закрытым ключом RSA в формате PKCS #1.";
@@ -59,8 +65,8 @@ class TOpenSSL {
   /// zero bytes kept, and Exponent as four bytes (65537 -> 00 01 00 01). A value that does not
   /// fit its length refuses the key.
   /// Raises Exception with kKeyDecodeErrorPrefix followed by kKeyFormatMessage,
-  /// kNotRsaKeyMessage, kBase64LengthMessage, kKeyStructureMessage, kMultiPrimeKeyMessage or
-  /// kKeySizeMessageFormat; key is left unchanged then.
+  /// kPkcs8KeyMessage (the first line a PKCS #8 marker), kNotRsaKeyMessage, kBase64LengthMessage,
+  /// kKeyStructureMessage, kMultiPrimeKeyMessage or kKeySizeMessageFormat; key is left unchanged then.
   void DecodePrivateKey(std::string_view pemText, TPrivateKey& key) const;
 };
 

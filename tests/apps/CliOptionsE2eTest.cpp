@@ -56,7 +56,7 @@ TEST_F(CliOptions, PortsListsDevicePaths) {
 TEST_F(CliOptions, PortWithoutATerminalIsAnError) {
   const auto r = CliRaw("--port /dev/quorvel-no-such-port serial read");
   EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, "Порт /dev/quorvel-no-such-port недоступен\n");
+  EXPECT_EQ(r.Err, "Порт /dev/quorvel-no-such-port недоступен: нет такого устройства\n");
 }
 
 TEST_F(CliOptions, ADocumentReadInPartIsReportedAndKeptAsACopy) {
@@ -103,9 +103,11 @@ TEST_F(CliOptions, AFailedSaveEndsWithStatusOneAfterTheCommandsOutput) {
 TEST_F(CliOptions, FindProbesEachPortOnce) {
   auto r = Cli("find " + Quote(sim.SlavePath()) + " /dev/quorvel-no-such-port");
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, sim.SlavePath() +
-                       ": Устройство найдено: 00012345\n"
-                       "/dev/quorvel-no-such-port: Порт /dev/quorvel-no-such-port недоступен\n");
+  EXPECT_EQ(
+      r.Out,
+      sim.SlavePath() +
+          ": Устройство найдено: 00012345\n"
+          "/dev/quorvel-no-such-port: Порт /dev/quorvel-no-such-port недоступен: нет такого устройства\n");
   // a terminal that refuses SMSN still answered
   sim.ArmFault("SMSN", TSimFault{TSimFaultKind::Error, 2, 1, 0});
   r = Cli("find " + Quote(sim.SlavePath()));

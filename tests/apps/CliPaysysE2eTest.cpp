@@ -85,8 +85,10 @@ TEST_F(CliPaysys, PegasMPTestSettingsAskBeforeOverwriting) {
       "В файле содержатся тестовые настройки\nПараметры платежного сервера будут перезаписаны. Продолжить?\n"
       "Нет (нет терминала для ответа; ответ Да: --yes)\n");
   EXPECT_EQ(Commands(), std::vector<std::string>{"GLOBALOP?"});
+  // the refused write keeps nothing of the file in the document
+  EXPECT_EQ(Document()->PegasMP().SerialNumber, "");
 
-  r = Cli("--yes paysys write pegasmp");
+  r = Cli("--yes paysys write pegasmp --config " + Quote(config));
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(sim.State().SerialNumber, "87654321");
   EXPECT_EQ(sim.State().Rsa.at("PRTD"), "RA==");

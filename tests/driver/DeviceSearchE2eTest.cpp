@@ -78,12 +78,12 @@ TEST(DeviceSearch, EachCheckedPortIsProbedOnceAndReported) {
   EventLog log;
   const auto results = SearchDevices(ports, stop, log.Events());
 
-  const std::string busy = "Порт " + held->SlavePath() + " недоступен";
+  const std::string busy = "Порт " + held->SlavePath() + " недоступен: порт занят другой программой";
   const std::vector<std::string> expected = {
       "probe 0", "result 0 found Устройство найдено: 12345678",
       "probe 2", "result 2 found Устройство найдено",
       "probe 3", "result 3 none " + busy,
-      "probe 4", "result 4 none Порт /dev/quorvel-no-such-port недоступен",
+      "probe 4", "result 4 none Порт /dev/quorvel-no-such-port недоступен: нет такого устройства",
       "probe 5", std::string("result 5 none ") + kNoLinkText,
   };
   EXPECT_EQ(log.lines, expected);

@@ -207,7 +207,7 @@ TEST(DriverPortPty, MissingDeviceGivesThePortsMessage) {
     driver.GetSerialNumber(serial);
     FAIL() << "no error";
   } catch (const Exception& e) {
-    EXPECT_EQ(std::string(e.what()), "Порт /dev/quorvel-no-such-port недоступен");
+    EXPECT_EQ(std::string(e.what()), "Порт /dev/quorvel-no-such-port недоступен: нет такого устройства");
   }
 }
 

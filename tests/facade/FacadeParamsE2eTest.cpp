@@ -230,14 +230,24 @@ TEST_F(FacadeParamsE2e, ReadFeeTablesStopsAtARateTheModelRefuses) {
     s.Fees[2].Rates[0] = sim::TSimFeeRate{10000, 0, 100};
   });
   TFeeTables tables;
+  tables.Items(0).Fees().Add().SetValues(kFeePercent, Money::Parse("7"), 7);
+  tables.Items(0).Fees().Add().SetValues(kFeeFixed, Money::Parse("70"), 7);
+  tables.Items(1).SetSchemeType(2);
+  tables.Items(2).Fees().Add().SetValues(kFeePercent, Money::Parse("9"), 9);
   EXPECT_EQ(ErrorOf([&] { facade->ReadFeeTables(tables); }), kFeeFixedMessage);
-  EXPECT_EQ(tables.Items(0).Fees().Count(), 1);
-  EXPECT_EQ(tables.Items(1).SchemeType(), 1);
-  // the rate read before stays, the refused one is not left behind as an empty rate
-  ASSERT_EQ(tables.Items(1).Fees().Count(), 1);
-  EXPECT_EQ(tables.Items(1).Fees().Items(0).FeeSum, Money::Parse("100"));
-  EXPECT_EQ(tables.Items(2).Fees().Count(), 0);
-  EXPECT_EQ(CountOf("SMFEESCHEME"), 2);
+  // nothing of the failed read stays: neither the tables before it nor the half of table 2
+  ASSERT_EQ(tables.Items(0).Fees().Count(), 2);
+  EXPECT_EQ(tables.Items(0).Fees().Items(0).FeeSum, Money::Parse("7"));
+  EXPECT_EQ(tables.Items(0).Fees().Items(1).FeeSum, Money::Parse("70"));
+  EXPECT_EQ(tables.Items(1).SchemeType(), 2);
+  EXPECT_EQ(tables.Items(1).Fees().Count(), 0);
+  ASSERT_EQ(tables.Items(2).Fees().Count(), 1);
+  EXPECT_EQ(tables.Items(2).Fees().Items(0).FeeSum, Money::Parse("9"));
+  // a single table read keeps its table as a whole too
+  EXPECT_EQ(ErrorOf([&] { facade->ReadFeeTable(tables.Items(1)); }), kFeeFixedMessage);
+  EXPECT_EQ(tables.Items(1).SchemeType(), 2);
+  EXPECT_EQ(tables.Items(1).Fees().Count(), 0);
+  EXPECT_EQ(CountOf("SMFEESCHEME"), 3);
   EXPECT_EQ(facade->DriverStatus().Text(), "");
 }
 

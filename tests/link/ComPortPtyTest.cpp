@@ -203,7 +203,7 @@ TEST_F(ComPortPty, SecondOpenerIsRefusedAndTheFirstKeepsWorking) {
   for (const std::string& path : {pty.SlavePath(), dir.File("terminal")}) {
     TComm second;
     second.SetPortName(path);
-    EXPECT_EQ(ErrorOf([&] { second.Open(); }), fmt::sprintf(kPortUnavailableFmt, path));
+    EXPECT_EQ(ErrorOf([&] { second.Open(); }), fmt::sprintf(kPortUnavailableFmt, path) + ": " + kPortBusy);
     EXPECT_FALSE(second.Connected());
   }
   ExpectExchangeWorks(port, received, "first");
@@ -215,7 +215,8 @@ TEST_F(ComPortPty, SecondOpenerIsRefusedAndTheFirstKeepsWorking) {
   second.SetPortName(dir.File("terminal"));  // through a link: the same device
   ASSERT_NO_THROW(second.Open());
   ExpectExchangeWorks(second, secondReceived, "second");
-  EXPECT_EQ(ErrorOf([&] { port.Open(); }), fmt::sprintf(kPortUnavailableFmt, pty.SlavePath()));
+  EXPECT_EQ(ErrorOf([&] { port.Open(); }),
+            fmt::sprintf(kPortUnavailableFmt, pty.SlavePath()) + ": " + kPortBusy);
 }
 
 TEST_F(ComPortPty, EveryByteValueCrossesBothWaysUnchanged) {
@@ -429,7 +430,8 @@ TEST_F(ComPortPty, OpenAfterTheDeviceWentAwayCleansUpFirst) {
     other.CloseMaster();
     ASSERT_TRUE(r.WaitForLost());
     // The pty's path is gone with its master: the reopen fails, and leaves the port closed.
-    EXPECT_EQ(ErrorOf([&] { lostPort.Open(); }), fmt::sprintf(kPortUnavailableFmt, other.SlavePath()));
+    EXPECT_EQ(ErrorOf([&] { lostPort.Open(); }),
+              fmt::sprintf(kPortUnavailableFmt, other.SlavePath()) + ": " + kPortNoDevice);
     EXPECT_FALSE(lostPort.Connected());
     EXPECT_EQ(ErrorOf([&] { lostPort.Write("x"); }), kPortNotOpen);
     EXPECT_EQ(Entries("/proc/self/task"), threads);

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fmt/printf.h>
 
 #include <filesystem>
@@ -95,15 +99,35 @@ TEST(ComPort, DeviceThatCannotBeUsedIsUnavailableAndLeaksNothing) {
   fs::create_directory(dir.File("folder"));
   fs::create_symlink(dir.File("nowhere"), dir.File("dangling"));
   const std::size_t before = OpenDescriptors();
-  for (const std::string& path : {dir.File("missing"), dir.File("plain"), dir.File("folder"),
-                                  dir.File("dangling"), std::string("/dev/null")}) {
+  const std::vector<std::pair<std::string, const char*>> rows = {{dir.File("missing"), kPortNoDevice},
+                                                                 {dir.File("plain"), kPortNotTerminal},
+                                                                 {dir.File("folder"), kPortNotTerminal},
+                                                                 {dir.File("dangling"), kPortNoDevice},
+                                                                 {"/dev/null", kPortNotTerminal}};
+  for (const auto& [path, reason] : rows) {
     TComm port;
     port.SetPortName(path);
-    EXPECT_EQ(ErrorOf([&] { port.Open(); }), fmt::sprintf(kPortUnavailableFmt, path));
+    EXPECT_EQ(ErrorOf([&] { port.Open(); }), fmt::sprintf(kPortUnavailableFmt, path) + ": " + reason);
     EXPECT_FALSE(port.Connected()) << path;
     EXPECT_EQ(ErrorOf([&] { port.Write("x"); }), kPortNotOpen) << path;
   }
   EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST(ComPort, DeviceThisUserMayNotOpenNamesTheGroupToJoin) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root opens any device; the permission case needs another user";
+  test::TempDir dir;
+  const std::string path = dir.File("locked");
+  std::ofstream(path) << "x";
+  fs::permissions(path, fs::perms::none);
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  const group* g = ::getgrgid(st.st_gid);
+  ASSERT_NE(g, nullptr);
+  TComm port;
+  port.SetPortName(path);
+  EXPECT_EQ(ErrorOf([&] { port.Open(); }),
+            fmt::sprintf(kPortUnavailableFmt, path) + ": " + fmt::sprintf(kPortNoPermissionFmt, g->gr_name));
 }
 
 namespace {

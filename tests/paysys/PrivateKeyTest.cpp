@@ -299,6 +299,7 @@ TEST_F(PrivateKeyTest, RefusesMalformedTextWithItsMessage) {
   const std::string truncated = first + body.substr(0, 64 * 3 + 3) + last;  // three full lines
 
   Run("openssl pkcs8 -topk8 -nocrypt -in " + file + " -out " + dir_.File("p8.pem"));
+  Run("openssl pkcs8 -topk8 -v2 aes128 -passout pass:secret -in " + file + " -out " + dir_.File("p8enc.pem"));
   Run("openssl pkcs8 -topk8 -nocrypt -in " + file + " -outform DER -out " + dir_.File("p8.der"));
   Run("openssl rsa -in " + file + " -RSAPublicKey_out -out " + dir_.File("pub.pem") + " 2>/dev/null");
   Run("openssl rsa -in " + file + " -RSAPublicKey_out -outform DER -out " + dir_.File("pub.der") +
@@ -319,7 +320,8 @@ TEST_F(PrivateKeyTest, RefusesMalformedTextWithItsMessage) {
       {"blank line after end", pem + "\n", notRsa},
       {"blank before begin", "\n" + pem, notRsa},
       {"no line is a marker", body, notRsa},
-      {"PKCS #8", ReadAll(dir_.File("p8.pem")), notRsa},
+      {"PKCS #8", ReadAll(dir_.File("p8.pem")), kPrefix + kPkcs8KeyMessage},
+      {"encrypted PKCS #8", ReadAll(dir_.File("p8enc.pem")), kPrefix + kPkcs8KeyMessage},
       {"public key", ReadAll(dir_.File("pub.pem")), notRsa},
       {"markers only", first + last, badLength},
       {"one marker line", first, badLength},

@@ -149,6 +149,35 @@ TEST_F(SimTransfersTest, FilesInBase64PartsAreDecodedAtTheEndMark) {
   EXPECT_EQ(shared.State.Files.at(files::kAbsolutplatCodeWord), "old");
 }
 
+// Every command used to work on a copy of the whole state, phone base included: 40960
+// packets of a 10 MB base copied it 40960 times each way and never finished.
+TEST_F(SimTransfersTest, TenMegabytePhoneBaseWritesAndReadsBackPacketByPacket) {
+  constexpr std::size_t kSize = 10u << 20;
+  std::string base(kSize, '\0');
+  for (std::size_t i = 0; i < kSize; ++i) base[i] = static_cast<char>((i * 31 + i / 4096) & 0xFF);
+  const std::size_t packets = kSize / 256;
+  for (std::size_t p = 0; p < packets; ++p) {
+    const std::string part = base.substr(p * 256, 256);
+    ASSERT_TRUE(Ok(Seq("SAVEPHONEBASE", {std::to_string(p), "256", "\"" + Hex(part) + "\""}))) << p;
+    wire.lines.clear();
+  }
+  ASSERT_TRUE(shared.State.PhoneBase.has_value());
+  EXPECT_TRUE(*shared.State.PhoneBase == base);
+  std::string back;
+  for (std::size_t p = 0; p < packets; ++p) {
+    const auto lines = Seq("LOADPHONEBASE", {std::to_string(p)});
+    const std::string fields = std::to_string(p) + ",256," + std::to_string(kSize) + ",\"";
+    ASSERT_EQ(lines.size(), 2u) << p;
+    ASSERT_EQ(lines[0].rfind("+LOADPHONEBASE: " + fields, 0), 0u) << p;
+    back += lines[0].substr(16 + fields.size(), 512);
+    wire.lines.clear();
+  }
+  EXPECT_TRUE(back == Hex(base));
+  // a refused packet at the end hands the whole base back untouched
+  EXPECT_TRUE(Refused(Seq("SAVEPHONEBASE", {std::to_string(packets + 1), "1", "\"41\""})));
+  EXPECT_TRUE(*shared.State.PhoneBase == base);
+}
+
 TEST_F(SimTransfersTest, PaymentSystemIdsWriteAndReadBack) {
   ASSERT_TRUE(Ok(Seq("SMKRASPLAT", {"4", "0", "\"DEV-1\""})));
   EXPECT_EQ(shared.State.Credentials.at(cred::kKrasplatDeviceId), "DEV-1");
