@@ -80,7 +80,7 @@ void TfmDebug::Listen(bool on) {
 }
 
 void TfmDebug::UpdateButtons() {
-  const bool open = context_.Facade.Driver().SparePort().Active();
+  const bool open = context_.Facade.Driver().SparePort().Connected();
   btnPortOpen->setEnabled(!open);
   btnPortClose->setEnabled(open);
 }
