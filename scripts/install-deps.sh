@@ -9,6 +9,7 @@ packages=(
   libxml2-dev libxml2-utils libcurl4-openssl-dev libssl-dev openssl
   libfmt-dev libcli11-dev
   binutils srecord lpc21isp python3
+  qt6-base-dev qt6-translations-l10n fonts-dejavu-core xvfb xauth
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "ComPort.h"
 
+#include "ArbitraryBaud.h"
 #include "BreakDecoder.h"
 #include "CommEventThread.h"
 #include "Errors.h"
@@ -35,6 +36,8 @@ constexpr int kPortCount = 32;         // COM1..COM32 of old settings
 constexpr int kWriteMsPerByte = 10;    // a write may wait for room 10 ms per byte ...
 constexpr int kWriteConstantMs = 100;  // ... plus 100 ms
 constexpr const char* kBadBaudRateFmt = "Скорость %d бит/с не поддерживается";
+// Follows kBadBaudRateFmt when the port's driver refused a rate termios has no constant for.
+constexpr const char* kRateRefusedFmt = " (драйвер порта: %s)";
 constexpr const char* kWriteTimeoutFmt = "Тайм-аут записи в порт %s";
 
 // The group whose members may open the device ("dialout" when it cannot be told).
@@ -80,10 +83,16 @@ constexpr TBaudRate kBaudRates[] = {
     {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
 };
 
+// Rates the bootloader is offered that termios has no constant for; they go through the
+// arbitrary-rate interface (B0 here).
+constexpr int kArbitraryRates[] = {7200, 14400, 28800};
+
 speed_t SpeedOf(int rate) {
   for (const TBaudRate& b : kBaudRates) {
     if (b.Rate == rate) return b.Speed;
   }
+  for (int r : kArbitraryRates)
+    if (r == rate) return B0;
   throw Exception(fmt::sprintf(kBadBaudRateFmt, rate));
 }
 
@@ -249,9 +258,18 @@ void TCustomComm::ApplySettings() {
   t.c_cc[VSTART] = static_cast<cc_t>(eventChars_.XonChar);
   t.c_cc[VSTOP] = static_cast<cc_t>(eventChars_.XoffChar);
   const speed_t speed = SpeedOf(baudRate_);
-  cfsetispeed(&t, speed);
-  cfsetospeed(&t, speed);
+  // An arbitrary rate is set after the rest of the line; until then the line keeps its rate.
+  if (speed != B0) {
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+  }
   if (tcsetattr(fd, TCSANOW, &t) != 0) RaiseSystemError("tcsetattr", errno);
+  if (speed == B0) {
+    const int error = SetArbitraryBaudRate(fd, baudRate_);
+    if (error != 0)
+      throw Exception(fmt::sprintf(kBadBaudRateFmt, baudRate_) + fmt::sprintf(kRateRefusedFmt, std::strerror(error)));
+    return;
+  }
   // tcsetattr succeeds when any part of the request was taken; the speed must have been.
   termios applied{};
   if (tcgetattr(fd, &applied) != 0) RaiseSystemError("tcgetattr", errno);

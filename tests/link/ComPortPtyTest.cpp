@@ -1,3 +1,4 @@
+#include "ArbitraryBaud.h"
 #include "ComPort.h"
 
 #include "Errors.h"
@@ -194,6 +195,19 @@ TEST_F(ComPortPty, BaudRateChangesApplyWhileOpen) {
   EXPECT_EQ(port.BaudRate(), 9600);
   EXPECT_EQ(OutSpeed(pty.MasterFd()), static_cast<speed_t>(B9600));
   ExpectExchangeWorks(port, received, "after rates");
+}
+
+TEST_F(ComPortPty, RatesWithoutATermiosConstantAreSetExactly) {
+  OpenPort();
+  for (int rate : {28800, 14400, 7200}) {
+    port.SetBaudRate(rate);
+    EXPECT_EQ(port.BaudRate(), rate);
+    EXPECT_EQ(GetArbitraryBaudRate(pty.MasterFd()), rate);
+  }
+  // Back to a standard rate the usual way.
+  port.SetBaudRate(115200);
+  EXPECT_EQ(OutSpeed(pty.MasterFd()), static_cast<speed_t>(B115200));
+  ExpectExchangeWorks(port, received, "after arbitrary rates");
 }
 
 TEST_F(ComPortPty, SecondOpenerIsRefusedAndTheFirstKeepsWorking) {

@@ -7,17 +7,11 @@
 #include <fmt/format.h>
 #include <fmt/printf.h>
 
-namespace quorvel::cli {
+namespace quorvel {
 
 namespace {
 
 constexpr const char* kNoData = "нет данных";
-
-// Delphi's Format pads by characters; the labels are Cyrillic, so bytes would misalign them.
-std::string PadRight(const std::string& text, int width) {
-  const auto length = static_cast<int>(Utf8Length(text));
-  return length >= width ? text : text + std::string(static_cast<std::size_t>(width - length), ' ');
-}
 
 std::string ServerLine(const std::string& label, const std::string& value) {
   return " " + PadRight(label, kReportServerLabelWidth) + ": " + value + "\n";
@@ -38,6 +32,12 @@ std::string SlotDetails(bool priority, const std::string& apn, const std::string
 }
 
 }  // namespace
+
+// The labels are Cyrillic: padding by bytes would misalign the value column.
+std::string PadRight(const std::string& text, int width) {
+  const auto length = static_cast<int>(Utf8Length(text));
+  return length >= width ? text : text + std::string(static_cast<std::size_t>(width - length), ' ');
+}
 
 std::string ReportLine(const std::string& label, const std::string& value) {
   return " " + PadRight(label, kReportLabelWidth) + " : " + value;
@@ -82,4 +82,4 @@ std::string FormatStatusReport(const TOrtenaStatus& s) {
   return out;
 }
 
-}  // namespace quorvel::cli
+}  // namespace quorvel

@@ -5,10 +5,8 @@
 #include <string>
 
 namespace quorvel {
-class TSimCard;
-}
 
-namespace quorvel::cli {
+class TSimCard;
 
 /// Width of the labels of the report's value lines, in characters.
 inline constexpr int kReportLabelWidth = 19;
@@ -16,6 +14,10 @@ inline constexpr int kReportLabelWidth = 19;
 inline constexpr int kReportServerLabelWidth = 20;
 /// Characters of a separator line.
 inline constexpr int kReportSeparatorWidth = 58;
+
+/// text followed by blanks up to width characters (counted as characters, not UTF-8 bytes);
+/// a longer text is kept whole.
+std::string PadRight(const std::string& text, int width);
 
 /// " <label padded to 19 characters> : <value>" (padding counts characters, not bytes).
 std::string ReportLine(const std::string& label, const std::string& value);
@@ -34,4 +36,4 @@ std::string FormatSimBlock(const TSimCardRec& card, int result);
 /// lines when the slot is in use.
 std::string FormatSimCard(const TSimCard& card);
 
-}  // namespace quorvel::cli
+}  // namespace quorvel

@@ -1,0 +1,110 @@
+// quorvel: the desktop program.
+#include "AppDoc.h"
+#include "AppManager.h"
+#include "DemoTerminal.h"
+#include "LogFile.h"
+#include "ModemDriver.h"
+#include "Ortenas.h"
+#include "Paths.h"
+#include "Session.h"
+#include "TerminalSim.h"
+#include "UiContext.h"
+#include "fmuMain.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QTranslator>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// Standard buttons (Yes, No, Cancel) and Qt's own dialogs speak Russian like the program,
+// whatever the desktop's language.
+void LoadTranslations(QApplication& app) {
+  const QString path = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  for (const char* name : {"qtbase_ru", "qt_ru"}) {
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QString::fromLatin1(name), path))
+      QApplication::installTranslator(translator);
+    else
+      delete translator;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(quorvel::ui::kAppTitle);
+  QApplication::setApplicationVersion(QString::fromStdString(quorvel::FileVersionText()));
+  QLocale::setDefault(QLocale::c());
+  LoadTranslations(app);
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("Quorvel: configuration tool for Ortena payment terminals."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption simulator(QStringLiteral("simulator"),
+                                     QStringLiteral("Use the built-in terminal simulator instead of a device."));
+  const QCommandLineOption home(QStringLiteral("home"), QStringLiteral("The program's folder (settings.xml, Quorvel.xml)."),
+                                QStringLiteral("DIR"));
+  parser.addOption(simulator);
+  parser.addOption(home);
+  parser.process(app);
+  if (parser.isSet(home)) {
+    if (parser.value(home).isEmpty()) {
+      std::fprintf(stderr, "--home: an empty folder name\n");
+      return 2;
+    }
+    // Before any other thread exists.
+    ::setenv("QUORVEL_HOME", parser.value(home).toLocal8Bit().constData(), 1);  // NOLINT(concurrency-mt-unsafe)
+  }
+
+  quorvel::ui::TMessageBoxes boxes;
+  std::unique_ptr<quorvel::TSession> session;
+  try {
+    session = std::make_unique<quorvel::TSession>(quorvel::Facade(), quorvel::LogFile(), quorvel::ProgramHome());
+  } catch (const std::exception& e) {
+    boxes.ShowError(nullptr, QString::fromStdString(e.what()));
+    return 1;
+  }
+  quorvel::RegisterAppManager(&session->Settings());
+  std::unique_ptr<quorvel::sim::TTerminalSim> sim;
+  const std::string savedPort = session->Settings().PortName();
+  if (parser.isSet(simulator)) {
+    sim = std::make_unique<quorvel::sim::TTerminalSim>();
+    sim->Update(quorvel::sim::SeedDemoTerminal);
+    sim->Start();
+    session->Settings().SetPortName(sim->SlavePath());
+  }
+
+  int status = 0;
+  {
+    quorvel::ui::TUiContext context{session->Facade(), session->Doc(), session->Settings(), boxes,
+                                    QString::fromStdString(session->Home() + "/Quorvel.ini")};
+    quorvel::ui::TfmMain window(context);
+    if (!session->LoadNotice().empty())
+      boxes.ShowError(nullptr, QString::fromStdString(session->LoadNotice()).replace("\r\n", "\n"));
+    window.show();
+    status = QApplication::exec();
+  }
+  // The simulator's pty is not a port to remember.
+  if (sim) session->Settings().SetPortName(savedPort);
+  try {
+    session->Save();
+    if (!session->SaveNotice().empty()) boxes.ShowInfo(nullptr, QString::fromStdString(session->SaveNotice()));
+  } catch (const std::exception& e) {
+    boxes.ShowError(nullptr, QString::fromStdString(e.what()).replace("\r\n", "\n"));
+    status = 1;
+  }
+  session->ClosePort();
+  quorvel::RegisterAppManager(nullptr);
+  if (sim) sim->Stop();
+  return status;
+}

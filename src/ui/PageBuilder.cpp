@@ -1,0 +1,119 @@
+#include "PageBuilder.h"
+
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace quorvel::ui {
+
+QString AccessibleName(const char* label) {
+  QString name = QString::fromUtf8(label).trimmed();
+  if (name.endsWith(':')) name.chop(1);
+  return name;
+}
+
+TPageBuilder::TPageBuilder(QWidget* page, const QString& groupTitle) : page_(page) {
+  auto* layout = new QVBoxLayout(page);
+  group_ = new QGroupBox(groupTitle, page);
+  group_->setAccessibleName(groupTitle.trimmed());
+  form_ = new QFormLayout(group_);
+  form_->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+  layout->addWidget(group_, 1);
+  buttons_ = new QHBoxLayout;
+  buttons_->addStretch(1);
+  layout->addLayout(buttons_);
+}
+
+void TPageBuilder::AddFields(std::initializer_list<TFieldDef> fields) {
+  for (const TFieldDef& f : fields) AddField(f);
+}
+
+QLineEdit* TPageBuilder::AddField(const TFieldDef& field) {
+  auto* edit = new QLineEdit(group_);
+  edit->setObjectName(field.Name);
+  edit->setAccessibleName(AccessibleName(field.Label));
+  if (field.MaxLength > 0) edit->setMaxLength(field.MaxLength);
+  if (field.Hint != nullptr) edit->setToolTip(QString::fromUtf8(field.Hint));
+  switch (field.Kind) {
+    case TFieldKind::Digits:
+      // Drops every key but the digits, as the terminal's numeric fields expect; a paste of
+      // other characters is refused whole.
+      edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+      break;
+    case TFieldKind::ReadOnly:
+      edit->setReadOnly(true);
+      break;
+    case TFieldKind::Secret:
+      edit->setEchoMode(QLineEdit::Password);
+      break;
+    case TFieldKind::Text:
+      break;
+  }
+  auto* label = new QLabel(QString::fromUtf8(field.Label), group_);
+  label->setBuddy(edit);
+  form_->addRow(label, edit);
+  fields_[field.Name] = edit;
+  return edit;
+}
+
+QPlainTextEdit* TPageBuilder::AddText(const char* name, const char* label, bool fixed, bool readOnly) {
+  auto* text = new QPlainTextEdit(group_);
+  text->setObjectName(name);
+  text->setAccessibleName(label != nullptr && *label != 0 ? AccessibleName(label) : group_->accessibleName());
+  text->setReadOnly(readOnly);
+  if (fixed) {
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+  }
+  text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  if (label != nullptr && *label != 0)
+    form_->addRow(new QLabel(QString::fromUtf8(label), group_), text);
+  else
+    form_->addRow(text);
+  return text;
+}
+
+QSpinBox* TPageBuilder::AddSpin(const char* name, const char* label, int min, int max) {
+  auto* spin = new QSpinBox(group_);
+  spin->setObjectName(name);
+  spin->setAccessibleName(AccessibleName(label));
+  spin->setRange(min, max);
+  auto* caption = new QLabel(QString::fromUtf8(label), group_);
+  caption->setBuddy(spin);
+  form_->addRow(caption, spin);
+  return spin;
+}
+
+void TPageBuilder::AddButtons(std::initializer_list<TButtonDef> buttons) {
+  for (const TButtonDef& b : buttons) AddButton(b);
+}
+
+QPushButton* TPageBuilder::AddButton(const TButtonDef& button) {
+  auto* b = new QPushButton(QString::fromUtf8(button.Text), page_);
+  b->setObjectName(button.Name);
+  b->setAccessibleName(QString::fromUtf8(button.Text).remove('&'));
+  if (button.Hint != nullptr) b->setToolTip(QString::fromUtf8(button.Hint));
+  buttons_->addWidget(b);
+  buttonsByName_[button.Name] = b;
+  return b;
+}
+
+QLineEdit* TPageBuilder::Field(const std::string& name) const {
+  const auto it = fields_.find(name);
+  return it == fields_.end() ? nullptr : it->second;
+}
+
+QPushButton* TPageBuilder::Button(const std::string& name) const {
+  const auto it = buttonsByName_.find(name);
+  return it == buttonsByName_.end() ? nullptr : it->second;
+}
+
+}  // namespace quorvel::ui

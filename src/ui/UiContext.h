@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+
+class QWidget;
+
+namespace quorvel {
+class TAppDoc;
+class TAppManager;
+class TOrtena;
+}  // namespace quorvel
+
+namespace quorvel::ui {
+
+/// How the program talks to the user outside its pages: the standard error box and the Yes/No
+/// question. The program shows message boxes; tests record the texts and answer from a script.
+/// Threads: the UI thread only.
+class IUiMessages {
+ public:
+  virtual ~IUiMessages() = default;
+  /// The standard error box with the message text (UTF-8).
+  virtual void ShowError(QWidget* parent, const QString& text) = 0;
+  /// A Yes/No question with the warning icon; true for Yes.
+  virtual bool Ask(QWidget* parent, const QString& question) = 0;
+  /// An information box (a result the user must see).
+  virtual void ShowInfo(QWidget* parent, const QString& text) = 0;
+};
+
+/// Message boxes titled with the application title; Yes and No, OK in the language of the
+/// loaded Qt translation.
+class TMessageBoxes final : public IUiMessages {
+ public:
+  void ShowError(QWidget* parent, const QString& text) override;
+  bool Ask(QWidget* parent, const QString& question) override;
+  void ShowInfo(QWidget* parent, const QString& text) override;
+};
+
+/// Everything the windows work on, given to them rather than found through process-wide
+/// accessors, so that a test can hand them a temporary document and its own facade.
+struct TUiContext {
+  TOrtena& Facade;          ///< the terminal facade
+  TAppDoc& Doc;             ///< the application document
+  TAppManager& Settings;    ///< settings.xml
+  IUiMessages& Messages;    ///< error boxes and questions
+  QString IniFileName;      ///< Quorvel.ini: window placement and remembered values
+};
+
+/// The application title, the caption of every message box.
+inline constexpr const char* kAppTitle = "Quorvel";
+
+/// UTF-8 text of the core as a QString and back.
+inline QString Q(const std::string& text) { return QString::fromStdString(text); }
+inline std::string S(const QString& text) { return text.toStdString(); }
+
+}  // namespace quorvel::ui

@@ -1,0 +1,306 @@
+#include "fmuMain.h"
+
+#include "AppDoc.h"
+#include "Errors.h"
+#include "ModemDriver.h"
+#include "Ortenas.h"
+#include "fmuAbout.h"
+#include "fmuDebug.h"
+#include "fmuModemSerial.h"
+#include "fmuSettings.h"
+#include "fmuStatus.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QThread>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <fmt/printf.h>
+
+namespace quorvel::ui {
+
+namespace {
+
+constexpr const char* kPlacementSection = "fmMain";
+constexpr const char* kBadSystemCode = "Неверный номер платежной системы, %d";
+constexpr int kDefaultWidth = 672;
+constexpr int kDefaultHeight = 555;
+
+// The codes the terminal uses for payment systems; 11 has none.
+bool IsSystemCode(int code) { return (code >= 0 && code <= 10) || code == 12; }
+
+}  // namespace
+
+TfmMain::TfmMain(TUiContext& context, QWidget* parent)
+    : QMainWindow(parent), context_(context), runner_(context.Messages) {
+  setObjectName("fmMain");
+  setWindowTitle(QStringLiteral("%1 %2").arg(kAppTitle, Q(FileVersionText())));
+  runner_.SetBusyWindow(this);
+  context_.Facade.SetPrompt(&runner_);
+
+  splitter_ = new QSplitter(this);
+  TreeView = new QTreeWidget(splitter_);
+  TreeView->setObjectName("TreeView");
+  TreeView->setAccessibleName(QStringLiteral("Страницы"));
+  TreeView->setHeaderHidden(true);
+  TreeView->setIndentation(23);
+  TreeView->setSelectionBehavior(QAbstractItemView::SelectRows);
+  TreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  DataPanel = new QWidget(splitter_);
+  DataPanel->setObjectName("DataPanel");
+  auto* panelLayout = new QVBoxLayout(DataPanel);
+  panelLayout->setContentsMargins(0, 0, 0, 0);
+  splitter_->setStretchFactor(1, 1);
+  splitter_->setSizes({190, kDefaultWidth - 190});
+  setCentralWidget(splitter_);
+  StatusPanel = new QLabel(this);
+  StatusPanel->setObjectName("StatusPanel");
+  StatusPanel->setMinimumWidth(300);
+  statusBar()->addWidget(StatusPanel);
+  CreateActions();
+
+  fmStatus = new TfmStatus(context_, runner_, DataPanel);
+  fmModemSerial = new TfmModemSerial(context_, runner_, DataPanel);
+  fmDebug = new TfmDebug(context_, runner_, DataPanel);
+  for (TAppPage* page : std::initializer_list<TAppPage*>{fmStatus, fmModemSerial, fmDebug}) {
+    page->hide();
+    panelLayout->addWidget(page);
+  }
+
+  RunSettingsDialog = [](TfmMain& self) {
+    TfmSettings dialog(self.context_, self.runner_, &self);
+    dialog.exec();
+  };
+  RunAboutDialog = [](TfmMain& self) {
+    TfmAbout dialog(&self);
+    dialog.exec();
+  };
+  connect(TreeView, &QTreeWidget::currentItemChanged, this, &TfmMain::NodeSelected);
+  context_.Facade.DriverStatus().SetOnChange([this](TDriverStatus& status) { StatusChanged(status.Text()); });
+  RestorePlacement();
+}
+
+TfmMain::~TfmMain() {
+  context_.Facade.DriverStatus().SetOnChange({});
+  if (context_.Facade.Prompt() == &runner_) context_.Facade.SetPrompt(nullptr);
+  Pages.Clear();
+}
+
+void TfmMain::CreateActions() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("Файл"));
+  actSettings = file->addAction(QStringLiteral("Параметры связи..."), this, &TfmMain::SettingsClick);
+  actSettings->setObjectName("actSettings");
+  actSettings->setToolTip(QStringLiteral("Параметры связи"));
+  actSettings->setIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
+  file->addSeparator();
+  actExit = file->addAction(QStringLiteral("  Выход"), this, &QWidget::close);
+  actExit->setObjectName("actExit");
+  QMenu* help = menuBar()->addMenu(QStringLiteral("Справка"));
+  actAbout = help->addAction(QStringLiteral("О программе..."), this, &TfmMain::AboutClick);
+  actAbout->setObjectName("actAbout");
+  actAbout->setToolTip(QStringLiteral("О программе"));
+  actAbout->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
+  actMail = help->addAction(QStringLiteral("Написать разработчикам..."), this, &TfmMain::MailClick);
+  actMail->setObjectName("actMail");
+  actUpdateSystem = new QAction(style()->standardIcon(QStyle::SP_BrowserReload),
+                                QStringLiteral("Обновить платежную систему"), this);
+  actUpdateSystem->setObjectName("actUpdateSystem");
+  actUpdateSystem->setToolTip(QStringLiteral("Обновить платежную систему"));
+  connect(actUpdateSystem, &QAction::triggered, this, &TfmMain::UpdateSystemClick);
+  QToolBar* bar = addToolBar(QStringLiteral("Панель"));
+  bar->setObjectName("ToolBar");
+  bar->setMovable(false);
+  bar->addAction(actSettings);
+  bar->addAction(actAbout);
+  bar->addAction(actUpdateSystem);
+}
+
+QTreeWidgetItem* TfmMain::AddPage(QTreeWidgetItem* parent, TAppPage* page) {
+  const QIcon icon = page->GetImage();
+  if (!icon.isNull()) lastIcon_ = icon;
+  Pages.Add(page);
+  if (page->parentWidget() != DataPanel) {
+    page->setParent(DataPanel);
+    DataPanel->layout()->addWidget(page);
+  }
+  page->hide();
+  // A page larger than the panel widens the window rather than being cut.
+  const QSize need = page->minimumSizeHint() - DataPanel->size();
+  if (isVisible() && (need.width() > 0 || need.height() > 0))
+    resize(width() + std::max(0, need.width()), height() + std::max(0, need.height()));
+  auto* node = parent != nullptr ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(TreeView);
+  node->setText(0, page->Caption());
+  node->setIcon(0, lastIcon_);
+  node->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<QObject*>(page)));
+  return node;
+}
+
+QTreeWidgetItem* TfmMain::AddSystemPages(QTreeWidgetItem* parent, TAppPage* page, TPaymentSystem&) {
+  QTreeWidgetItem* node = AddPage(parent, page);
+  node->setExpanded(true);
+  return node;
+}
+
+void TfmMain::AddPaymentSystem(QTreeWidgetItem*, int code) {
+  if (!IsSystemCode(code)) throw Exception(fmt::sprintf(kBadSystemCode, code));
+  // The payment-system pages join the tree here as they are built; until then the code only
+  // decides which subtree a later build shows.
+}
+
+void TfmMain::BuildTree(int code) {
+  selecting_ = true;
+  TreeView->clear();
+  Pages.Clear();
+  lastIcon_ = QIcon();
+  selecting_ = false;
+  AddPage(nullptr, fmStatus);
+  AddPaymentSystem(nullptr, code);
+  AddPage(nullptr, fmModemSerial);
+  AddPage(nullptr, fmDebug);
+  emit treeBuilt(code);
+}
+
+void TfmMain::SetPaymentSystem(int code) {
+  if (code == CurrentSystemID) return;
+  CurrentSystemID = code;
+  BuildTree(code);
+}
+
+std::vector<QTreeWidgetItem*> TfmMain::Nodes() const {
+  std::vector<QTreeWidgetItem*> nodes;
+  for (QTreeWidgetItemIterator it(TreeView); *it != nullptr; ++it) nodes.push_back(*it);
+  return nodes;
+}
+
+void TfmMain::RestoreSelection() {
+  const std::vector<QTreeWidgetItem*> nodes = Nodes();
+  const int index = context_.Doc.PageIndex;
+  if (index >= 0 && index < static_cast<int>(nodes.size())) {
+    TreeView->setCurrentItem(nodes[static_cast<std::size_t>(index)]);
+    TreeView->setFocus();
+    return;
+  }
+  TreeView->setCurrentItem(nullptr);
+  if (Pages.Count() > 0) Pages.ShowPage(Pages.Page(0));
+}
+
+void TfmMain::SaveSelection() {
+  const std::vector<QTreeWidgetItem*> nodes = Nodes();
+  for (std::size_t i = 0; i < nodes.size(); ++i)
+    if (nodes[i] == TreeView->currentItem()) context_.Doc.PageIndex = static_cast<std::int32_t>(i);
+}
+
+void TfmMain::NodeSelected(QTreeWidgetItem* current, QTreeWidgetItem* previous) {
+  if (selecting_ || current == nullptr) return;
+  auto* page = qobject_cast<TAppPage*>(current->data(0, Qt::UserRole).value<QObject*>());
+  try {
+    Pages.ShowPage(page);
+  } catch (...) {
+    // The page on screen refused to be left: it stays, and so does its node.
+    selecting_ = true;
+    TreeView->setCurrentItem(previous);
+    selecting_ = false;
+    runner_.ShowError(std::current_exception());
+  }
+}
+
+void TfmMain::StatusChanged(const std::string& text) {
+  const QString line = QStringLiteral(" ") + Q(text);
+  if (QThread::currentThread() != thread()) {
+    QMetaObject::invokeMethod(this, [this, line] { StatusChanged(S(line.mid(1))); }, Qt::QueuedConnection);
+    return;
+  }
+  StatusPanel->setText(line);
+  StatusPanel->repaint();
+}
+
+void TfmMain::UpdateSystemClick() {
+  auto code = std::make_shared<std::int32_t>(0);
+  TOrtena& facade = context_.Facade;
+  const auto fallback = [this] {
+    try {
+      SetPaymentSystem(0);
+    } catch (...) {
+    }
+  };
+  runner_.Run(
+      nullptr, [&facade, code] { *code = facade.ReadActiveSystem(); },
+      [this, code, fallback] {
+        try {
+          SetPaymentSystem(*code);
+        } catch (...) {
+          fallback();
+        }
+        if (Pages.Current() == nullptr || Pages.Current()->Pages() != &Pages) RestoreSelection();
+      },
+      [fallback](std::exception_ptr) { fallback(); });
+}
+
+void TfmMain::SettingsClick() { RunSettingsDialog(*this); }
+
+void TfmMain::AboutClick() { RunAboutDialog(*this); }
+
+void TfmMain::MailClick() { QDesktopServices::openUrl(QUrl(SupportMailUrl())); }
+
+void TfmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  SetPaymentSystem(0);
+  RestoreSelection();
+}
+
+void TfmMain::closeEvent(QCloseEvent* event) {
+  try {
+    Pages.CheckCloseAll();
+  } catch (...) {
+    event->ignore();
+    runner_.ShowError(std::current_exception());
+    return;
+  }
+  SaveSelection();
+  SavePlacement();
+  event->accept();
+}
+
+void TfmMain::RestorePlacement() {
+  QSettings ini(context_.IniFileName, QSettings::IniFormat);
+  ini.beginGroup(kPlacementSection);
+  const QRect screen = QGuiApplication::primaryScreen() != nullptr
+                           ? QGuiApplication::primaryScreen()->availableGeometry()
+                           : QRect(0, 0, 1024, 768);
+  const int w = ini.value("Width", kDefaultWidth).toInt();
+  const int h = ini.value("Height", kDefaultHeight).toInt();
+  resize(std::max(w, 320), std::max(h, 240));
+  const QPoint centre = screen.center() - QPoint(width() / 2, height() / 2);
+  move(ini.value("Left", centre.x()).toInt(), ini.value("Top", centre.y()).toInt());
+  if (ini.value("State").toString() == "Maximized") setWindowState(Qt::WindowMaximized);
+}
+
+void TfmMain::SavePlacement() {
+  QSettings ini(context_.IniFileName, QSettings::IniFormat);
+  ini.beginGroup(kPlacementSection);
+  const bool maximized = isMaximized();
+  ini.setValue("State", maximized ? "Maximized" : "Normal");
+  const QRect r = maximized ? normalGeometry() : geometry();
+  ini.setValue("Left", r.x());
+  ini.setValue("Top", r.y());
+  ini.setValue("Width", r.width());
+  ini.setValue("Height", r.height());
+  QWidget* focus = QApplication::focusWidget();
+  ini.setValue("ActiveControl", focus != nullptr ? focus->objectName() : QString());
+}
+
+}  // namespace quorvel::ui

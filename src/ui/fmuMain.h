@@ -1,0 +1,116 @@
+#pragma once
+
+#include "AppPage.h"
+#include "OperationRunner.h"
+#include "UiContext.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QSplitter;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace quorvel {
+class TPaymentSystem;
+}
+
+namespace quorvel::ui {
+
+class TfmDebug;
+class TfmModemSerial;
+class TfmStatus;
+
+/// The main window: the page tree on the left, the selected page on the right, the status line
+/// of the running terminal operation, the menu and the toolbar. Window placement lives in
+/// section "fmMain" of Quorvel.ini.
+/// Threads: the UI thread; StatusChanged may be called from any thread.
+class TfmMain final : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TfmMain(TUiContext& context, QWidget* parent = nullptr);
+  ~TfmMain() override;
+
+  /// The registered pages and the one on screen.
+  TAppPages Pages;
+  /// The payment-system code whose pages the tree shows; -1 until the first build.
+  int CurrentSystemID = -1;
+
+  /// Appends a node for page under parent (null: a root node) and registers the page; the page
+  /// joins the data panel hidden. A page without an icon shows the icon of the one before it.
+  QTreeWidgetItem* AddPage(QTreeWidgetItem* parent, TAppPage* page);
+  /// The system's page with the pages that belong under it (created for this build).
+  QTreeWidgetItem* AddSystemPages(QTreeWidgetItem* parent, TAppPage* page, TPaymentSystem& system);
+  /// The subtree of the payment system with this code; Exception "Неверный номер платежной
+  /// системы, <code>" for a code without one.
+  void AddPaymentSystem(QTreeWidgetItem* parent, int code);
+  /// Rebuilds the tree and the page list for the code.
+  void BuildTree(int code);
+  /// BuildTree when code differs from CurrentSystemID.
+  void SetPaymentSystem(int code);
+  /// Selects the node at the document's PageIndex, or shows the first page with none selected.
+  void RestoreSelection();
+  /// The selected node's absolute index into the document's PageIndex.
+  void SaveSelection();
+  /// Shows text in the status line at once (from any thread: passed to the UI thread).
+  void StatusChanged(const std::string& text);
+
+  /// Reads the terminal's active payment system and shows its pages; code 0 silently when the
+  /// terminal cannot tell.
+  void UpdateSystemClick();
+  /// The connection settings dialog.
+  void SettingsClick();
+  void AboutClick();
+  /// Opens the mail program with a letter to the maker's support.
+  void MailClick();
+
+  /// Runs page dialogs that tests replace (default: the modal dialog).
+  std::function<void(TfmMain&)> RunSettingsDialog;
+  std::function<void(TfmMain&)> RunAboutDialog;
+
+  TOperationRunner& Runner() { return runner_; }
+  TUiContext& Context() { return context_; }
+  QTreeWidget* TreeView = nullptr;
+  QWidget* DataPanel = nullptr;
+  QLabel* StatusPanel = nullptr;
+  QAction* actSettings = nullptr;
+  QAction* actExit = nullptr;
+  QAction* actAbout = nullptr;
+  QAction* actMail = nullptr;
+  QAction* actUpdateSystem = nullptr;
+  TfmStatus* fmStatus = nullptr;
+  TfmModemSerial* fmModemSerial = nullptr;
+  TfmDebug* fmDebug = nullptr;
+
+ signals:
+  /// The tree was rebuilt for a code.
+  void treeBuilt(int code);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateActions();
+  void NodeSelected(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+  void RestorePlacement();
+  void SavePlacement();
+  std::vector<QTreeWidgetItem*> Nodes() const;
+
+  TUiContext& context_;
+  TOperationRunner runner_;
+  QSplitter* splitter_ = nullptr;
+  QIcon lastIcon_;
+  bool shown_ = false;
+  bool selecting_ = false;
+  // Pages made for one build of a payment system's subtree live until the program ends.
+  std::vector<std::unique_ptr<TAppPage>> systemPages_;
+};
+
+}  // namespace quorvel::ui

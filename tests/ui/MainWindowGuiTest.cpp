@@ -1,0 +1,170 @@
+// The main window: the page tree, the payment-system update, selection, status line, closing.
+#include "UiFixture.h"
+#include "fmuDebug.h"
+#include "fmuMain.h"
+#include "fmuModemSerial.h"
+#include "fmuStatus.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QToolButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <memory>
+#include <thread>
+
+namespace quorvel::ui::test {
+
+namespace {
+
+QStringList TopCaptions(const TfmMain& w) {
+  QStringList captions;
+  for (int i = 0; i < w.TreeView->topLevelItemCount(); ++i) captions << w.TreeView->topLevelItem(i)->text(0);
+  return captions;
+}
+
+bool IsControl(QWidget* w) {
+  return qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) ||
+         qobject_cast<QComboBox*>(w) || qobject_cast<QTreeWidget*>(w);
+}
+
+// What a screen reader says for the control: its accessible name, else a button's text or
+// the text of the action behind a tool button.
+QString SpokenName(QWidget* w) {
+  if (!w->accessibleName().isEmpty()) return w->accessibleName();
+  if (auto* tool = qobject_cast<QToolButton*>(w); tool && tool->defaultAction()) return tool->defaultAction()->text();
+  if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
+  return {};
+}
+
+// A page that cannot be left while it works.
+class TBusyPage final : public TAppPage {
+ public:
+  using TAppPage::TAppPage;
+  void CheckClose() override {
+    if (Busy) throw Exception("Идет обновление ПО");
+  }
+  bool Busy = true;
+};
+
+}  // namespace
+
+class MainWindowGuiTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { f_ = std::make_unique<TUiFixture>(); }
+  void cleanup() { f_.reset(); }
+
+  void firstShowBuildsCodeZeroWithoutTalkingToTheTerminal() {
+    TfmMain w(*f_->Context);
+    w.show();
+    QCOMPARE(w.CurrentSystemID, 0);
+    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Параметры", "Отладка"}));
+    QCOMPARE(f_->Sim.CommandCount(), 0u);
+    QVERIFY(w.windowTitle().startsWith("Quorvel "));
+    // Every control a user can reach has a name a screen reader can say.
+    for (QWidget* page : {static_cast<QWidget*>(&w), static_cast<QWidget*>(w.fmModemSerial),
+                          static_cast<QWidget*>(w.fmDebug)})
+      for (QWidget* child : page->findChildren<QWidget*>())
+        if (IsControl(child) && child->isVisibleTo(page))
+          QVERIFY2(!SpokenName(child).isEmpty(), qPrintable(child->objectName()));
+  }
+
+  void aPageIndexOutOfRangeShowsTheStatusPageWithNothingSelected() {
+    f_->Session->Doc().PageIndex = 99;
+    TfmMain w(*f_->Context);
+    w.show();
+    QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(w.fmStatus));
+    QVERIFY(w.TreeView->currentItem() == nullptr);
+    QVERIFY(w.fmStatus->isVisible());
+  }
+
+  void theSelectionIsRestoredAndSavedAtClose() {
+    f_->Session->Doc().PageIndex = 2;
+    TfmMain w(*f_->Context);
+    w.show();
+    QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(w.fmDebug));
+    w.TreeView->setCurrentItem(w.TreeView->topLevelItem(1));
+    QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(w.fmModemSerial));
+    QVERIFY(w.close());
+    QCOMPARE(f_->Session->Doc().PageIndex, 1);
+    QSettings ini(f_->Context->IniFileName, QSettings::IniFormat);
+    QCOMPARE(ini.value("fmMain/Width").toInt(), w.width());
+  }
+
+  void theUpdateButtonFollowsTheTerminalAndFallsBackSilently() {
+    f_->Sim.Update([](sim::TSimState& s) { s.ActiveSystem = 4; });
+    TfmMain w(*f_->Context);
+    w.show();
+    QSignalSpy built(&w, &TfmMain::treeBuilt);
+    QSignalSpy done(&w.Runner(), &TOperationRunner::finished);
+    w.actUpdateSystem->trigger();
+    QVERIFY(done.wait(10000));
+    QCOMPARE(w.CurrentSystemID, 4);
+    QCOMPARE(built.count(), 1);
+
+    // The same code again: one command, no rebuild.
+    const auto before = f_->Sim.CommandCount();
+    QTreeWidgetItem* first = w.TreeView->topLevelItem(0);
+    w.actUpdateSystem->trigger();
+    QVERIFY(done.wait(10000));
+    QCOMPARE(f_->Sim.CommandCount(), before + 1);
+    QCOMPARE(built.count(), 1);
+    QCOMPARE(w.TreeView->topLevelItem(0), first);
+
+    // Terminal switched off: back to code 0, and no message.
+    f_->Facade.SetMaxRetryCount(1);
+    f_->Sim.Stop();
+    w.actUpdateSystem->trigger();
+    QVERIFY(done.wait(30000));
+    QCOMPARE(w.CurrentSystemID, 0);
+    QCOMPARE(built.count(), 2);
+    QVERIFY(f_->Messages.Errors.isEmpty());
+  }
+
+  void aCodeWithoutPagesIsRefused() {
+    TfmMain w(*f_->Context);
+    w.show();
+    try {
+      w.AddPaymentSystem(nullptr, 11);
+      QFAIL("code 11 accepted");
+    } catch (const Exception& e) {
+      QCOMPARE(QString::fromStdString(e.what()), QString("Неверный номер платежной системы, 11"));
+    }
+  }
+
+  void statusTextFromAWorkerThreadReachesTheStatusLine() {
+    TfmMain w(*f_->Context);
+    w.show();
+    std::thread worker([&] { f_->Facade.DriverStatus().SetText("Чтение серийного номера"); });
+    worker.join();
+    QTRY_COMPARE(w.StatusPanel->text(), QString(" Чтение серийного номера"));
+  }
+
+  void aPageThatRefusesToCloseKeepsTheWindowOpen() {
+    TfmMain w(*f_->Context);
+    TBusyPage page(*f_->Context, w.Runner(), "Обновление ПО");
+    w.show();
+    w.AddPage(nullptr, &page);
+    QVERIFY(!w.close());
+    QCOMPARE(f_->Messages.Errors, QStringList{"Идет обновление ПО"});
+    QVERIFY(w.isVisible());
+    page.Busy = false;
+    QVERIFY(w.close());
+  }
+
+ private:
+  std::unique_ptr<TUiFixture> f_;
+};
+
+}  // namespace quorvel::ui::test
+
+QTEST_MAIN(quorvel::ui::test::MainWindowGuiTest)
+#include "MainWindowGuiTest.moc"

@@ -1,0 +1,112 @@
+// Pictures of the program as a user sees it, against the simulator: the main window on each
+// page after its read button, and the dialogs. Usage: quorvel_ui_screenshots OUTDIR
+#include "UiFixture.h"
+#include "fmuAbout.h"
+#include "fmuDebug.h"
+#include "fmuFind.h"
+#include "fmuLogParams.h"
+#include "fmuMain.h"
+#include "fmuModemSerial.h"
+#include "fmuSettings.h"
+#include "fmuStatus.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QLibraryInfo>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QTranslator>
+#include <QTreeWidget>
+
+#include <cstdio>
+
+namespace {
+
+using quorvel::ui::TfmMain;
+
+void Settle(int ms = 300) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+bool Save(QWidget* w, const QString& dir, const QString& name) {
+  Settle();
+  const QString path = dir + "/" + name + ".png";
+  if (!w->grab().save(path)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+void ClickAndWait(TfmMain& w, QPushButton* button) {
+  QSignalSpy done(&w.Runner(), &quorvel::ui::TOperationRunner::finished);
+  button->click();
+  done.wait(15000);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(quorvel::ui::kAppTitle);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+    return 2;
+  }
+  const QString dir = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(dir);
+  QTranslator translator;
+  if (translator.load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&translator);
+
+  quorvel::ui::test::TUiFixture f;
+  TfmMain w(*f.Context);
+  w.show();
+  bool ok = true;
+  w.TreeView->setCurrentItem(w.TreeView->topLevelItem(0));
+  ClickAndWait(w, w.fmStatus->btnRead);
+  ok = Save(&w, dir, "01-status") && ok;
+  w.TreeView->setCurrentItem(w.TreeView->topLevelItem(1));
+  ClickAndWait(w, w.fmModemSerial->btnRead);
+  ok = Save(&w, dir, "02-serial") && ok;
+  w.TreeView->setCurrentItem(w.TreeView->topLevelItem(2));
+  w.fmDebug->btnPortOpenClick();
+  ClickAndWait(w, w.fmModemSerial->btnRead);
+  Settle(1200);
+  ok = Save(&w, dir, "03-debug") && ok;
+  w.fmDebug->btnPortCloseClick();
+
+  quorvel::ui::TfmSettings settings(*f.Context, w.Runner(), &w);
+  settings.show();
+  QSignalSpy linkDone(&w.Runner(), &quorvel::ui::TOperationRunner::finished);
+  settings.btnConnect->click();
+  linkDone.wait(15000);
+  ok = Save(&settings, dir, "04-settings") && ok;
+  settings.hide();
+
+  quorvel::ui::TfmFind find({{"ttyS0", "/dev/ttyS0", "", 1}, {"sim", f.Sim.SlavePath(), "", 2}},
+                            f.Session->Settings().PortName(), &w);
+  find.show();
+  f.Session->ClosePort();
+  QSignalSpy ended(&find, &quorvel::ui::TfmFind::searchEnded);
+  find.btnStartClick();
+  ended.wait(20000);
+  ok = Save(&find, dir, "05-find") && ok;
+  find.hide();
+
+  quorvel::ui::TfmLogParams logParams(f.Session->Settings().Log(), &w);
+  logParams.show();
+  ok = Save(&logParams, dir, "06-log") && ok;
+  logParams.hide();
+
+  quorvel::ui::TfmAbout about(&w);
+  about.show();
+  ok = Save(&about, dir, "07-about") && ok;
+  about.hide();
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "AppDoc.h"
+#include "AppManager.h"
+#include "DemoTerminal.h"
+#include "Errors.h"
+#include "LogFile.h"
+#include "OperationRunner.h"
+#include "Ortenas.h"
+#include "Session.h"
+#include "TerminalSim.h"
+#include "UiContext.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <deque>
+#include <memory>
+
+namespace quorvel::ui::test {
+
+/// Records what would have gone to message boxes and answers questions from a script (No
+/// beyond it); notes whether each call came on the UI thread.
+class TRecordedMessages final : public IUiMessages {
+ public:
+  void ShowError(QWidget*, const QString& text) override {
+    Note();
+    Errors << text;
+  }
+  bool Ask(QWidget*, const QString& question) override {
+    Note();
+    Questions << question;
+    if (Answers.empty()) return false;
+    const bool answer = Answers.front();
+    Answers.pop_front();
+    return answer;
+  }
+  void ShowInfo(QWidget*, const QString& text) override {
+    Note();
+    Infos << text;
+  }
+
+  QStringList Errors;
+  QStringList Questions;
+  QStringList Infos;
+  std::deque<bool> Answers;
+  bool OffUiThread = false;
+
+ private:
+  void Note() { OffUiThread = OffUiThread || QThread::currentThread() != QCoreApplication::instance()->thread(); }
+};
+
+/// A fresh program around a running simulator that looks like a terminal in service: its own
+/// facade, log and folder (settings.xml, Quorvel.xml and Quorvel.ini in a temporary folder).
+struct TUiFixture {
+  QTemporaryDir Home{QDir::tempPath() + "/quorvel-gui-XXXXXX"};
+  sim::TTerminalSim Sim;
+  TOrtena Facade;
+  TLogFile Log;
+  std::unique_ptr<TSession> Session;
+  TRecordedMessages Messages;
+  std::unique_ptr<TUiContext> Context;
+
+  TUiFixture() {
+    // Default paths (the log, settings) must land in the test's folder, never the user's.
+    qputenv("QUORVEL_HOME", Home.path().toLocal8Bit());
+    Sim.Update(sim::SeedDemoTerminal);
+    Sim.Start();
+    Session = std::make_unique<TSession>(Facade, Log, Home.path().toStdString());
+    Session->Settings().SetPortName(Sim.SlavePath());
+    Context = std::make_unique<TUiContext>(
+        TUiContext{Facade, Session->Doc(), Session->Settings(), Messages, Home.filePath("Quorvel.ini")});
+  }
+  ~TUiFixture() {
+    Session->ClosePort();
+    Sim.Stop();
+  }
+};
+
+}  // namespace quorvel::ui::test
