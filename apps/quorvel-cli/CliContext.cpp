@@ -6,6 +6,8 @@
 #include "LogFile.h"
 #include "Ortenas.h"
 #include "Paths.h"
+#include "DemoTerminal.h"
+#include "Session.h"
 #include "TerminalSim.h"
 #include "TextUtils.h"
 
@@ -25,8 +27,6 @@ namespace quorvel::cli {
 namespace {
 
 constexpr const char* kAutoNo = "Нет (нет терминала для ответа; ответ Да: --yes)";
-constexpr const char* kLoadErrorFormat = "Файл %s прочитан не полностью: %s";
-constexpr const char* kBackupNote = "Копия прежнего файла: %s";
 constexpr const char* kLogOpenError = "Не удалось открыть файл журнала \"%s\": %s";
 
 // The message boxes' CR LF line ends do not belong on a console.
@@ -37,14 +37,8 @@ std::string ConsoleText(const std::string& text) {
   return out;
 }
 
-void ReportLoadError(const std::string& fileName, const std::string& error) {
-  if (!error.empty())
-    std::fprintf(stderr, "%s\n", ConsoleText(fmt::sprintf(kLoadErrorFormat, fileName, error)).c_str());
-}
-
-void ReportBackup(const std::string& backupFileName) {
-  if (!backupFileName.empty())
-    std::fprintf(stderr, "%s\n", fmt::sprintf(kBackupNote, backupFileName).c_str());
+void Report(const std::vector<std::string>& notices) {
+  for (const std::string& notice : notices) std::fprintf(stderr, "%s\n", ConsoleText(notice).c_str());
 }
 
 std::string Lower(std::string text) {
@@ -55,23 +49,6 @@ std::string Lower(std::string text) {
 bool IsYes(const std::string& answer) {
   const std::string a = Lower(Trim(answer));
   return a == "y" || a == "yes" || a == "д" || a == "да" || a == "Д" || a == "Да" || a == "ДА";
-}
-
-// The built-in terminal looks like one in service (server, SIM card, receipt header), so that a
-// first look at the program shows a full report.
-void SeedDemoTerminal(sim::TSimState& s) {
-  s.ServerAddress = "195.19.220.13";
-  s.ServerPort = 8090;
-  s.ServerName = "pay.ortena.ru";
-  s.RetryCount = 3;
-  s.Sims[0].Present = true;
-  s.Sims[0].Enabled = true;
-  s.Sims[0].Priority = true;
-  s.Sims[0].Apn = "internet.mts.ru";
-  s.Sims[0].Login = "mts";
-  s.Sims[0].Password = "mts";
-  s.Header[0] = "ООО «Ортена»";
-  s.Header[1] = "Спасибо за платеж!";
 }
 
 }  // namespace
@@ -132,22 +109,14 @@ const std::vector<std::string>& SystemNames() {
 
 TCliContext::TCliContext(const TGlobalOptions& options)
     : options_(options), facade_(quorvel::Facade()), prompt_(options), progress_(stderr) {
-  EnsureDirectory(ProgramHome());
-  settings_ = std::make_unique<TAppManager>(facade_.Driver(), LogFile());
+  session_ = std::make_unique<TSession>(facade_, LogFile(), ProgramHome());
   // Saving happens in Save, after the values of this run were put back.
-  settings_->SetAutoSave(false);
-  ReportLoadError(settings_->SettingsFileName(), settings_->LoadError());
-  savedPortNumber_ = settings_->PortNumber();
-  savedPortName_ = settings_->PortName();
-  savedRetries_ = settings_->MaxRetryCount();
+  Report(session_->LoadNotices());
+  savedPortNumber_ = Settings().PortNumber();
+  savedPortName_ = Settings().PortName();
+  savedRetries_ = Settings().MaxRetryCount();
   savedLogEnabled_ = LogFile().Enabled();
   savedLogFile_ = LogFile().FileName();
-
-  doc_ = std::make_unique<TAppDoc>(ProgramHome() + "/" + kAppDocFileName);
-  doc_->SaveOnDestroy = false;
-  ReportLoadError(doc_->GetFileName(), doc_->LoadError());
-  doc_->PaymentSystems().SupportServer = settings_->SupportServer();
-  facade_.SetSupportServer(settings_->SupportServer());
 
   ApplyOptions();
   // Last: the facade outlives this object and must not keep pointers into a half-made one.
@@ -159,7 +128,7 @@ TCliContext::~TCliContext() {
   facade_.DriverStatus().SetOnChange({});
   facade_.SetPrompt(nullptr);
   // The port's receiving thread must be gone before the simulator's pty closes.
-  facade_.Driver().ClosePort();
+  session_->ClosePort();
   if (simulator_) simulator_->Stop();
 }
 
@@ -173,22 +142,22 @@ void TCliContext::ApplyOptions() {
   }
   if (options_.Simulator) {
     simulator_ = std::make_unique<sim::TTerminalSim>();
-    simulator_->Update(SeedDemoTerminal);
+    simulator_->Update(sim::SeedDemoTerminal);
     simulator_->Start();
-    settings_->SetPortName(simulator_->SlavePath());
+    Settings().SetPortName(simulator_->SlavePath());
   } else if (!options_.Port.empty()) {
-    settings_->SetPortName(options_.Port);
+    Settings().SetPortName(options_.Port);
   }
-  if (options_.Retries != 0) settings_->SetMaxRetryCount(options_.Retries);
+  if (options_.Retries != 0) Settings().SetMaxRetryCount(options_.Retries);
 }
 
 void TCliContext::RestoreSettings() {
   const bool keep = options_.SaveSettings;
   if (options_.Simulator || (!keep && !options_.Port.empty())) {
-    settings_->SetPortNumber(savedPortNumber_);
-    settings_->SetPortName(savedPortName_);
+    Settings().SetPortNumber(savedPortNumber_);
+    Settings().SetPortName(savedPortName_);
   }
-  if (!keep && options_.Retries != 0) settings_->SetMaxRetryCount(savedRetries_);
+  if (!keep && options_.Retries != 0) Settings().SetMaxRetryCount(savedRetries_);
   if (!keep && !options_.Log.empty()) {
     LogFile().SetEnabled(savedLogEnabled_);
     LogFile().SetFileName(savedLogFile_);
@@ -196,7 +165,7 @@ void TCliContext::RestoreSettings() {
 }
 
 TPaymentSystem& TCliContext::System(const std::string& name) {
-  TAppDoc& d = *doc_;
+  TAppDoc& d = Doc();
   const std::map<std::string, TPaymentSystem*> systems = {
       {"masterport", &d.MasterPort()}, {"cyberplat", &d.Cyberplat()}, {"eport", &d.EPort()},
       {"xplat", &d.XPlat()},           {"osmp", &d.OSMP()},           {"easypay", &d.EasyPay()},
@@ -210,15 +179,14 @@ TPaymentSystem& TCliContext::System(const std::string& name) {
 }
 
 void TCliContext::Save() {
-  doc_->Save();
-  ReportBackup(doc_->BackupFileName());
+  session_->SaveDocument();
   SaveSettings();
 }
 
 void TCliContext::SaveSettings() {
   RestoreSettings();
-  settings_->SaveSettings();
-  ReportBackup(settings_->BackupFileName());
+  session_->SaveSettings();
+  Report(session_->SaveNotices());
 }
 
 int RunInContext(const TGlobalOptions& options, const std::function<void(TCliContext&)>& body) {

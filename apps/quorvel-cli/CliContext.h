@@ -2,6 +2,7 @@
 
 #include "Progress.h"
 #include "Prompt.h"
+#include "Session.h"
 
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@ class TAppDoc;
 class TAppManager;
 class TOrtena;
 class TPaymentSystem;
+
 namespace sim {
 class TTerminalSim;
 }
@@ -81,8 +83,8 @@ class TCliContext {
   TCliContext& operator=(const TCliContext&) = delete;
 
   TOrtena& Facade() { return facade_; }
-  TAppDoc& Doc() { return *doc_; }
-  TAppManager& Settings() { return *settings_; }
+  TAppDoc& Doc() { return session_->Doc(); }
+  TAppManager& Settings() { return session_->Settings(); }
   /// The progress line on stderr (drawn only when stderr is a terminal).
   TProgress& Progress() { return progress_; }
   /// The simulator of --simulator, or nullptr.
@@ -107,8 +109,7 @@ class TCliContext {
   TOrtena& facade_;
   TConsolePrompt prompt_;
   TProgress progress_;
-  std::unique_ptr<TAppManager> settings_;
-  std::unique_ptr<TAppDoc> doc_;
+  std::unique_ptr<TSession> session_;
   std::unique_ptr<sim::TTerminalSim> simulator_;
   // settings.xml's values, put back before saving when this run overrode them
   int savedPortNumber_ = 1;

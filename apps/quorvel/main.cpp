@@ -2,6 +2,7 @@
 #include "AppDoc.h"
 #include "AppManager.h"
 #include "DemoTerminal.h"
+#include "FileText.h"
 #include "LogFile.h"
 #include "ModemDriver.h"
 #include "Ortenas.h"
@@ -41,6 +42,8 @@ void LoadTranslations(QApplication& app) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // A save cut short by Ctrl+C or a logout leaves no temporary file behind.
+  quorvel::InstallTempFileCleanup();
   QApplication::setApplicationName(quorvel::ui::kAppTitle);
   QApplication::setApplicationVersion(QString::fromStdString(quorvel::FileVersionText()));
   QLocale::setDefault(QLocale::c());
@@ -89,8 +92,8 @@ int main(int argc, char** argv) {
     quorvel::ui::TUiContext context{session->Facade(), session->Doc(), session->Settings(), boxes,
                                     QString::fromStdString(session->Home() + "/Quorvel.ini")};
     quorvel::ui::TfmMain window(context);
-    if (!session->LoadNotice().empty())
-      boxes.ShowError(nullptr, QString::fromStdString(session->LoadNotice()).replace("\r\n", "\n"));
+    for (const std::string& notice : session->LoadNotices())
+      boxes.ShowError(nullptr, QString::fromStdString(notice).replace("\r\n", "\n"));
     window.show();
     status = QApplication::exec();
   }
@@ -98,7 +101,7 @@ int main(int argc, char** argv) {
   if (sim) session->Settings().SetPortName(savedPort);
   try {
     session->Save();
-    if (!session->SaveNotice().empty()) boxes.ShowInfo(nullptr, QString::fromStdString(session->SaveNotice()));
+    for (const std::string& notice : session->SaveNotices()) boxes.ShowInfo(nullptr, QString::fromStdString(notice));
   } catch (const std::exception& e) {
     boxes.ShowError(nullptr, QString::fromStdString(e.what()).replace("\r\n", "\n"));
     status = 1;

@@ -29,29 +29,40 @@ TSession::TSession(TOrtena& facade, TLogFile& log, const std::string& home) : fa
 
 TSession::~TSession() { ClosePort(); }
 
-std::string TSession::LoadNotice() const {
-  if (doc_->LoadError().empty()) return {};
-  return fmt::sprintf(kLoadErrorFormat, doc_->GetFileName(), doc_->LoadError());
+std::vector<std::string> TSession::LoadNotices() const {
+  std::vector<std::string> notices;
+  if (!settings_->LoadError().empty())
+    notices.push_back(fmt::sprintf(kLoadErrorFormat, settings_->SettingsFileName(), settings_->LoadError()));
+  if (!doc_->LoadError().empty())
+    notices.push_back(fmt::sprintf(kLoadErrorFormat, doc_->GetFileName(), doc_->LoadError()));
+  return notices;
 }
 
-std::string TSession::SaveNotice() const {
-  return doc_->BackupFileName().empty() ? std::string() : fmt::sprintf(kBackupNote, doc_->BackupFileName());
+std::vector<std::string> TSession::SaveNotices() const {
+  std::vector<std::string> notices;
+  for (const std::string* copy : {&doc_->BackupFileName(), &settings_->BackupFileName()})
+    if (!copy->empty()) notices.push_back(fmt::sprintf(kBackupNote, *copy));
+  return notices;
 }
 
 void TSession::Save() {
   std::exception_ptr first;
   try {
-    doc_->Save();
+    SaveDocument();
   } catch (...) {
     first = std::current_exception();
   }
   try {
-    settings_->SaveSettings();
+    SaveSettings();
   } catch (...) {
     if (!first) first = std::current_exception();
   }
   if (first) std::rethrow_exception(first);
 }
+
+void TSession::SaveDocument() { doc_->Save(); }
+
+void TSession::SaveSettings() { settings_->SaveSettings(); }
 
 void TSession::ClosePort() { facade_.Driver().ClosePort(); }
 

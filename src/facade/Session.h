@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quorvel {
 
@@ -32,15 +33,19 @@ class TSession {
   TAppDoc& Doc() { return *doc_; }
   const std::string& Home() const { return home_; }
 
-  /// What the user must hear about the loaded files, one message per line (a document read only
-  /// in part, with its reason); empty when all was well.
-  std::string LoadNotice() const;
-  /// After Save: the note that names the copy of the previous document, or empty.
-  std::string SaveNotice() const;
+  /// What the user must hear about the loaded files: one message per file read only in part
+  /// (settings.xml, then the document), with its reason; empty when all was well.
+  std::vector<std::string> LoadNotices() const;
+  /// After a save: one note per copy made of a damaged file, naming the copy.
+  std::vector<std::string> SaveNotices() const;
 
   /// Saves the configuration document, then settings.xml. Raises the first error; the other
   /// file is still written.
   void Save();
+  /// Saves the configuration document only; raises its error (the previous file stays).
+  void SaveDocument();
+  /// Saves settings.xml only; raises its error (the previous file stays).
+  void SaveSettings();
   /// Closes the facade's port (a simulator must outlive its clients).
   void ClosePort();
 
