@@ -169,6 +169,13 @@ void TfmMain::BuildTree(int code) {
   AddPaymentSystem(nullptr, code);
   AddPage(nullptr, fmModemSerial);
   AddPage(nullptr, fmDebug);
+  // The page on screen keeps its node selected when it is still in the tree.
+  for (QTreeWidgetItem* node : Nodes()) {
+    if (node->data(0, Qt::UserRole).value<QObject*>() != Pages.Current()) continue;
+    selecting_ = true;
+    TreeView->setCurrentItem(node);
+    selecting_ = false;
+  }
   emit treeBuilt(code);
 }
 

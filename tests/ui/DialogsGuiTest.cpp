@@ -4,6 +4,7 @@
 #include "fmuFind.h"
 #include "fmuLogParams.h"
 #include "fmuSettings.h"
+#include "Pty.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -87,6 +88,42 @@ class DialogsGuiTest : public QObject {
     find.ListViewDblClick(find.ListView->topLevelItem(1));
     QCOMPARE(find.ChosenPath(), simPath);
     QVERIFY(find.HasRun());
+  }
+
+  void aSearchTellsATerminalFromOneWithoutSerialAndFromSilence() {
+    sim::TTerminalSim second;
+    second.Start();
+    second.ArmFault("SMSN", {sim::TSimFaultKind::Error, 0, 0});
+    quorvel::test::Pty silent;
+    f_->Session->ClosePort();
+    TfmFind find({{"sim", f_->Sim.SlavePath(), "", 1}, {"second", second.SlavePath(), "", 2},
+                  {"silent", silent.SlavePath(), "", 3}},
+                 "/dev/ttyS0");
+    QSignalSpy ended(&find, &TfmFind::searchEnded);
+    find.btnStartClick();
+    QVERIFY(ended.wait(20000));
+    QCOMPARE(find.ListView->topLevelItem(0)->text(1), QString("Устройство найдено: 00012345"));
+    QCOMPARE(find.ListView->topLevelItem(1)->text(1), QString("Устройство найдено"));
+    QVERIFY(find.ListView->topLevelItem(2)->text(1).startsWith("Нет связи"));
+    // A terminal that refuses the serial number is still one to choose.
+    find.ListViewDblClick(find.ListView->topLevelItem(1));
+    QCOMPARE(find.ChosenPath(), second.SlavePath());
+    second.Stop();
+  }
+
+  void stopLetsTheRunningProbeEndAndProbesNoMore() {
+    quorvel::test::Pty silent;
+    f_->Session->ClosePort();
+    TfmFind find({{"silent", silent.SlavePath(), "", 1}, {"sim", f_->Sim.SlavePath(), "", 2}}, "/dev/ttyS0");
+    QSignalSpy ended(&find, &TfmFind::searchEnded);
+    find.btnStartClick();
+    QTRY_COMPARE(find.ListView->topLevelItem(0)->text(1), QString("идет поиск..."));
+    find.btnStopClick();
+    QVERIFY(!find.Searching());
+    QVERIFY(ended.wait(5000));
+    QVERIFY(find.ListView->topLevelItem(0)->text(1).startsWith("Нет связи"));
+    QCOMPARE(find.ListView->topLevelItem(1)->text(1), QString());
+    QCOMPARE(f_->Sim.CommandCount(), 0u);
   }
 
   void aSearchWithNoRowCheckedChangesNothing() {

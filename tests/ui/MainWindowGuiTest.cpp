@@ -53,6 +53,13 @@ class TBusyPage final : public TAppPage {
   bool Busy = true;
 };
 
+// A page whose values cannot be taken (a retry count out of range, say).
+class TStubbornPage final : public TAppPage {
+ public:
+  using TAppPage::TAppPage;
+  void UpdateObject() override { throw Exception("Число повторов, 0. Допустимые значения: 1..100"); }
+};
+
 }  // namespace
 
 class MainWindowGuiTest : public QObject {
@@ -75,6 +82,31 @@ class MainWindowGuiTest : public QObject {
       for (QWidget* child : page->findChildren<QWidget*>())
         if (IsControl(child) && child->isVisibleTo(page))
           QVERIFY2(!SpokenName(child).isEmpty(), qPrintable(child->objectName()));
+  }
+
+  void codeTwoShowsThePagesThatExistAndTheSameFixedOnes() {
+    TfmMain w(*f_->Context);
+    w.show();
+    w.SetPaymentSystem(2);
+    QCOMPARE(w.CurrentSystemID, 2);
+    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Параметры", "Отладка"}));
+    QCOMPARE(w.Pages.Count(), 3);
+    QCOMPARE(f_->Sim.CommandCount(), 0u);
+  }
+
+  void aPageThatCannotBeLeftStaysOnScreen() {
+    TfmMain w(*f_->Context);
+    TStubbornPage page(*f_->Context, w.Runner(), "Сервер");
+    w.show();
+    QTreeWidgetItem* node = w.AddPage(nullptr, &page);
+    w.TreeView->setCurrentItem(node);
+    QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(&page));
+    w.TreeView->setCurrentItem(w.TreeView->topLevelItem(0));
+    QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(&page));
+    QCOMPARE(w.TreeView->currentItem(), node);
+    QVERIFY(page.isVisible());
+    QVERIFY(!w.fmStatus->isVisible());
+    QCOMPARE(f_->Messages.Errors, QStringList{"Число повторов, 0. Допустимые значения: 1..100"});
   }
 
   void aPageIndexOutOfRangeShowsTheStatusPageWithNothingSelected() {

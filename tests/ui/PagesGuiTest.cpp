@@ -8,7 +8,15 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QApplication>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
+#include <QTranslator>
 #include <QSettings>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -23,6 +31,12 @@ class PagesGuiTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void initTestCase() {
+    // The message boxes speak Russian through Qt's own translation, as in the program.
+    if (translator_.load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+      QApplication::installTranslator(&translator_);
+  }
+
   void init() {
     f_ = std::make_unique<TUiFixture>();
     w_ = std::make_unique<TfmMain>(*f_->Context);
@@ -46,6 +60,58 @@ class PagesGuiTest : public QObject {
     QVERIFY(report.contains(" SIM-карта 2         : не используется"));
     QVERIFY(!report.contains("  APN                : \n"));
     QCOMPARE(f_->Facade.DriverStatus().Text(), std::string());
+  }
+
+  void theStatusPageShowsExactlyTheReportOfTheCommandLine() {
+    f_->Sim.Update([](sim::TSimState& s) { s.Clock = "26/12/09,12:00:00"; });
+    QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
+    QTest::mouseClick(w_->fmStatus->btnRead, Qt::LeftButton);
+    QVERIFY(done.wait(10000));
+    f_->Session->ClosePort();
+    QTemporaryDir cliHome;
+    QProcess cli;
+    cli.start(QUORVEL_CLI_PATH, {"--home", cliHome.path(), "--port", QString::fromStdString(f_->Sim.SlavePath()),
+                                 "status"});
+    QVERIFY(cli.waitForFinished(30000));
+    QCOMPARE(cli.exitCode(), 0);
+    const QString printed = QString::fromUtf8(cli.readAllStandardOutput());
+    QVERIFY(printed.contains("Дата и время        : 26/12/09,12:00:00"));
+    QCOMPARE(w_->fmStatus->Memo->toPlainText().trimmed(), printed.trimmed());
+  }
+
+  void aQuestionAnsweredNoInItsMessageBoxAbortsSilently() {
+    TMessageBoxes boxes;
+    TUiContext context{f_->Facade, f_->Session->Doc(), f_->Session->Settings(), boxes, f_->Context->IniFileName};
+    TOperationRunner runner(boxes);
+    f_->Facade.SetPrompt(&runner);
+    QStringList seen;
+    QTimer answer;
+    QList<QPointer<QMessageBox>> handled;
+    connect(&answer, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr || handled.contains(box)) return;
+      handled << box;
+      seen << box->text();
+      QAbstractButton* no = box->button(QMessageBox::No);
+      if (no == nullptr) {
+        box->close();
+        return;
+      }
+      seen << no->text();
+      no->click();
+    });
+    answer.start(20);
+    QSignalSpy done(&runner, &TOperationRunner::finished);
+    TOrtena& facade = f_->Facade;
+    TPaymentSystem& osmp = f_->Session->Doc().OSMP();
+    runner.Run(nullptr, [&facade, &osmp] { facade.EnsureActiveSystem(osmp); });
+    QVERIFY(done.wait(10000));
+    QCOMPARE(done.last().at(0).toBool(), false);
+    QCOMPARE(seen.size(), 2);  // the question and its No button; no error box after it
+    QVERIFY(seen[0].contains("Сделать активной платежную систему"));
+    QCOMPARE(seen[1].remove('&'), QString("Нет"));
+    QCOMPARE(f_->Sim.State().ActiveSystem, 0);
+    f_->Facade.SetPrompt(nullptr);
   }
 
   void aTimeoutReachesTheErrorBoxAndTheButtonsComeBack() {
@@ -79,6 +145,33 @@ class PagesGuiTest : public QObject {
     QCOMPARE(page.edtSerial->text(), QString("12345678"));
     QSettings ini(f_->Context->IniFileName, QSettings::IniFormat);
     QCOMPARE(ini.value("ModemForm/Serial").toString(), QString("12345678"));
+  }
+
+  void theWindowStaysLiveWhileTheTerminalNeverAnswers() {
+    f_->Facade.SetMaxRetryCount(2);
+    f_->Sim.ArmFault("*", {sim::TSimFaultKind::Silence, 0, 100});
+    QStringList statusLines;
+    QTimer tick;
+    int ticks = 0;
+    connect(&tick, &QTimer::timeout, [&] {
+      ++ticks;
+      const QString line = w_->StatusPanel->text();
+      if (!line.trimmed().isEmpty() && (statusLines.isEmpty() || statusLines.last() != line)) statusLines << line;
+    });
+    tick.start(50);
+    QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
+    QTest::mouseClick(w_->fmModemSerial->btnRead, Qt::LeftButton);
+    QVERIFY(w_->Runner().Busy());
+    // A second click cannot start a second operation: the button is off and the runner busy.
+    QTest::mouseClick(w_->fmModemSerial->btnRead, Qt::LeftButton);
+    QVERIFY(!w_->Runner().Run(nullptr, [] {}));
+    QVERIFY(done.wait(30000));
+    QCOMPARE(done.count(), 1);
+    // The event loop ran all through the two attempts of about six seconds each.
+    QVERIFY2(ticks > 20, qPrintable(QString::number(ticks)));
+    QVERIFY2(statusLines.size() >= 2, qPrintable(statusLines.join(" | ")));
+    QVERIFY(statusLines.join("|").contains(", retry 2..."));
+    QCOMPARE(f_->Messages.Errors.size(), 1);
   }
 
   void aShortSerialIsRefusedWithNothingSent() {
@@ -158,6 +251,7 @@ class PagesGuiTest : public QObject {
  private:
   std::unique_ptr<TUiFixture> f_;
   std::unique_ptr<TfmMain> w_;
+  QTranslator translator_;
 };
 
 }  // namespace quorvel::ui::test
