@@ -21,15 +21,17 @@ QString AccessibleName(const char* label) {
 }
 
 TPageBuilder::TPageBuilder(QWidget* page, const QString& groupTitle) : page_(page) {
-  auto* layout = new QVBoxLayout(page);
+  layout_ = new QVBoxLayout(page);
   group_ = new QGroupBox(groupTitle, page);
   group_->setAccessibleName(groupTitle.trimmed());
   form_ = new QFormLayout(group_);
   form_->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-  layout->addWidget(group_, 1);
+  // Fields keep their height and the space goes below them; a text view takes it instead.
+  layout_->addWidget(group_, 0);
+  layout_->addStretch(1);
   buttons_ = new QHBoxLayout;
   buttons_->addStretch(1);
-  layout->addLayout(buttons_);
+  layout_->addLayout(buttons_);
 }
 
 void TPageBuilder::AddFields(std::initializer_list<TFieldDef> fields) {
@@ -66,6 +68,8 @@ QLineEdit* TPageBuilder::AddField(const TFieldDef& field) {
 
 QPlainTextEdit* TPageBuilder::AddText(const char* name, const char* label, bool fixed, bool readOnly) {
   auto* text = new QPlainTextEdit(group_);
+  layout_->setStretch(0, 1);
+  layout_->setStretch(1, 0);
   text->setObjectName(name);
   text->setAccessibleName(label != nullptr && *label != 0 ? AccessibleName(label) : group_->accessibleName());
   text->setReadOnly(readOnly);

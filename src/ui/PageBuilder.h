@@ -70,6 +70,7 @@ class TPageBuilder {
 
  private:
   QWidget* page_;
+  QBoxLayout* layout_;
   QGroupBox* group_;
   QFormLayout* form_;
   QHBoxLayout* buttons_;
