@@ -2,11 +2,11 @@
 
 #include "AppDoc.h"
 #include "AppManager.h"
+#include "DemoTerminal.h"
 #include "Errors.h"
 #include "LogFile.h"
 #include "Ortenas.h"
 #include "Paths.h"
-#include "DemoTerminal.h"
 #include "Session.h"
 #include "TerminalSim.h"
 #include "TextUtils.h"

@@ -50,12 +50,15 @@ int main(int argc, char** argv) {
   LoadTranslations(app);
 
   QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral("Quorvel: configuration tool for Ortena payment terminals."));
+  parser.setApplicationDescription(
+      QStringLiteral("Quorvel: configuration tool for Ortena payment terminals."));
   parser.addHelpOption();
   parser.addVersionOption();
-  const QCommandLineOption simulator(QStringLiteral("simulator"),
-                                     QStringLiteral("Use the built-in terminal simulator instead of a device."));
-  const QCommandLineOption home(QStringLiteral("home"), QStringLiteral("The program's folder (settings.xml, Quorvel.xml)."),
+  const QCommandLineOption simulator(
+      QStringLiteral("simulator"),
+      QStringLiteral("Use the built-in terminal simulator instead of a device."));
+  const QCommandLineOption home(QStringLiteral("home"),
+                                QStringLiteral("The program's folder (settings.xml, Quorvel.xml)."),
                                 QStringLiteral("DIR"));
   parser.addOption(simulator);
   parser.addOption(home);
@@ -66,13 +69,15 @@ int main(int argc, char** argv) {
       return 2;
     }
     // Before any other thread exists.
-    ::setenv("QUORVEL_HOME", parser.value(home).toLocal8Bit().constData(), 1);  // NOLINT(concurrency-mt-unsafe)
+    ::setenv("QUORVEL_HOME", parser.value(home).toLocal8Bit().constData(),
+             1);  // NOLINT(concurrency-mt-unsafe)
   }
 
   quorvel::ui::TMessageBoxes boxes;
   std::unique_ptr<quorvel::TSession> session;
   try {
-    session = std::make_unique<quorvel::TSession>(quorvel::Facade(), quorvel::LogFile(), quorvel::ProgramHome());
+    session =
+        std::make_unique<quorvel::TSession>(quorvel::Facade(), quorvel::LogFile(), quorvel::ProgramHome());
   } catch (const std::exception& e) {
     boxes.ShowError(nullptr, QString::fromStdString(e.what()));
     return 1;
@@ -101,7 +106,8 @@ int main(int argc, char** argv) {
   if (sim) session->Settings().SetPortName(savedPort);
   try {
     session->Save();
-    for (const std::string& notice : session->SaveNotices()) boxes.ShowInfo(nullptr, QString::fromStdString(notice));
+    for (const std::string& notice : session->SaveNotices())
+      boxes.ShowInfo(nullptr, QString::fromStdString(notice));
   } catch (const std::exception& e) {
     boxes.ShowError(nullptr, QString::fromStdString(e.what()).replace("\r\n", "\n"));
     status = 1;

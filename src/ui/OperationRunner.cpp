@@ -29,7 +29,8 @@ bool IsInputEvent(QEvent::Type type) {
 
 }  // namespace
 
-TOperationRunner::TOperationRunner(IUiMessages& messages, QObject* parent) : QObject(parent), messages_(messages) {}
+TOperationRunner::TOperationRunner(IUiMessages& messages, QObject* parent)
+    : QObject(parent), messages_(messages) {}
 
 TOperationRunner::~TOperationRunner() {
   if (worker_ && worker_->joinable()) worker_->join();
@@ -119,7 +120,8 @@ bool TOperationRunner::Confirm(const std::string& question) {
   if (QThread::currentThread() == thread()) return messages_.Ask(parent, text);
   bool answer = false;
   QMetaObject::invokeMethod(
-      this, [this, parent, text] { return messages_.Ask(parent, text); }, Qt::BlockingQueuedConnection, &answer);
+      this, [this, parent, text] { return messages_.Ask(parent, text); }, Qt::BlockingQueuedConnection,
+      &answer);
   return answer;
 }
 

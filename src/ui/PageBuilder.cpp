@@ -10,7 +10,10 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
+#include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace quorvel::ui {
 
@@ -18,6 +21,25 @@ QString AccessibleName(const char* label) {
   QString name = QString::fromUtf8(label).trimmed();
   if (name.endsWith(':')) name.chop(1);
   return name;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, const QString& hint) {
+  auto* b = new QPushButton(text, parent);
+  b->setObjectName(name);
+  if (!hint.isEmpty()) b->setToolTip(hint);
+  const bool hasLetters = std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); });
+  b->setAccessibleName(hasLetters || hint.isEmpty() ? QString(text).remove('&') : hint);
+  return b;
+}
+
+QToolButton* MakeToolButton(QWidget* parent, const char* name, const QString& hint,
+                            QStyle::StandardPixmap icon) {
+  auto* b = new QToolButton(parent);
+  b->setObjectName(name);
+  b->setToolTip(hint);
+  b->setAccessibleName(hint);
+  b->setIcon(parent->style()->standardIcon(icon));
+  return b;
 }
 
 TPageBuilder::TPageBuilder(QWidget* page, const QString& groupTitle) : page_(page) {
@@ -101,10 +123,8 @@ void TPageBuilder::AddButtons(std::initializer_list<TButtonDef> buttons) {
 }
 
 QPushButton* TPageBuilder::AddButton(const TButtonDef& button) {
-  auto* b = new QPushButton(QString::fromUtf8(button.Text), page_);
-  b->setObjectName(button.Name);
-  b->setAccessibleName(QString::fromUtf8(button.Text).remove('&'));
-  if (button.Hint != nullptr) b->setToolTip(QString::fromUtf8(button.Hint));
+  QPushButton* b = MakeButton(page_, button.Name, QString::fromUtf8(button.Text),
+                              button.Hint != nullptr ? QString::fromUtf8(button.Hint) : QString());
   buttons_->addWidget(b);
   buttonsByName_[button.Name] = b;
   return b;

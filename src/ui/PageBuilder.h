@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStyle>
 
 #include <initializer_list>
 #include <map>
@@ -14,6 +15,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
+class QToolButton;
 class QWidget;
 
 namespace quorvel::ui {
@@ -80,5 +82,12 @@ class TPageBuilder {
 
 /// The label text without its trailing colon, as an accessible name.
 QString AccessibleName(const char* label);
+
+/// A push button named name with its text and hint (empty: none). Its accessible name is the
+/// text, or the hint for a text without letters ("...").
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, const QString& hint = {});
+/// An icon button named name; its hint is also its accessible name.
+QToolButton* MakeToolButton(QWidget* parent, const char* name, const QString& hint,
+                            QStyle::StandardPixmap icon);
 
 }  // namespace quorvel::ui

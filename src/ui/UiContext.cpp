@@ -9,8 +9,8 @@ void TMessageBoxes::ShowError(QWidget* parent, const QString& text) {
 }
 
 bool TMessageBoxes::Ask(QWidget* parent, const QString& question) {
-  return QMessageBox::warning(parent, kAppTitle, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
-         QMessageBox::Yes;
+  return QMessageBox::warning(parent, kAppTitle, question, QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TMessageBoxes::ShowInfo(QWidget* parent, const QString& text) {

@@ -40,11 +40,11 @@ class TMessageBoxes final : public IUiMessages {
 /// Everything the windows work on, given to them rather than found through process-wide
 /// accessors, so that a test can hand them a temporary document and its own facade.
 struct TUiContext {
-  TOrtena& Facade;          ///< the terminal facade
-  TAppDoc& Doc;             ///< the application document
-  TAppManager& Settings;    ///< settings.xml
-  IUiMessages& Messages;    ///< error boxes and questions
-  QString IniFileName;      ///< Quorvel.ini: window placement and remembered values
+  TOrtena& Facade;        ///< the terminal facade
+  TAppDoc& Doc;           ///< the application document
+  TAppManager& Settings;  ///< settings.xml
+  IUiMessages& Messages;  ///< error boxes and questions
+  QString IniFileName;    ///< Quorvel.ini: window placement and remembered values
 };
 
 /// The application title, the caption of every message box.

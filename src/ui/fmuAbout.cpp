@@ -19,13 +19,15 @@ namespace quorvel::ui {
 namespace {
 
 QLabel* Link(QWidget* parent, const char* name, const QString& url, const QString& text) {
-  auto* label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(url.toHtmlEscaped(), text.toHtmlEscaped()), parent);
+  auto* label = new QLabel(
+      QStringLiteral("<a href=\"%1\">%2</a>").arg(url.toHtmlEscaped(), text.toHtmlEscaped()), parent);
   label->setObjectName(name);
   label->setAccessibleName(text);
   label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
   // Opened through QDesktopServices, so that the handler can be replaced (and tests see it).
   label->setOpenExternalLinks(false);
-  QObject::connect(label, &QLabel::linkActivated, parent, [](const QString& link) { QDesktopServices::openUrl(QUrl(link)); });
+  QObject::connect(label, &QLabel::linkActivated, parent,
+                   [](const QString& link) { QDesktopServices::openUrl(QUrl(link)); });
   return label;
 }
 
@@ -39,7 +41,8 @@ TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) {
   setObjectName("fmAbout");
   setWindowTitle(QStringLiteral("О программе"));
   auto* layout = new QVBoxLayout(this);
-  lblName = new QLabel(QApplication::applicationName().isEmpty() ? kAppTitle : QApplication::applicationName(), this);
+  lblName = new QLabel(
+      QApplication::applicationName().isEmpty() ? kAppTitle : QApplication::applicationName(), this);
   lblName->setObjectName("lblName");
   QFont big = lblName->font();
   big.setPointSize(big.pointSize() + 6);

@@ -3,6 +3,7 @@
 #include "Cp1251.h"
 #include "ModemDriver.h"
 #include "Ortenas.h"
+#include "PageBuilder.h"
 #include "SerialPort.h"
 
 #include <QFontDatabase>
@@ -22,15 +23,6 @@ namespace {
 
 constexpr const char* kSection = "DebugForm";
 
-QToolButton* ToolButton(QWidget* parent, const char* name, const char* hint, QStyle::StandardPixmap icon) {
-  auto* b = new QToolButton(parent);
-  b->setObjectName(name);
-  b->setToolTip(QString::fromUtf8(hint));
-  b->setAccessibleName(QString::fromUtf8(hint));
-  b->setIcon(parent->style()->standardIcon(icon));
-  return b;
-}
-
 }  // namespace
 
 TfmDebug::TfmDebug(TUiContext& context, TOperationRunner& runner, QWidget* parent)
@@ -38,10 +30,13 @@ TfmDebug::TfmDebug(TUiContext& context, TOperationRunner& runner, QWidget* paren
   setObjectName("fmDebug");
   auto* layout = new QVBoxLayout(this);
   auto* bar = new QHBoxLayout;
-  btnPortOpen = ToolButton(this, "btnPortOpen", "Открыть COM порт", QStyle::SP_MediaPlay);
-  btnPortClose = ToolButton(this, "btnPortClose", "Закрыть COM порт", QStyle::SP_MediaStop);
-  btnClearLog = ToolButton(this, "btnClearLog", "Очистить лог", QStyle::SP_DialogResetButton);
-  btnFont = ToolButton(this, "btnFont", "Изменить шрифт", QStyle::SP_FileDialogDetailedView);
+  btnPortOpen = MakeToolButton(this, "btnPortOpen", QStringLiteral("Открыть COM порт"), QStyle::SP_MediaPlay);
+  btnPortClose =
+      MakeToolButton(this, "btnPortClose", QStringLiteral("Закрыть COM порт"), QStyle::SP_MediaStop);
+  btnClearLog =
+      MakeToolButton(this, "btnClearLog", QStringLiteral("Очистить лог"), QStyle::SP_DialogResetButton);
+  btnFont =
+      MakeToolButton(this, "btnFont", QStringLiteral("Изменить шрифт"), QStyle::SP_FileDialogDetailedView);
   for (QToolButton* b : {btnPortOpen, btnPortClose, btnClearLog, btnFont}) bar->addWidget(b);
   bar->addStretch(1);
   layout->addLayout(bar);

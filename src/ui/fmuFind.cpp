@@ -1,5 +1,6 @@
 #include "fmuFind.h"
 
+#include "PageBuilder.h"
 #include "UiContext.h"
 
 #include <QCloseEvent>
@@ -14,33 +15,15 @@
 
 namespace quorvel::ui {
 
-namespace {
-
-QPushButton* Button(QWidget* parent, const char* name, const QString& text, const QString& hint) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(name);
-  b->setToolTip(hint);
-  b->setAccessibleName(text);
-  return b;
-}
-
-QToolButton* Tool(QWidget* parent, const char* name, const QString& hint, QStyle::StandardPixmap icon) {
-  auto* b = new QToolButton(parent);
-  b->setObjectName(name);
-  b->setToolTip(hint);
-  b->setAccessibleName(hint);
-  b->setIcon(parent->style()->standardIcon(icon));
-  return b;
-}
-
-QString RowCaption(const TComPortInfo& port) {
+QString PortCaption(const TComPortInfo& port) {
   return port.Description.empty() ? Q(port.Path) : Q(port.Path + " (" + port.Description + ")");
 }
 
-}  // namespace
-
 TfmFind::TfmFind(std::vector<TComPortInfo> ports, std::string chosenPath, QWidget* parent)
-    : QDialog(parent), ports_(std::move(ports)), chosenPath_(std::move(chosenPath)), found_(ports_.size(), false) {
+    : QDialog(parent),
+      ports_(std::move(ports)),
+      chosenPath_(std::move(chosenPath)),
+      found_(ports_.size(), false) {
   setObjectName("fmFind");
   setWindowTitle(QStringLiteral("Поиск устройства"));
   setMinimumSize(455, 216);
@@ -53,19 +36,22 @@ TfmFind::TfmFind(std::vector<TComPortInfo> ports, std::string chosenPath, QWidge
   ListView->setRootIsDecorated(false);
   ListView->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   for (const TComPortInfo& port : ports_) {
-    auto* item = new QTreeWidgetItem(ListView, {RowCaption(port), QString()});
+    auto* item = new QTreeWidgetItem(ListView, {PortCaption(port), QString()});
     item->setCheckState(0, Qt::Checked);
   }
   layout->addWidget(ListView, 1);
   auto* buttons = new QHBoxLayout;
-  btnCheckPorts = Tool(this, "btnCheckPorts", QStringLiteral("Выбрать все порты"), QStyle::SP_DialogApplyButton);
-  btnClearPorts = Tool(this, "btnClearPorts", QStringLiteral("Сбросить все порты"), QStyle::SP_DialogResetButton);
+  btnCheckPorts = MakeToolButton(this, "btnCheckPorts", QStringLiteral("Выбрать все порты"),
+                                 QStyle::SP_DialogApplyButton);
+  btnClearPorts = MakeToolButton(this, "btnClearPorts", QStringLiteral("Сбросить все порты"),
+                                 QStyle::SP_DialogResetButton);
   Animate = new QLabel(QStringLiteral("Поиск..."), this);
   Animate->setObjectName("Animate");
   Animate->setVisible(false);
-  btnStart = Button(this, "btnStart", QStringLiteral("Начать поиск"), QStringLiteral("Начать поиск устройств"));
-  btnStop = Button(this, "btnStop", QStringLiteral("Прервать"), QStringLiteral("Прервать поиск"));
-  btnClose = Button(this, "btnClose", QStringLiteral("Закрыть"), QStringLiteral("Закрыть окно"));
+  btnStart =
+      MakeButton(this, "btnStart", QStringLiteral("Начать поиск"), QStringLiteral("Начать поиск устройств"));
+  btnStop = MakeButton(this, "btnStop", QStringLiteral("Прервать"), QStringLiteral("Прервать поиск"));
+  btnClose = MakeButton(this, "btnClose", QStringLiteral("Закрыть"), QStringLiteral("Закрыть окно"));
   btnStop->setEnabled(false);
   buttons->addWidget(btnCheckPorts);
   buttons->addWidget(btnClearPorts);
@@ -146,7 +132,8 @@ void TfmFind::btnCloseClick() {
 }
 
 void TfmFind::btnCheckPortsClick() {
-  for (int i = 0; i < ListView->topLevelItemCount(); ++i) ListView->topLevelItem(i)->setCheckState(0, Qt::Checked);
+  for (int i = 0; i < ListView->topLevelItemCount(); ++i)
+    ListView->topLevelItem(i)->setCheckState(0, Qt::Checked);
 }
 
 void TfmFind::btnClearPortsClick() {
@@ -157,7 +144,8 @@ void TfmFind::btnClearPortsClick() {
 void TfmFind::ListViewDblClick(QTreeWidgetItem* item) {
   StopSearch();
   const int row = item == nullptr ? -1 : ListView->indexOfTopLevelItem(item);
-  if (row >= 0 && found_.at(static_cast<std::size_t>(row))) chosenPath_ = ports_.at(static_cast<std::size_t>(row)).Path;
+  if (row >= 0 && found_.at(static_cast<std::size_t>(row)))
+    chosenPath_ = ports_.at(static_cast<std::size_t>(row)).Path;
   accept();
 }
 

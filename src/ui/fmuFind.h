@@ -68,4 +68,7 @@ class TfmFind final : public QDialog {
   std::vector<bool> found_;
 };
 
+/// The port's device path, and its /dev/serial/by-id name in brackets when it has one.
+QString PortCaption(const TComPortInfo& port);
+
 }  // namespace quorvel::ui

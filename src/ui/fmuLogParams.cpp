@@ -2,6 +2,7 @@
 
 #include "AppManager.h"
 #include "LogFile.h"
+#include "PageBuilder.h"
 #include "UiContext.h"
 
 #include <QCheckBox>
@@ -13,18 +14,6 @@
 #include <QPushButton>
 
 namespace quorvel::ui {
-
-namespace {
-
-QPushButton* Button(QWidget* parent, const char* name, const QString& text, const QString& hint) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(name);
-  b->setToolTip(hint);
-  b->setAccessibleName(hint.isEmpty() ? text : hint);
-  return b;
-}
-
-}  // namespace
 
 TfmLogParams::TfmLogParams(TLogFile& log, QWidget* parent) : QDialog(parent), log_(log) {
   setWindowTitle(QStringLiteral("Параметры лога"));
@@ -42,15 +31,15 @@ TfmLogParams::TfmLogParams(TLogFile& log, QWidget* parent) : QDialog(parent), lo
   edtFileName->setAccessibleName(QStringLiteral("Файл лога"));
   edtFileName->setMinimumWidth(320);
   label->setBuddy(edtFileName);
-  btnFileName = Button(this, "btnFileName", QStringLiteral("..."), QStringLiteral("Выбрать файл"));
+  btnFileName = MakeButton(this, "btnFileName", QStringLiteral("..."), QStringLiteral("Выбрать файл"));
   grid->addWidget(label, 1, 0);
   grid->addWidget(edtFileName, 1, 1);
   grid->addWidget(btnFileName, 1, 2);
   auto* row = new QHBoxLayout;
-  btnDefault = Button(this, "btnDefault", QStringLiteral("По умолчанию"),
-                      QStringLiteral("Установить параметры по умолчанию"));
-  btnOk = Button(this, "btnOk", QStringLiteral("OK"), QString());
-  btnCancel = Button(this, "btnCancel", QStringLiteral("Отмена"), QString());
+  btnDefault = MakeButton(this, "btnDefault", QStringLiteral("По умолчанию"),
+                          QStringLiteral("Установить параметры по умолчанию"));
+  btnOk = MakeButton(this, "btnOk", QStringLiteral("OK"), QString());
+  btnCancel = MakeButton(this, "btnCancel", QStringLiteral("Отмена"), QString());
   btnOk->setDefault(true);
   row->addWidget(btnDefault);
   row->addStretch(1);

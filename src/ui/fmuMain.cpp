@@ -226,7 +226,8 @@ void TfmMain::NodeSelected(QTreeWidgetItem* current, QTreeWidgetItem* previous) 
 void TfmMain::StatusChanged(const std::string& text) {
   const QString line = QStringLiteral(" ") + Q(text);
   if (QThread::currentThread() != thread()) {
-    QMetaObject::invokeMethod(this, [this, line] { StatusChanged(S(line.mid(1))); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, line] { StatusChanged(S(line.mid(1))); }, Qt::QueuedConnection);
     return;
   }
   StatusPanel->setText(line);

@@ -4,6 +4,7 @@
 #include "LogFile.h"
 #include "OperationRunner.h"
 #include "Ortenas.h"
+#include "PageBuilder.h"
 #include "StatusReport.h"
 #include "UiContext.h"
 #include "fmuFind.h"
@@ -22,22 +23,6 @@
 #include <memory>
 
 namespace quorvel::ui {
-
-namespace {
-
-QPushButton* Button(QWidget* parent, const char* name, const QString& text, const QString& hint = {}) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(name);
-  if (!hint.isEmpty()) b->setToolTip(hint);
-  b->setAccessibleName(text);
-  return b;
-}
-
-QString PortCaption(const TComPortInfo& port) {
-  return port.Description.empty() ? Q(port.Path) : Q(port.Path + " (" + port.Description + ")");
-}
-
-}  // namespace
 
 std::string LinkTestLine(const std::string& label, const std::string& value) {
   return PadRight(label, 20) + " : " + value;
@@ -59,13 +44,13 @@ TfmSettings::TfmSettings(TUiContext& context, TOperationRunner& runner, QWidget*
   label->setBuddy(cbPorts);
   grid->addWidget(label, 0, 0);
   grid->addWidget(cbPorts, 0, 1, 1, 3);
-  btnConnect = Button(gbParams, "btnConnect", QStringLiteral("Проверка связи"),
-                      QStringLiteral("Проверка связи с устройством"));
-  btnSearch = Button(gbParams, "btnSearch", QStringLiteral("Поиск устройства..."),
-                     QStringLiteral("Открыть диалог поска устройства"));
-  btnLogParams = Button(gbParams, "btnLogParams", QStringLiteral("Параметры лога..."),
-                        QStringLiteral("Задать параметры лог-файла"));
-  btnScripts = Button(gbParams, "btnScripts", QStringLiteral("Параметры скриптов"));
+  btnConnect = MakeButton(gbParams, "btnConnect", QStringLiteral("Проверка связи"),
+                          QStringLiteral("Проверка связи с устройством"));
+  btnSearch = MakeButton(gbParams, "btnSearch", QStringLiteral("Поиск устройства..."),
+                         QStringLiteral("Открыть диалог поска устройства"));
+  btnLogParams = MakeButton(gbParams, "btnLogParams", QStringLiteral("Параметры лога..."),
+                            QStringLiteral("Задать параметры лог-файла"));
+  btnScripts = MakeButton(gbParams, "btnScripts", QStringLiteral("Параметры скриптов"));
   // The script settings dialog comes with the script pages.
   btnScripts->setVisible(false);
   grid->addWidget(btnConnect, 1, 1);
@@ -84,8 +69,8 @@ TfmSettings::TfmSettings(TUiContext& context, TOperationRunner& runner, QWidget*
   layout->addWidget(gbParams);
   auto* row = new QHBoxLayout;
   row->addStretch(1);
-  btnOk = Button(this, "btnOk", QStringLiteral("OK"));
-  btnCancel = Button(this, "btnCancel", QStringLiteral("Отмена"));
+  btnOk = MakeButton(this, "btnOk", QStringLiteral("OK"));
+  btnCancel = MakeButton(this, "btnCancel", QStringLiteral("Отмена"));
   btnOk->setDefault(true);
   row->addWidget(btnOk);
   row->addWidget(btnCancel);
@@ -144,7 +129,8 @@ void TfmSettings::btnConnectClick() {
         try {
           const std::string hardware = facade.QueryHardwareVersion();
           const std::string serial = facade.QuerySerialNumber();
-          *lines = LinkTestLine("Версия оборудования", hardware) + "\n" + LinkTestLine("Серийный номер", serial);
+          *lines =
+              LinkTestLine("Версия оборудования", hardware) + "\n" + LinkTestLine("Серийный номер", serial);
         } catch (...) {
           facade.ClearStatus();
           throw;

@@ -1,3 +1,4 @@
+#include "ErrorOf.h"
 #include "Errors.h"
 #include "TextUtils.h"
 #include "WireText.h"
@@ -8,17 +9,9 @@
 #include <string>
 
 using namespace quorvel;
+using quorvel::test::ErrorOf;
 
 namespace {
-
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "";
-}
 
 struct TextRow {
   std::string Value;

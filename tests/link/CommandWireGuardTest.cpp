@@ -2,6 +2,7 @@
 // whose quoted value holds a quote of its own is reported instead of silently altered.
 #include "Command.h"
 #include "CommandTestSupport.h"
+#include "ErrorOf.h"
 #include "Errors.h"
 
 #include <gtest/gtest.h>
@@ -10,18 +11,10 @@
 #include <string>
 
 using namespace quorvel;
+using quorvel::test::ErrorOf;
 using namespace quorvel::test;
 
 namespace {
-
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "";
-}
 
 TEST(CommandWireGuard, ParametersThatWouldBreakTheFrameAreNotAppended) {
   const struct {

@@ -3,6 +3,7 @@
 #include "Bercut.h"
 #include "Cyberplat.h"
 #include "EPort.h"
+#include "ErrorOf.h"
 #include "Errors.h"
 #include "Eurofon.h"
 #include "Krasplat.h"
@@ -17,17 +18,9 @@
 #include <string>
 
 using namespace quorvel;
+using quorvel::test::ErrorOf;
 
 namespace {
-
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "";
-}
 
 std::string Cyrillic(int count) {
   std::string s;

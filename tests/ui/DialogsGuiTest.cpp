@@ -1,10 +1,10 @@
 // The connection settings, device search, log settings and about dialogs.
+#include "Pty.h"
 #include "UiFixture.h"
 #include "fmuAbout.h"
 #include "fmuFind.h"
 #include "fmuLogParams.h"
 #include "fmuSettings.h"
-#include "Pty.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -96,7 +96,8 @@ class DialogsGuiTest : public QObject {
     second.ArmFault("SMSN", {sim::TSimFaultKind::Error, 0, 0});
     quorvel::test::Pty silent;
     f_->Session->ClosePort();
-    TfmFind find({{"sim", f_->Sim.SlavePath(), "", 1}, {"second", second.SlavePath(), "", 2},
+    TfmFind find({{"sim", f_->Sim.SlavePath(), "", 1},
+                  {"second", second.SlavePath(), "", 2},
                   {"silent", silent.SlavePath(), "", 3}},
                  "/dev/ttyS0");
     QSignalSpy ended(&find, &TfmFind::searchEnded);

@@ -10,10 +10,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QToolButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <memory>
@@ -30,15 +30,16 @@ QStringList TopCaptions(const TfmMain& w) {
 }
 
 bool IsControl(QWidget* w) {
-  return qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) ||
-         qobject_cast<QComboBox*>(w) || qobject_cast<QTreeWidget*>(w);
+  return qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+         qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QTreeWidget*>(w);
 }
 
 // What a screen reader says for the control: its accessible name, else a button's text or
 // the text of the action behind a tool button.
 QString SpokenName(QWidget* w) {
   if (!w->accessibleName().isEmpty()) return w->accessibleName();
-  if (auto* tool = qobject_cast<QToolButton*>(w); tool && tool->defaultAction()) return tool->defaultAction()->text();
+  if (auto* tool = qobject_cast<QToolButton*>(w); tool && tool->defaultAction())
+    return tool->defaultAction()->text();
   if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
   return {};
 }

@@ -5,21 +5,21 @@
 #include "fmuModemSerial.h"
 #include "fmuStatus.h"
 
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QApplication>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
-#include <QTranslator>
+#include <QPushButton>
 #include <QSettings>
-#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <QTranslator>
 #include <QTreeWidget>
 
 #include <atomic>
@@ -70,8 +70,8 @@ class PagesGuiTest : public QObject {
     f_->Session->ClosePort();
     QTemporaryDir cliHome;
     QProcess cli;
-    cli.start(QUORVEL_CLI_PATH, {"--home", cliHome.path(), "--port", QString::fromStdString(f_->Sim.SlavePath()),
-                                 "status"});
+    cli.start(QUORVEL_CLI_PATH,
+              {"--home", cliHome.path(), "--port", QString::fromStdString(f_->Sim.SlavePath()), "status"});
     QVERIFY(cli.waitForFinished(30000));
     QCOMPARE(cli.exitCode(), 0);
     const QString printed = QString::fromUtf8(cli.readAllStandardOutput());
@@ -81,7 +81,8 @@ class PagesGuiTest : public QObject {
 
   void aQuestionAnsweredNoInItsMessageBoxAbortsSilently() {
     TMessageBoxes boxes;
-    TUiContext context{f_->Facade, f_->Session->Doc(), f_->Session->Settings(), boxes, f_->Context->IniFileName};
+    TUiContext context{f_->Facade, f_->Session->Doc(), f_->Session->Settings(), boxes,
+                       f_->Context->IniFileName};
     TOperationRunner runner(boxes);
     f_->Facade.SetPrompt(&runner);
     QStringList seen;
@@ -156,7 +157,8 @@ class PagesGuiTest : public QObject {
     connect(&tick, &QTimer::timeout, [&] {
       ++ticks;
       const QString line = w_->StatusPanel->text();
-      if (!line.trimmed().isEmpty() && (statusLines.isEmpty() || statusLines.last() != line)) statusLines << line;
+      if (!line.trimmed().isEmpty() && (statusLines.isEmpty() || statusLines.last() != line))
+        statusLines << line;
     });
     tick.start(50);
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
@@ -192,7 +194,7 @@ class PagesGuiTest : public QObject {
       while (!release.load()) QThread::msleep(5);
     }));
     QVERIFY(!w_->fmModemSerial->btnWrite->isEnabled());
-    QVERIFY(!w_->Runner().Run(nullptr, [] {})) ;
+    QVERIFY(!w_->Runner().Run(nullptr, [] {}));
     // A click on another node is swallowed while busy.
     QTreeWidgetItem* debugNode = w_->TreeView->topLevelItem(2);
     const QRect r = w_->TreeView->visualItemRect(debugNode);
@@ -213,7 +215,8 @@ class PagesGuiTest : public QObject {
     });
     QVERIFY(done.wait(10000));
     QCOMPARE(answers, (std::vector<bool>{true, false}));
-    QCOMPARE(f_->Messages.Questions.first(), QString("Сейчас активна платежная система Мастерпорт.\nСделать?"));
+    QCOMPARE(f_->Messages.Questions.first(),
+             QString("Сейчас активна платежная система Мастерпорт.\nСделать?"));
     QVERIFY(!f_->Messages.OffUiThread);
   }
 

@@ -48,7 +48,9 @@ class TRecordedMessages final : public IUiMessages {
   bool OffUiThread = false;
 
  private:
-  void Note() { OffUiThread = OffUiThread || QThread::currentThread() != QCoreApplication::instance()->thread(); }
+  void Note() {
+    OffUiThread = OffUiThread || QThread::currentThread() != QCoreApplication::instance()->thread();
+  }
 };
 
 /// A fresh program around a running simulator that looks like a terminal in service: its own
