@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -27,16 +28,16 @@ NoNewFilesIn::NoNewFilesIn(const std::string& folder) : folder_(folder) {
     ::chmod(folder_.c_str(), 0500);
     return;
   }
+  // Root writes into any folder; a file-size limit of 0 makes the write fail instead (EFBIG,
+  // with SIGXFSZ ignored). A descriptor limit would do too, but the sanitizers' own checks need
+  // descriptors and would report nonsense.
   rlimit limit{};
-  ::getrlimit(RLIMIT_NOFILE, &limit);
+  ::getrlimit(RLIMIT_FSIZE, &limit);
   oldLimit_ = limit.rlim_cur;
-  // The lowest free descriptor: every one below it is in use, so a limit there refuses the next.
-  const int free = ::dup(0);
-  if (free < 0) return;
-  ::close(free);
-  limit.rlim_cur = static_cast<rlim_t>(free);
-  limited_ = ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
-  if (!limited_) ADD_FAILURE() << "RLIMIT_NOFILE could not be lowered";
+  oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+  limit.rlim_cur = 0;
+  limited_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  if (!limited_) ADD_FAILURE() << "RLIMIT_FSIZE could not be lowered";
 }
 
 NoNewFilesIn::~NoNewFilesIn() {
@@ -44,11 +45,13 @@ NoNewFilesIn::~NoNewFilesIn() {
     ::chmod(folder_.c_str(), 0700);
     return;
   }
-  if (!limited_) return;
-  rlimit limit{};
-  ::getrlimit(RLIMIT_NOFILE, &limit);
-  limit.rlim_cur = static_cast<rlim_t>(oldLimit_);
-  ::setrlimit(RLIMIT_NOFILE, &limit);
+  if (limited_) {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(oldLimit_);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ::signal(SIGXFSZ, oldHandler_);
 }
 
 TempDir::~TempDir() {

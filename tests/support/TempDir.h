@@ -23,10 +23,9 @@ private:
   std::string path_;
 };
 
-/// While it lives, no file can be created in folder: the folder is made read-only, and for
-/// root, whom permissions do not stop, the process may open no more files (RLIMIT_NOFILE
-/// lowered to the descriptors in use), so creating one fails all the same. Nothing in
-/// between may need a new descriptor.
+/// While it lives, nothing new can be written into folder: the folder is made read-only, and
+/// for root, whom permissions do not stop, the process may write no byte into a file
+/// (RLIMIT_FSIZE 0, SIGXFSZ ignored), so a save fails all the same.
 class NoNewFilesIn {
  public:
   explicit NoNewFilesIn(const std::string& folder);
@@ -38,6 +37,7 @@ class NoNewFilesIn {
   std::string folder_;
   bool limited_ = false;
   unsigned long long oldLimit_ = 0;
+  void (*oldHandler_)(int) = nullptr;
 };
 
 /// Runs a shell command and returns its standard output; the exit status goes to *status
