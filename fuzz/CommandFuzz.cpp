@@ -29,11 +29,11 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
-// Codes the parser may set: 0, 1000..1002 and whatever number a +SMERROR line carries;
-// anything else means a code came from nowhere.
+// Codes the parser may set: 0, 1000..1002, a quoted value holding a quote (kResultBadQuote) and
+// whatever number a +SMERROR line carries; anything else means a code came from nowhere.
 bool SaneResult(const TCommand& c, const std::vector<std::int32_t>& carried) {
   std::int32_t code = c.ResultCode();
-  if (code == 0 || code == 1000 || code == 1001 || code == 1002) return true;
+  if (code == 0 || code == 1000 || code == 1001 || code == 1002 || code == kResultBadQuote) return true;
   for (auto k : carried)
     if (k == code) return true;
   return false;
