@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <vector>
 
 namespace quorvel {
@@ -94,7 +95,25 @@ void TOrtena::CheckServerParams(const TServerParams& params) {
 
 void TOrtena::ReadSimCards(TSimCards& cards) {
   TClearStatusGuard clear(*this);
-  for (int i = 0; i < cards.Count(); ++i) ReadSimCard(cards.Items(i));
+  // Every slot is read before any is taken over: a read that fails at slot 2 leaves slot 1
+  // as it was too, not half of one terminal and half of another.
+  std::vector<std::unique_ptr<TSimCard>> read;
+  for (int i = 0; i < cards.Count(); ++i) {
+    auto card = std::make_unique<TSimCard>();
+    card->SlotNumber = cards.Items(i).SlotNumber;
+    ReadSimCard(*card);
+    read.push_back(std::move(card));
+  }
+  for (int i = 0; i < cards.Count(); ++i) {
+    TSimCard& to = cards.Items(i);
+    const TSimCard& from = *read[static_cast<std::size_t>(i)];
+    to.Pin = from.Pin;
+    to.Apn = from.Apn;
+    to.Login = from.Login;
+    to.Password = from.Password;
+    to.Enabled = from.Enabled;
+    to.Priority = from.Priority;
+  }
 }
 
 void TOrtena::WriteSimCards(const TSimCards& cards) {

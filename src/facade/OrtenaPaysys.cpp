@@ -20,6 +20,7 @@
 #include "XPlat.h"
 
 #include <utility>
+#include <vector>
 
 namespace quorvel {
 
@@ -41,13 +42,15 @@ void TOrtena::ReadScripts(TPaymentSystem& system) {
   TClearStatusGuard clear(*this);
   EnsureActiveSystem(system);
   TScripts& scripts = system.Scripts();
-  for (int i = 0; i < scripts.Count(); ++i) {
-    TScript& script = scripts.Items(i);
-    // The built-in scripts belong to the program, not to the terminal's settings: they are
-    // not read back (their text cannot be changed anyway).
-    if (!script.Editable()) continue;
-    script.SetText(ReadScriptText(script.Number()));
-  }
+  // The built-in scripts belong to the program, not to the terminal's settings: they are not
+  // read back (their text cannot be changed anyway). The texts are taken over only when all
+  // were read, so a failure half way leaves the list as it was.
+  std::vector<std::string> texts(static_cast<std::size_t>(scripts.Count()));
+  for (int i = 0; i < scripts.Count(); ++i)
+    if (scripts.Items(i).Editable())
+      texts[static_cast<std::size_t>(i)] = ReadScriptText(scripts.Items(i).Number());
+  for (int i = 0; i < scripts.Count(); ++i)
+    if (scripts.Items(i).Editable()) scripts.Items(i).SetText(texts[static_cast<std::size_t>(i)]);
 }
 
 std::string TOrtena::ReadScriptText(std::int32_t number) { return driver_->ReadScript(number); }

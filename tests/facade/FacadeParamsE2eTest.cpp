@@ -142,6 +142,21 @@ TEST_F(FacadeParamsE2e, ReadSimCardsClearsThePinAndAbsentSlots) {
   EXPECT_EQ(facade->DriverStatus().Text(), "");
 }
 
+TEST_F(FacadeParamsE2e, ASimReadThatFailsAtTheSecondSlotChangesNeither) {
+  sim.Update([](sim::TSimState& s) { s.Sims[0] = {true, true, "1234", "apn.new", "user", "secret", false}; });
+  // One answer per command, in arming order: slot 1 reads as absent (code 8, which the read
+  // accepts), slot 2 is refused.
+  sim.ArmFault("SMSIMSETUP", {sim::TSimFaultKind::SmError, 8, 1, 0});
+  sim.ArmFault("SMSIMSETUP", {sim::TSimFaultKind::SmError, 2, 1, 0});
+  TSimCards cards;
+  cards.Items(0).Apn = "apn.old";
+  cards.Items(0).Enabled = true;
+  EXPECT_THROW(facade->ReadSimCards(cards), EDriverError);
+  EXPECT_EQ(ArgsOf("SMSIMSETUP").size(), 2u);
+  EXPECT_EQ(cards.Items(0).Apn, "apn.old");
+  EXPECT_TRUE(cards.Items(0).Enabled);
+}
+
 // ---- header and trailer ----
 
 TEST_F(FacadeParamsE2e, WriteHeaderSendsExactlyTenLines) {

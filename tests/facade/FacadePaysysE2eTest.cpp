@@ -275,6 +275,27 @@ TEST_F(FacadePaysysE2e, ReadScriptsSkipsTheBuiltInScripts) {
   EXPECT_EQ(facade->DriverStatus().Text(), "");
 }
 
+TEST_F(FacadePaysysE2e, AScriptReadThatFailsHalfWayChangesNoScript) {
+  TOSMP& osmp = systems.Add<TOSMP>();
+  sim.Update([](sim::TSimState& s) {
+    s.ActiveSystem = 4;
+    sim::SetScriptText(s, 10, "BEEP(1)");
+    sim::SetScriptText(s, 11, "BEEP(2)");
+  });
+  TScript& first = osmp.Scripts().AddNew();
+  first.SetText("old 10");
+  TScript& second = osmp.Scripts().AddNew();
+  second.SetText("old 11");
+  // One answer per command, in arming order: script 10 reads as empty (code 8 ends a script),
+  // then script 11 is refused.
+  sim.ArmFault("SMSCRIPT", {sim::TSimFaultKind::SmError, 8, 1, 0});
+  sim.ArmFault("SMSCRIPT", {sim::TSimFaultKind::SmError, 2, 1, 0});
+  EXPECT_THROW(facade->ReadScripts(osmp), EDriverError);
+  EXPECT_EQ(ArgsOf("SMSCRIPT").size(), 2u);
+  EXPECT_EQ(first.Text(), "old 10");
+  EXPECT_EQ(second.Text(), "old 11");
+}
+
 // ---- per-value operations ----
 
 TEST_F(FacadePaysysE2e, PrivateKeyFromPem) {
