@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <memory>
 #include <vector>
 
 namespace quorvel {
@@ -97,23 +96,10 @@ void TOrtena::ReadSimCards(TSimCards& cards) {
   TClearStatusGuard clear(*this);
   // Every slot is read before any is taken over: a read that fails at slot 2 leaves slot 1
   // as it was too, not half of one terminal and half of another.
-  std::vector<std::unique_ptr<TSimCard>> read;
-  for (int i = 0; i < cards.Count(); ++i) {
-    auto card = std::make_unique<TSimCard>();
-    card->SlotNumber = cards.Items(i).SlotNumber;
-    ReadSimCard(*card);
-    read.push_back(std::move(card));
-  }
-  for (int i = 0; i < cards.Count(); ++i) {
-    TSimCard& to = cards.Items(i);
-    const TSimCard& from = *read[static_cast<std::size_t>(i)];
-    to.Pin = from.Pin;
-    to.Apn = from.Apn;
-    to.Login = from.Login;
-    to.Password = from.Password;
-    to.Enabled = from.Enabled;
-    to.Priority = from.Priority;
-  }
+  std::vector<TSimCardRec> read(static_cast<std::size_t>(cards.Count()));
+  for (int i = 0; i < cards.Count(); ++i)
+    ReadSimRecord(cards.Items(i).SlotNumber, read[static_cast<std::size_t>(i)]);
+  for (int i = 0; i < cards.Count(); ++i) TakeSimRecord(cards.Items(i), read[static_cast<std::size_t>(i)]);
 }
 
 void TOrtena::WriteSimCards(const TSimCards& cards) {
@@ -126,8 +112,16 @@ void TOrtena::WriteSimCards(const TSimCards& cards) {
 
 void TOrtena::ReadSimCard(TSimCard& card) {
   TSimCardRec rec;
-  rec.SlotNumber = card.SlotNumber;
+  ReadSimRecord(card.SlotNumber, rec);
+  TakeSimRecord(card, rec);
+}
+
+void TOrtena::ReadSimRecord(std::int32_t slotNumber, TSimCardRec& rec) {
+  rec.SlotNumber = slotNumber;
   driver_->CheckResult(driver_->GetSimCard(rec));
+}
+
+void TOrtena::TakeSimRecord(TSimCard& card, const TSimCardRec& rec) {
   card.Pin.clear();
   card.Apn = rec.Apn;
   card.Login = rec.Login;

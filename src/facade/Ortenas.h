@@ -348,6 +348,10 @@ class TOrtena {
  private:
   /// Asks the prompt; false without one.
   bool Ask(const std::string& question);
+  /// SMSIMSETUP read of one slot, lenient.
+  void ReadSimRecord(std::int32_t slotNumber, TSimCardRec& rec);
+  /// The record's values into the card; the PIN becomes empty (the terminal never tells it).
+  static void TakeSimRecord(TSimCard& card, const TSimCardRec& rec);
   std::string ReadLines(bool trailer);
   void WriteLines(bool trailer, const std::string& text);
 
