@@ -14,8 +14,21 @@ class TOrtena;
 
 namespace quorvel::ui {
 
-/// How the program talks to the user outside its pages: the standard error box and the Yes/No
-/// question. The program shows message boxes; tests record the texts and answer from a script.
+/// A file dialog as a page asks for it. Filter in the pairs form "Файл xml (*.xml)|*.xml|Все
+/// файлы (*.*)|*.*" (description, pattern, ...); DefaultExt without the dot is added to a name
+/// typed without one; InitialDir relative to the current folder; FileName proposed at start.
+struct TFileDialogDef {
+  QString Filter;
+  QString DefaultExt;
+  QString InitialDir;
+  QString FileName;
+};
+
+/// The pairs filter as Qt's file dialogs take it ("a (*.x);;b (*.*)").
+QString QtFileFilter(const QString& pairs);
+
+/// How the program talks to the user outside its pages: the standard error box, the Yes/No
+/// question and the file dialogs. The program shows message boxes; tests record the texts and answer from a script.
 /// Threads: the UI thread only.
 class IUiMessages {
  public:
@@ -26,6 +39,11 @@ class IUiMessages {
   virtual bool Ask(QWidget* parent, const QString& question) = 0;
   /// An information box (a result the user must see).
   virtual void ShowInfo(QWidget* parent, const QString& text) = 0;
+  /// The file to read; empty when the user cancelled.
+  virtual QString OpenFileName(QWidget* parent, const TFileDialogDef& dialog) = 0;
+  /// The file to write, after the question before replacing an existing one; empty when the
+  /// user cancelled.
+  virtual QString SaveFileName(QWidget* parent, const TFileDialogDef& dialog) = 0;
 };
 
 /// Message boxes titled with the application title; Yes and No, OK in the language of the
@@ -35,6 +53,8 @@ class TMessageBoxes final : public IUiMessages {
   void ShowError(QWidget* parent, const QString& text) override;
   bool Ask(QWidget* parent, const QString& question) override;
   void ShowInfo(QWidget* parent, const QString& text) override;
+  QString OpenFileName(QWidget* parent, const TFileDialogDef& dialog) override;
+  QString SaveFileName(QWidget* parent, const TFileDialogDef& dialog) override;
 };
 
 /// Everything the windows work on, given to them rather than found through process-wide

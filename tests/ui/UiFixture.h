@@ -16,6 +16,7 @@
 #include <QThread>
 
 #include <deque>
+#include <vector>
 #include <memory>
 
 namespace quorvel::ui::test {
@@ -41,13 +42,27 @@ class TRecordedMessages final : public IUiMessages {
     Infos << text;
   }
 
+  /// Answers the file dialogs from Files (cancel beyond it) and keeps each dialog asked for.
+  QString OpenFileName(QWidget*, const TFileDialogDef& dialog) override { return NextFile(dialog); }
+  QString SaveFileName(QWidget*, const TFileDialogDef& dialog) override { return NextFile(dialog); }
+
   QStringList Errors;
   QStringList Questions;
   QStringList Infos;
   std::deque<bool> Answers;
+  std::deque<QString> Files;
+  std::vector<TFileDialogDef> FileDialogs;
   bool OffUiThread = false;
 
  private:
+  QString NextFile(const TFileDialogDef& dialog) {
+    Note();
+    FileDialogs.push_back(dialog);
+    if (Files.empty()) return {};
+    QString file = Files.front();
+    Files.pop_front();
+    return file;
+  }
   void Note() {
     OffUiThread = OffUiThread || QThread::currentThread() != QCoreApplication::instance()->thread();
   }
