@@ -17,8 +17,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
-#include <QTranslator>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -41,6 +42,12 @@ bool Save(QWidget* w, const QString& dir, const QString& name) {
   }
   std::printf("%s\n", qPrintable(path));
   return true;
+}
+
+// Selects the tree node of page (any depth), as a click in the tree would.
+void Select(TfmMain& w, const QWidget* page) {
+  for (QTreeWidgetItemIterator it(w.TreeView); *it != nullptr; ++it)
+    if ((*it)->data(0, Qt::UserRole).value<QObject*>() == page) w.TreeView->setCurrentItem(*it);
 }
 
 void ClickAndWait(TfmMain& w, QPushButton* button) {
@@ -68,13 +75,13 @@ int main(int argc, char** argv) {
   TfmMain w(*f.Context);
   w.show();
   bool ok = true;
-  w.TreeView->setCurrentItem(w.TreeView->topLevelItem(0));
+  Select(w, w.fmStatus);
   ClickAndWait(w, w.fmStatus->btnRead);
   ok = Save(&w, dir, "01-status") && ok;
-  w.TreeView->setCurrentItem(w.TreeView->topLevelItem(1));
+  Select(w, w.fmModemSerial);
   ClickAndWait(w, w.fmModemSerial->btnRead);
   ok = Save(&w, dir, "02-serial") && ok;
-  w.TreeView->setCurrentItem(w.TreeView->topLevelItem(2));
+  Select(w, w.fmDebug);
   w.fmDebug->btnPortOpenClick();
   ClickAndWait(w, w.fmModemSerial->btnRead);
   Settle(1200);
