@@ -9,7 +9,7 @@
 #include "OrtenaGuards.h"
 #include "Ortenas.h"
 #include "Paths.h"
-#include "TestConfigXml.h"
+#include "TestConfigImport.h"
 #include "TextFiles.h"
 
 #include <fmt/printf.h>
@@ -97,25 +97,20 @@ const std::string& RequiredFile(const std::string& fileName, const char* option)
   return fileName;
 }
 
-// The test-configuration reader of the system's class first; a file it cannot take is read
-// as a file in configuration-document form, whose errors are the ones reported.
-template <class TReader, class TSystem>
-void LoadTestConfig(TReader& reader, TSystem& system, const std::string& fileName) {
-  try {
-    reader.LoadFromFile(system, fileName);
-  } catch (const std::exception&) {
-    AppDocXml().LoadTestSettings(system, fileName);
-  }
+// The system's test-configuration reader first; a file it cannot take is read as a file in
+// configuration-document form, whose errors are the ones reported.
+void LoadConfig(TMasterPortProtocol& system, const std::string& fileName) {
+  LoadTestConfig(system, fileName, TTestConfigFallback::TestSettings);
   system.TestConfigFileName = AbsolutePath(fileName);
 }
 
 void WriteMasterPortPair(TCliContext& c, const TPaysysArgs& args) {
   TAppDoc& d = c.Doc();
   if (args.System == "masterport") {
-    if (args.Given("config")) LoadTestConfig(MasterPortXml(), d.MasterPort(), args.Values.at("config"));
+    if (args.Given("config")) LoadConfig(d.MasterPort(), args.Values.at("config"));
     c.Facade().WriteMasterPort(d.MasterPort());
   } else {
-    if (args.Given("config")) LoadTestConfig(PegasMPXml(), d.PegasMP(), args.Values.at("config"));
+    if (args.Given("config")) LoadConfig(d.PegasMP(), args.Values.at("config"));
     c.Facade().WriteMasterPort(d.PegasMP());
   }
 }

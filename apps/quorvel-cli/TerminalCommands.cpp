@@ -8,6 +8,7 @@
 #include "Errors.h"
 #include "OrtenaGuards.h"
 #include "Ortenas.h"
+#include "SimCardEntry.h"
 #include "StatusReport.h"
 #include "TerminalSim.h"
 #include "TextFiles.h"
@@ -27,8 +28,6 @@ namespace quorvel::cli {
 namespace {
 
 constexpr const char* kDroppedLinesNote = "Записаны первые %d строк файла, пропущено строк: %d\n";
-constexpr const char* kPinRequiredMessage = "Необходимо ввести PIN-код SIM-карты";
-constexpr int kPageSlot = 1;
 // Steps of a fee-table transfer as the progress line sees them: the scheme, then the rates.
 constexpr int kFeeTableSteps = 2;
 
@@ -178,16 +177,10 @@ void AddSim(CLI::App& app, TCommandRun& run, const TGlobalOptions& options) {
   write->add_option("--login", args->Login, "user name of the access point, at most 20 characters");
   write->add_option("--password", args->Password, "password of the access point, at most 20 characters");
   SetContextRun(*write, run, options, [args](TCliContext& c) {
-    CheckSimPageFields(args->Pin, args->Apn);
+    const TSimEntry entry{args->Pin, args->Apn, args->Login, args->Password};
+    CheckSimEntry(entry);
     TSimCards& cards = c.Doc().SimCards();
-    TSimCard& first = cards.FindSlot(kPageSlot);
-    first.Enabled = true;
-    first.Priority = true;
-    first.Pin = args->Pin;
-    first.Apn = args->Apn;
-    first.Login = args->Login;
-    first.Password = args->Password;
-    cards.FindSlot(kPageSlot + 1).Enabled = false;
+    ApplySimEntry(cards, entry);
     c.Facade().WriteSimCards(cards);
   });
 }
@@ -288,12 +281,6 @@ void AddServer(CLI::App& app, TCommandRun& run, const TGlobalOptions& options) {
 }
 
 }  // namespace
-
-void CheckSimPageFields(const std::string& pin, const std::string& apn) {
-  if (pin.empty()) throw Exception(fmt::sprintf("%s %d.", kPinRequiredMessage, kPageSlot));
-  if (Utf8Length(pin) != 4) throw Exception(kSimPinMessage);
-  if (apn.empty()) throw Exception(fmt::sprintf("%s %d.", kSimApnEmptyMessage, kPageSlot));
-}
 
 void AddTerminalCommands(CLI::App& app, TCommandRun& run, const TGlobalOptions& options) {
   AddStatus(app, run, options);
