@@ -7,7 +7,9 @@
 #include "fmuAbout.h"
 #include "fmuDebug.h"
 #include "fmuModemSerial.h"
+#include "fmuServer.h"
 #include "fmuSettings.h"
+#include "fmuSimCard.h"
 #include "fmuStatus.h"
 
 #include <QApplication>
@@ -72,9 +74,10 @@ TfmMain::TfmMain(TUiContext& context, QWidget* parent)
   CreateActions();
 
   fmStatus = new TfmStatus(context_, runner_, DataPanel);
+  fmSimCard = new TfmSimCard(context_, runner_, DataPanel);
   fmModemSerial = new TfmModemSerial(context_, runner_, DataPanel);
   fmDebug = new TfmDebug(context_, runner_, DataPanel);
-  for (TAppPage* page : std::initializer_list<TAppPage*>{fmStatus, fmModemSerial, fmDebug}) {
+  for (TAppPage* page : std::initializer_list<TAppPage*>{fmStatus, fmSimCard, fmModemSerial, fmDebug}) {
     page->hide();
     panelLayout->addWidget(page);
   }
@@ -147,8 +150,10 @@ QTreeWidgetItem* TfmMain::AddPage(QTreeWidgetItem* parent, TAppPage* page) {
   return node;
 }
 
-QTreeWidgetItem* TfmMain::AddSystemPages(QTreeWidgetItem* parent, TAppPage* page, TPaymentSystem&) {
+QTreeWidgetItem* TfmMain::AddSystemPages(QTreeWidgetItem* parent, TAppPage* page, TPaymentSystem& system) {
   QTreeWidgetItem* node = AddPage(parent, page);
+  systemPages_.push_back(std::make_unique<TfmServer>(context_, runner_, system));
+  AddPage(node, systemPages_.back().get());
   node->setExpanded(true);
   return node;
 }
@@ -166,6 +171,7 @@ void TfmMain::BuildTree(int code) {
   lastIcon_ = QIcon();
   selecting_ = false;
   AddPage(nullptr, fmStatus);
+  AddPage(nullptr, fmSimCard);
   AddPaymentSystem(nullptr, code);
   AddPage(nullptr, fmModemSerial);
   AddPage(nullptr, fmDebug);

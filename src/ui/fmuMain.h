@@ -24,6 +24,7 @@ namespace quorvel::ui {
 
 class TfmDebug;
 class TfmModemSerial;
+class TfmSimCard;
 class TfmStatus;
 
 /// The main window: the page tree on the left, the selected page on the right, the status line
@@ -85,6 +86,7 @@ class TfmMain final : public QMainWindow {
   QAction* actMail = nullptr;
   QAction* actUpdateSystem = nullptr;
   TfmStatus* fmStatus = nullptr;
+  TfmSimCard* fmSimCard = nullptr;
   TfmModemSerial* fmModemSerial = nullptr;
   TfmDebug* fmDebug = nullptr;
 
