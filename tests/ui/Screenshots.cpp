@@ -4,15 +4,19 @@
 #include "fmuAbout.h"
 #include "fmuDebug.h"
 #include "fmuFind.h"
+#include "fmuGprsProvider.h"
 #include "fmuLogParams.h"
 #include "fmuMain.h"
 #include "fmuModemSerial.h"
+#include "fmuServer.h"
 #include "fmuSettings.h"
+#include "fmuSimCard.h"
 #include "fmuStatus.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QListWidget>
 #include <QLibraryInfo>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -115,5 +119,25 @@ int main(int argc, char** argv) {
   about.show();
   ok = Save(&about, dir, "07-about") && ok;
   about.hide();
+
+  Select(w, w.fmSimCard);
+  ClickAndWait(w, w.fmSimCard->btnRead);
+  ok = Save(&w, dir, "08-simcard") && ok;
+  quorvel::TGprsProviders& providers = f.Session->Doc().GprsProviders();
+  for (const char* name : {"МТС", "Билайн", "МегаФон"}) providers.Add().SetName(name);
+  providers.ItemIndex = 1;
+  quorvel::ui::TfmGprsProvider operators(*f.Context, w.Runner(), &w);
+  operators.show();
+  ok = Save(&operators, dir, "09-gprs-operators") && ok;
+  operators.hide();
+  // The server page of the system the tree shows, once the system's subtree is in it.
+  for (QTreeWidgetItemIterator it(w.TreeView); *it != nullptr; ++it) {
+    auto* server = qobject_cast<quorvel::ui::TfmServer*>((*it)->data(0, Qt::UserRole).value<QObject*>());
+    if (server == nullptr) continue;
+    w.TreeView->setCurrentItem(*it);
+    ClickAndWait(w, server->btnRead);
+    ok = Save(&w, dir, "10-server") && ok;
+    break;
+  }
   return ok ? 0 : 1;
 }
