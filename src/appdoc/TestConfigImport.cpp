@@ -23,9 +23,14 @@ struct TReadValues {
   TPrivateKey ApplicationPrivateKey;
 
   explicit TReadValues(const TMasterPortProtocol& s)
-      : SerialNumber(s.SerialNumber), Port(s.ServerParams().Port), Address(s.ServerParams().Address),
-        ApplicationID(s.ApplicationID), SenderID(s.SenderID), ReceiverID(s.ReceiverID),
-        ServerPublicKey(s.ServerPublicKey), ApplicationPrivateKey(s.ApplicationPrivateKey) {}
+      : SerialNumber(s.SerialNumber),
+        Port(s.ServerParams().Port),
+        Address(s.ServerParams().Address),
+        ApplicationID(s.ApplicationID),
+        SenderID(s.SenderID),
+        ReceiverID(s.ReceiverID),
+        ServerPublicKey(s.ServerPublicKey),
+        ApplicationPrivateKey(s.ApplicationPrivateKey) {}
 
   void RestoreTo(TMasterPortProtocol& s) const {
     s.SerialNumber = SerialNumber;

@@ -49,7 +49,8 @@ void TfmGprsProvider::FillList() {
 
 void TfmGprsProvider::btnUpdateClick() {
   TAppDoc& doc = context_.Doc;
-  runner_.Run(this, [&doc] { doc.UpdateGprsProviders(); }, [this] { FillList(); });
+  runner_.Run(
+      this, [&doc] { doc.UpdateGprsProviders(); }, [this] { FillList(); });
 }
 
 void TfmGprsProvider::accept() {

@@ -16,8 +16,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QListWidget>
 #include <QLibraryInfo>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>

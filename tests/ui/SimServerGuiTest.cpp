@@ -227,7 +227,8 @@ class SimServerGuiTest : public QObject {
     const QString config = f_->Home.filePath("config.xml");
     std::ofstream(config.toStdString())
         << "<Config><Ortena><ModemNumber>77001122</ModemNumber></Ortena><PaymentServer><Port>5443</Port>"
-           "<Host>10.0.0.7</Host><ApplicationId>a</ApplicationId><SenderID>s</SenderID><ReceiverId>r</ReceiverId>"
+           "<Host>10.0.0.7</Host><ApplicationId>a</ApplicationId><SenderID>s</SenderID>"
+           "<ReceiverId>r</ReceiverId>"
            "<PublicKey><RSAKeyValue><Modulus>m</Modulus><Exponent>e</Exponent></RSAKeyValue></PublicKey>"
            "<PrivateKey><RSAKeyValue><Modulus>m</Modulus><Exponent>e</Exponent><P>p</P><Q>q</Q><DP>1</DP>"
            "<DQ>2</DQ><InverseQ>i</InverseQ><D>d</D></RSAKeyValue></PrivateKey></PaymentServer></Config>";
