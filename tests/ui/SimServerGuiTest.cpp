@@ -160,6 +160,17 @@ class SimServerGuiTest : public QObject {
     QTest::mouseClick(page.btnProvider, Qt::LeftButton);
     QCOMPARE(page.edtApn->text(), QString("internet.beeline.ru"));
     QCOMPARE(providers.ItemIndex, 1);
+
+    // Enter in the list is OK.
+    page.RunProviderDialog = [](TfmGprsProvider& dialog) {
+      dialog.show();
+      dialog.lbProviders->setCurrentRow(0);
+      QTest::keyClick(dialog.lbProviders, Qt::Key_Return);
+      return dialog.result() == QDialog::Accepted;
+    };
+    QTest::mouseClick(page.btnProvider, Qt::LeftButton);
+    QCOMPARE(page.edtApn->text(), QString("internet.mts.ru"));
+    QCOMPARE(providers.ItemIndex, 0);
   }
 
   void theOperatorListComesFromTheSupportServerWithTheButtonsOff() {
