@@ -61,18 +61,6 @@ class TestConfigImport : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(TestConfigImport, MasterPortTakesATestConfigurationWhole) {
-  const std::string file = dir_.File("cfg.xml");
-  WriteBytes(file, TestConfig(true));
-  LoadServerFile(doc_->MasterPort(), file);
-  const TMasterPort& s = doc_->MasterPort();
-  EXPECT_EQ(s.SerialNumber, "77001122");
-  EXPECT_EQ(s.ServerParams().Address, "10.0.0.7");
-  EXPECT_EQ(s.ServerParams().Port, 5443);
-  EXPECT_EQ(s.SenderID, "SND-B");
-  EXPECT_EQ(s.ApplicationPrivateKey.D, "d");
-}
-
 TEST_F(TestConfigImport, MasterPortFallsBackToASavedServerFile) {
   TAppDoc source(dir_.File("source.xml"));
   source.SaveOnDestroy = false;
