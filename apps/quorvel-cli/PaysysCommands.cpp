@@ -8,8 +8,7 @@
 #include "FileText.h"
 #include "OrtenaGuards.h"
 #include "Ortenas.h"
-#include "Paths.h"
-#include "TestConfigXml.h"
+#include "TestConfigLoad.h"
 #include "TextFiles.h"
 
 #include <fmt/printf.h>
@@ -97,25 +96,13 @@ const std::string& RequiredFile(const std::string& fileName, const char* option)
   return fileName;
 }
 
-// The test-configuration reader of the system's class first; a file it cannot take is read
-// as a file in configuration-document form, whose errors are the ones reported.
-template <class TReader, class TSystem>
-void LoadTestConfig(TReader& reader, TSystem& system, const std::string& fileName) {
-  try {
-    reader.LoadFromFile(system, fileName);
-  } catch (const std::exception&) {
-    AppDocXml().LoadTestSettings(system, fileName);
-  }
-  system.TestConfigFileName = AbsolutePath(fileName);
-}
-
 void WriteMasterPortPair(TCliContext& c, const TPaysysArgs& args) {
   TAppDoc& d = c.Doc();
   if (args.System == "masterport") {
-    if (args.Given("config")) LoadTestConfig(MasterPortXml(), d.MasterPort(), args.Values.at("config"));
+    if (args.Given("config")) LoadTestConfig(d.MasterPort(), args.Values.at("config"));
     c.Facade().WriteMasterPort(d.MasterPort());
   } else {
-    if (args.Given("config")) LoadTestConfig(PegasMPXml(), d.PegasMP(), args.Values.at("config"));
+    if (args.Given("config")) LoadTestConfig(d.PegasMP(), args.Values.at("config"));
     c.Facade().WriteMasterPort(d.PegasMP());
   }
 }
@@ -187,7 +174,7 @@ void WritePerValue(TCliContext& c, const TPaysysArgs& args) {
     f.WriteKrasplat(s);
   } else if (args.System == "bercut") {
     args.Take("device-id", d.Bercut().DeviceID);
-    f.WriteBercutDeviceID(d.Bercut().DeviceID);
+    f.WriteBercut(d.Bercut());
   } else if (args.System == "absolutplat") {
     TAbsolutplat& s = d.Absolutplat();
     args.Take("word", s.WordFileName);
@@ -229,22 +216,24 @@ void WritePaysys(TCliContext& c, const TPaysysArgs& args) {
     WritePerValue(c, args);
 }
 
-// Agent id first, then device id, as the pages read them.
+// The facade reads the agent id first, then the device id, as the pages do.
 void ReadPaysys(TCliContext& c, const std::string& system) {
   TOrtena& f = c.Facade();
   TAppDoc& d = c.Doc();
-  TClearStatusGuard clear(f);
   std::string agent;
   std::string device;
   if (system == "absolutplat") {
-    agent = d.Absolutplat().AgentID = f.ReadAbsolutplatAgentID();
-    device = d.Absolutplat().DeviceID = f.ReadAbsolutplatDeviceID();
+    f.ReadAbsolutplat(d.Absolutplat());
+    agent = d.Absolutplat().AgentID;
+    device = d.Absolutplat().DeviceID;
   } else if (system == "eurofon") {
-    agent = d.Eurofon().AgentID = f.ReadEurofonAgentID();
-    device = d.Eurofon().DeviceID = f.ReadEurofonDeviceID();
+    f.ReadEurofon(d.Eurofon());
+    agent = d.Eurofon().AgentID;
+    device = d.Eurofon().DeviceID;
   } else {
-    agent = d.UbsPay().AgentID = f.ReadUbsPayAgentID();
-    device = d.UbsPay().DeviceID = f.ReadUbsPayDeviceID();
+    f.ReadUbsPay(d.UbsPay());
+    agent = d.UbsPay().AgentID;
+    device = d.UbsPay().DeviceID;
   }
   WriteOutput({}, "Идентификатор агента: " + agent + "\nИдентификатор устройства: " + device + "\n");
 }
