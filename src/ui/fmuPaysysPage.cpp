@@ -132,7 +132,10 @@ void TfmPaysysPage::Write(TOperationRunner::TWork work) {
   RunOperation(std::move(work));
 }
 
+// What was typed goes into the model first, so that refilling the page after the work shows
+// the values read and keeps the others.
 void TfmPaysysPage::Read(TOperationRunner::TWork work) {
+  UpdateObject();
   RunOperation(std::move(work), [this] { UpdatePage(); });
 }
 
@@ -142,6 +145,7 @@ void TfmPaysysPage::LoadFile(const TFileDialogDef& dialog, std::function<void(co
   ask.FileName = proposed;
   const QString file = context_.Messages.OpenFileName(this, ask);
   if (file.isEmpty()) return;
+  UpdateObject();  // as in Read
   RunOperation([load = std::move(load), name = S(file)] { load(name); },
                [this, done = std::move(done)] {
                  UpdatePage();

@@ -101,10 +101,11 @@ class TfmPaysysPage : public TAppPage {
 
   /// UpdateObject, then work on the worker.
   void Write(TOperationRunner::TWork work);
-  /// work on the worker, then UpdatePage.
+  /// UpdateObject, work on the worker, then UpdatePage.
   void Read(TOperationRunner::TWork work);
-  /// Asks for a file to open (proposing proposed); nothing when cancelled. Then load(file) on
-  /// the worker, UpdatePage and done after it; a failed load leaves the page as it was.
+  /// Asks for a file to open (proposing proposed); nothing when cancelled. Then UpdateObject,
+  /// load(file) on the worker, UpdatePage and done after it; a failed load leaves the page as
+  /// it was.
   void LoadFile(const TFileDialogDef& dialog, std::function<void(const std::string&)> load,
                 const QString& proposed = {}, TOperationRunner::TWork done = {});
   /// UpdateObject, asks for a file to write; nothing when cancelled. Then save(file) on the

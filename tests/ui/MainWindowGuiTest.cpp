@@ -74,7 +74,7 @@ class MainWindowGuiTest : public QObject {
     TfmMain w(*f_->Context);
     w.show();
     QCOMPARE(w.CurrentSystemID, 0);
-    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Параметры", "Отладка"}));
+    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "MasterPort", "Параметры", "Отладка"}));
     QCOMPARE(f_->Sim.CommandCount(), 0u);
     QVERIFY(w.windowTitle().startsWith("Quorvel "));
     // Every control a user can reach has a name a screen reader can say.
@@ -90,8 +90,8 @@ class MainWindowGuiTest : public QObject {
     w.show();
     w.SetPaymentSystem(2);
     QCOMPARE(w.CurrentSystemID, 2);
-    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Параметры", "Отладка"}));
-    QCOMPARE(w.Pages.Count(), 3);
+    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "EPort", "Параметры", "Отладка"}));
+    QCOMPARE(w.Pages.Count(), 5);
     QCOMPARE(f_->Sim.CommandCount(), 0u);
   }
 
@@ -120,14 +120,14 @@ class MainWindowGuiTest : public QObject {
   }
 
   void theSelectionIsRestoredAndSavedAtClose() {
-    f_->Session->Doc().PageIndex = 2;
+    f_->Session->Doc().PageIndex = 3;
     TfmMain w(*f_->Context);
     w.show();
     QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(w.fmDebug));
-    w.TreeView->setCurrentItem(w.TreeView->topLevelItem(1));
+    w.TreeView->setCurrentItem(w.TreeView->topLevelItem(2));
     QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(w.fmModemSerial));
     QVERIFY(w.close());
-    QCOMPARE(f_->Session->Doc().PageIndex, 1);
+    QCOMPARE(f_->Session->Doc().PageIndex, 2);
     QSettings ini(f_->Context->IniFileName, QSettings::IniFormat);
     QCOMPARE(ini.value("fmMain/Width").toInt(), w.width());
   }

@@ -7,10 +7,12 @@
 #include "fmuLogParams.h"
 #include "fmuMain.h"
 #include "fmuModemSerial.h"
+#include "fmuPaysys.h"
 #include "fmuSettings.h"
 #include "fmuStatus.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QLibraryInfo>
@@ -115,5 +117,11 @@ int main(int argc, char** argv) {
   about.show();
   ok = Save(&about, dir, "07-about") && ok;
   about.hide();
+
+  f.Session->Doc().EPort().CardNumber = "123456789012";
+  f.Session->Doc().EPort().Point = "77";
+  w.ChooseSystem(w.cbPaymentSystem->findText("EPort"));
+  Select(w, w.fmEPort);
+  ok = Save(&w, dir, "paysys-eport") && ok;
   return ok ? 0 : 1;
 }
