@@ -219,13 +219,13 @@ TPaysysPageDef XPlatDef(TUiContext& c) {
       {.Def = {"Memo", "Секретный ключ:", TFieldKind::ReadOnly},
        .Value = Ref<TXPlat>(&s, &TXPlat::Key),
        .Bind = TBind::In,
-       .Memo = true},
+       .Memo = true,
+       .Chooser = {"btnOpenSecretKey", "Загрузить..", "Загрузить секретный ключ.",
+                   [&s](TfmPaysysPage& p, QLineEdit*) {
+                     p.LoadFile(XmlFileDialog(), [&s](const std::string& file) { s.LoadKeyFile(file); });
+                   }}},
   };
   d.Buttons = {
-      {{"btnOpenSecretKey", "Загрузить..", "Загрузить секретный ключ."},
-       [&s](TfmPaysysPage& p) {
-         p.LoadFile(XmlFileDialog(), [&s](const std::string& file) { s.LoadKeyFile(file); });
-       }},
       LoadButton(nullptr, [&s](const std::string& file) { TAppDocXml().LoadXPlat(s, file); }),
       SaveButton(nullptr, [&s](const std::string& file) { TAppDocXml().SaveXPlat(s, file); }),
       WriteButton([&f, &s] { f.WriteXPlat(s); }),

@@ -78,6 +78,8 @@ void TfmPaysysPage::AddField(TPageBuilder& b, TPaysysField& field) {
   line->addWidget(control, 1);
   QPushButton* chooser = MakeButton(cell, field.Chooser.Name, QString::fromUtf8(field.Chooser.Text),
                                     field.Chooser.Hint != nullptr ? QString::fromUtf8(field.Chooser.Hint) : QString());
+  if (chooser->text().size() <= 2)
+    chooser->setFixedWidth(chooser->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 12);
   line->addWidget(chooser, 0, Qt::AlignTop);
   form->setWidget(row, QFormLayout::FieldRole, cell);
   buttons_[field.Chooser.Name] = chooser;
