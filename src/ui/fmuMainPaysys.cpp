@@ -33,12 +33,18 @@ void TfmMain::CreatePaymentSystems(QLayout* panel) {
   // The numbers the terminal reports for its active system, in the toolbar's order. PegasOSMP
   // has no number of its own: it works under OSMP's 4 and is reached through the toolbar.
   systemRows_ = {
-      {0, &doc.MasterPort(), fmMasterPort}, {1, &doc.Cyberplat(), fmCyberPlat},
-      {2, &doc.EPort(), fmEPort},           {3, &doc.XPlat(), fmXPlat},
-      {4, &doc.OSMP(), fmOSMP},             {4, &doc.PegasOSMP(), fmPegasOSMP},
-      {5, &doc.EasyPay(), fmEasyPay},       {6, &doc.Krasplat(), fmKrasplat},
-      {7, &doc.Bercut(), fmBercut},         {8, &doc.Absolutplat(), fmAbsolutplat},
-      {9, &doc.Eurofon(), fmEurofon},       {10, &doc.PegasMP(), fmPegasMP},
+      {0, &doc.MasterPort(), fmMasterPort},
+      {1, &doc.Cyberplat(), fmCyberPlat},
+      {2, &doc.EPort(), fmEPort},
+      {3, &doc.XPlat(), fmXPlat},
+      {4, &doc.OSMP(), fmOSMP},
+      {4, &doc.PegasOSMP(), fmPegasOSMP},
+      {5, &doc.EasyPay(), fmEasyPay},
+      {6, &doc.Krasplat(), fmKrasplat},
+      {7, &doc.Bercut(), fmBercut},
+      {8, &doc.Absolutplat(), fmAbsolutplat},
+      {9, &doc.Eurofon(), fmEurofon},
+      {10, &doc.PegasMP(), fmPegasMP},
       {12, &doc.UbsPay(), fmUbsPay},
   };
   for (const TSystemRow& row : systemRows_) {

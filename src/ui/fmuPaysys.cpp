@@ -99,7 +99,8 @@ TPaysysPageDef MasterPortDef(TUiContext& c, TMasterPortProtocol& s, const char* 
        .Value = Ref<TMasterPortProtocol>(&s, &TMasterPortProtocol::ReceiverID)},
   };
   d.Buttons = {
-      {{"btnRestore", "Восстановить"}, [&f, &s](TfmPaysysPage& p) { p.Write([&f, &s] { f.RestoreBackup(s); }); }},
+      {{"btnRestore", "Восстановить"},
+       [&f, &s](TfmPaysysPage& p) { p.Write([&f, &s] { f.RestoreBackup(s); }); }},
       WriteButton([&f, &s] { f.WriteMasterPort(s); }),
   };
   return d;
@@ -123,15 +124,17 @@ TPaysysPageDef CyberplatDef(TUiContext& c) {
   TPaysysPageDef d{QStringLiteral("CyberPlat"), QStringLiteral("CyberPlat"), &s};
   const auto keyChooser = [](const char* name, TCyberplatKey* key, int type) {
     return TPaysysChooser{name, "Загрузить..", nullptr, [key, type](TfmPaysysPage& p, QLineEdit*) {
-                            p.LoadFile(CyberplatKeyDialog(),
-                                       [key, type](const std::string& file) { key->LoadFromFile(file, type); });
+                            p.LoadFile(CyberplatKeyDialog(), [key, type](const std::string& file) {
+                              key->LoadFromFile(file, type);
+                            });
                           }};
   };
   d.Fields = {
       {.Def = {"edtSD", "Код дилера:", TFieldKind::Digits},
        .Value = Ref<TCyberplatPoint>(point, &TCyberplatPoint::SD),
        .Group = "Точка"},
-      {.Def = {"edtAP", "Код точки:", TFieldKind::Digits}, .Value = Ref<TCyberplatPoint>(point, &TCyberplatPoint::AP)},
+      {.Def = {"edtAP", "Код точки:", TFieldKind::Digits},
+       .Value = Ref<TCyberplatPoint>(point, &TCyberplatPoint::AP)},
       {.Def = {"edtOP", "Код оператора:", TFieldKind::Digits},
        .Value = Ref<TCyberplatPoint>(point, &TCyberplatPoint::OP)},
       // The password only goes into the model, which never saves it: it lives for this run.
@@ -171,8 +174,10 @@ TPaysysPageDef EPortDef(TUiContext& c) {
   d.Fields = {
       {.Def = {"edtEPortCardNumber", "Номер карты:", TFieldKind::Text, 12},
        .Value = Ref<TEPort>(&s, &TEPort::CardNumber)},
-      {.Def = {"edtEPortCardPin", "PIN код карты:", TFieldKind::Text, 20}, .Value = Ref<TEPort>(&s, &TEPort::CardPin)},
-      {.Def = {"edtEPortPoint", "Точка продажи:", TFieldKind::Digits}, .Value = Ref<TEPort>(&s, &TEPort::Point)},
+      {.Def = {"edtEPortCardPin", "PIN код карты:", TFieldKind::Text, 20},
+       .Value = Ref<TEPort>(&s, &TEPort::CardPin)},
+      {.Def = {"edtEPortPoint", "Точка продажи:", TFieldKind::Digits},
+       .Value = Ref<TEPort>(&s, &TEPort::Point)},
   };
   d.Buttons = {
       LoadButton("Загрузить параметры.", [&s](const std::string& file) { TAppDocXml().LoadEPort(s, file); }),
@@ -192,8 +197,8 @@ TPaysysPageDef EPortPrivateKeyDef(TUiContext& c) {
        [](TfmPaysysPage& p) {
          auto text = std::make_shared<std::string>();
          p.LoadFile(
-             KeyFileDialog(), [text](const std::string& file) { *text = Cp1251ToUtf8(ReadFileText(file)); }, {},
-             [&p, text] { p.Memo("Memo")->setPlainText(Q(*text)); });
+             KeyFileDialog(), [text](const std::string& file) { *text = Cp1251ToUtf8(ReadFileText(file)); },
+             {}, [&p, text] { p.Memo("Memo")->setPlainText(Q(*text)); });
        }},
       {{"btnWrite", "Записать"},
        [&f](TfmPaysysPage& p) {
@@ -211,7 +216,8 @@ TPaysysPageDef XPlatDef(TUiContext& c) {
   TXPlat& s = c.Doc.XPlat();
   TPaysysPageDef d{QStringLiteral("XPlat"), QStringLiteral("X-Plat"), &s};
   d.Fields = {
-      {.Def = {"edtPoint", "Точка продажи:", TFieldKind::Digits, 19}, .Value = Ref<TXPlat>(&s, &TXPlat::Point)},
+      {.Def = {"edtPoint", "Точка продажи:", TFieldKind::Digits, 19},
+       .Value = Ref<TXPlat>(&s, &TXPlat::Point)},
       {.Def = {"edtLogin", "Логин:", TFieldKind::Text, 29}, .Value = Ref<TXPlat>(&s, &TXPlat::Login)},
       {.Def = {"edtPassword", "Пароль:", TFieldKind::Secret, 29},
        .Value = Ref<TXPlat>(&s, &TXPlat::Password),
@@ -288,11 +294,12 @@ TPaysysPageDef BercutDef(TUiContext& c) {
 
 // Absolutplat and Eurofon: the same page on their own operations.
 template <class TSystem>
-TPaysysPageDef AgentDef(TUiContext& c, TSystem& s, const QString& caption, void (TOrtena::*write)(const TSystem&),
-                        void (TOrtena::*read)(TSystem&)) {
+TPaysysPageDef AgentDef(TUiContext& c, TSystem& s, const QString& caption,
+                        void (TOrtena::*write)(const TSystem&), void (TOrtena::*read)(TSystem&)) {
   TOrtena& f = c.Facade;
   TPaysysPageDef d{caption, caption, &s};
-  d.Fields = {AgentIdField(Ref<TSystem>(&s, &TSystem::AgentID)), DeviceIdField(Ref<TSystem>(&s, &TSystem::DeviceID)),
+  d.Fields = {AgentIdField(Ref<TSystem>(&s, &TSystem::AgentID)),
+              DeviceIdField(Ref<TSystem>(&s, &TSystem::DeviceID)),
               WordFileField(Ref<TSystem>(&s, &TSystem::WordFileName))};
   d.Buttons = {WriteButton([&f, &s, write] { (f.*write)(s); }), ReadButton([&f, &s, read] { (f.*read)(s); })};
   return d;
@@ -304,7 +311,8 @@ TPaysysPageDef UbsPayDef(TUiContext& c) {
   const QString caption = QStringLiteral("Объединённые Биллинговые Системы");
   TPaysysPageDef d{caption, caption, &s};
   d.Fields = {{.Def = {"edtURL", "URL:"}, .Value = Ref<TUbsPay>(&s, &TUbsPay::URL)},
-              DeviceIdField(Ref<TUbsPay>(&s, &TUbsPay::DeviceID)), AgentIdField(Ref<TUbsPay>(&s, &TUbsPay::AgentID))};
+              DeviceIdField(Ref<TUbsPay>(&s, &TUbsPay::DeviceID)),
+              AgentIdField(Ref<TUbsPay>(&s, &TUbsPay::AgentID))};
   d.Buttons = {WriteButton([&f, &s] { f.WriteUbsPay(s); }), ReadButton([&f, &s] { f.ReadUbsPay(s); })};
   return d;
 }
@@ -312,15 +320,16 @@ TPaysysPageDef UbsPayDef(TUiContext& c) {
 }  // namespace
 
 TfmMasterPort::TfmMasterPort(TUiContext& context, TOperationRunner& runner, QWidget* parent)
-    : TfmPaysysPage(context, runner, MasterPortDef(context, context.Doc.MasterPort(), "MasterPort", "MasterPort"),
-                    parent) {
+    : TfmPaysysPage(context, runner,
+                    MasterPortDef(context, context.Doc.MasterPort(), "MasterPort", "MasterPort"), parent) {
   setObjectName("fmMasterPort");
   ConnectFileEnter(*this, context.Doc.MasterPort());
 }
 
 TfmPegasMP::TfmPegasMP(TUiContext& context, TOperationRunner& runner, QWidget* parent)
     : TfmPaysysPage(context, runner,
-                    MasterPortDef(context, context.Doc.PegasMP(), "PegasPay - Мастерпорт", "PEGAS, протокол Мастерпорт"),
+                    MasterPortDef(context, context.Doc.PegasMP(), "PegasPay - Мастерпорт",
+                                  "PEGAS, протокол Мастерпорт"),
                     parent) {
   setObjectName("fmPegasMP");
   ConnectFileEnter(*this, context.Doc.PegasMP());
@@ -355,10 +364,11 @@ TfmOSMP::TfmOSMP(TUiContext& context, TOperationRunner& runner, QWidget* parent)
 }
 
 TfmPegasOSMP::TfmPegasOSMP(TUiContext& context, TOperationRunner& runner, QWidget* parent)
-    : TfmPaysysPage(context, runner,
-                    OsmpDef<TPegasOSMP>(context, context.Doc.PegasOSMP(), "PEGAS - ОСМП", "PEGAS, протокол ОСМП",
-                                        &TAppDocXml::LoadPegasOSMP, &TAppDocXml::SavePegasOSMP),
-                    parent) {
+    : TfmPaysysPage(
+          context, runner,
+          OsmpDef<TPegasOSMP>(context, context.Doc.PegasOSMP(), "PEGAS - ОСМП", "PEGAS, протокол ОСМП",
+                              &TAppDocXml::LoadPegasOSMP, &TAppDocXml::SavePegasOSMP),
+          parent) {
   setObjectName("fmPegasOSMP");
 }
 
@@ -380,8 +390,8 @@ TfmBercut::TfmBercut(TUiContext& context, TOperationRunner& runner, QWidget* par
 TfmAbsolutplat::TfmAbsolutplat(TUiContext& context, TOperationRunner& runner, QWidget* parent)
     : TfmPaysysPage(context, runner,
                     AgentDef<TAbsolutplat>(context, context.Doc.Absolutplat(),
-                                           Q(context.Doc.Absolutplat().GetDisplayName()), &TOrtena::WriteAbsolutplat,
-                                           &TOrtena::ReadAbsolutplat),
+                                           Q(context.Doc.Absolutplat().GetDisplayName()),
+                                           &TOrtena::WriteAbsolutplat, &TOrtena::ReadAbsolutplat),
                     parent) {
   setObjectName("fmAbsolutplat");
 }

@@ -23,7 +23,9 @@ TFileDialogDef CyberplatKeyDialog() {
   return {QStringLiteral("Файл ключей (*.key)|*.key|Все файлы (*.*)|*.*"), QStringLiteral("key"), {}, {}};
 }
 
-TFileDialogDef KeyFileDialog() { return {QStringLiteral("Файл ключа (*.key)|*.key|Все файлы (*.*)|*.*"), {}, {}, {}}; }
+TFileDialogDef KeyFileDialog() {
+  return {QStringLiteral("Файл ключа (*.key)|*.key|Все файлы (*.*)|*.*"), {}, {}, {}};
+}
 
 TFileDialogDef CertificateDialog() {
   return {QStringLiteral("Файл сертификата (*.cer)|*.cer|Все файлы (*.*)|*.*"), {}, {}, {}};
@@ -76,8 +78,9 @@ void TfmPaysysPage::AddField(TPageBuilder& b, TPaysysField& field) {
   auto* line = new QHBoxLayout(cell);
   line->setContentsMargins(0, 0, 0, 0);
   line->addWidget(control, 1);
-  QPushButton* chooser = MakeButton(cell, field.Chooser.Name, QString::fromUtf8(field.Chooser.Text),
-                                    field.Chooser.Hint != nullptr ? QString::fromUtf8(field.Chooser.Hint) : QString());
+  QPushButton* chooser =
+      MakeButton(cell, field.Chooser.Name, QString::fromUtf8(field.Chooser.Text),
+                 field.Chooser.Hint != nullptr ? QString::fromUtf8(field.Chooser.Hint) : QString());
   if (chooser->text().size() <= 2)
     chooser->setFixedWidth(chooser->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 12);
   line->addWidget(chooser, 0, Qt::AlignTop);
@@ -108,7 +111,8 @@ void TfmPaysysPage::UpdatePage() {
 void TfmPaysysPage::UpdateObject() {
   for (const TPaysysField& field : def_.Fields) {
     if (!field.Value || (field.Bind != TBind::Both && field.Bind != TBind::Out)) continue;
-    field.Value() = S(field.Memo ? memos_.at(field.Def.Name)->toPlainText() : edits_.at(field.Def.Name)->text());
+    field.Value() =
+        S(field.Memo ? memos_.at(field.Def.Name)->toPlainText() : edits_.at(field.Def.Name)->text());
   }
 }
 

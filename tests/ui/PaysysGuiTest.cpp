@@ -3,8 +3,8 @@
 #include "TempDir.h"
 #include "UiFixture.h"
 #include "fmuMain.h"
-#include "fmuStatus.h"
 #include "fmuPaysys.h"
+#include "fmuStatus.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -58,7 +58,8 @@ class PaysysGuiTest : public QObject {
     TfmPaysysPage& page = Open(w_->fmMasterPort);
     f_->Messages.Files.push_back(docFile);
     QVERIFY(Click(page.Button("btnOpen")));
-    QCOMPARE(f_->Messages.FileDialogs.back().Filter, QStringLiteral("Файл xml (*.xml)|*.xml|Все файлы (*.*)|*.*"));
+    QCOMPARE(f_->Messages.FileDialogs.back().Filter,
+             QStringLiteral("Файл xml (*.xml)|*.xml|Все файлы (*.*)|*.*"));
     QVERIFY2(f_->Messages.Errors.isEmpty(), qPrintable(f_->Messages.Errors.join('\n')));
     QCOMPARE(page.Field("edtSerial")->text(), QStringLiteral("87654321"));
     QCOMPARE(page.Field("edtSenderID")->text(), QStringLiteral("11111111-2222-3333-4444-555555555555"));
@@ -195,7 +196,8 @@ class PaysysGuiTest : public QObject {
       for (QWidget* control : page->findChildren<QWidget*>())
         if (qobject_cast<QLineEdit*>(control) || qobject_cast<QPlainTextEdit*>(control) ||
             qobject_cast<QPushButton*>(control))
-          QVERIFY2(!control->accessibleName().isEmpty(), qPrintable(page->Caption() + ": " + control->objectName()));
+          QVERIFY2(!control->accessibleName().isEmpty(),
+                   qPrintable(page->Caption() + ": " + control->objectName()));
   }
 
   void theEPortSubtreeEndsWithThePrivateKeyPageWhichWritesAKey() {
@@ -266,7 +268,8 @@ class PaysysGuiTest : public QObject {
   }
 
   // One key block of a Cyberplat key file (marker NM: secret, NS: public).
-  static std::string CyberplatKey(const std::string& marker, const std::string& name, const std::string& body) {
+  static std::string CyberplatKey(const std::string& marker, const std::string& name,
+                                  const std::string& body) {
     return "0000000346" + marker + "00010000000000\r\n" + name + std::string(20 - name.size(), ' ') +
            "0000017033\r\nSIGNER              0000017000\r\n-----BEGIN-----\r\n" + body +
            "\r\n-----END-----\r\n-----BEGIN SIGNATURE-----\r\nsig\r\n-----END SIGNATURE-----\r\n";
