@@ -74,6 +74,17 @@ class PaysysGuiTest : public QObject {
     QCOMPARE(page.Field("edtSerial")->text(), QStringLiteral("87654321"));
     QCOMPARE(f_->Session->Doc().MasterPort().SerialNumber, std::string("87654321"));
     QCOMPARE(Q(f_->Session->Doc().MasterPort().TestConfigFileName), docFile);
+
+    // Enter reads the document form only: the same file fails there, the edits stay.
+    QLineEdit* name = page.Field("edtFileName");
+    name->setText(cut);
+    QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
+    QTest::keyClick(name, Qt::Key_Return);
+    QVERIFY(done.wait(15000));
+    QCOMPARE(f_->Messages.Errors.size(), 2);
+    QCOMPARE(f_->Messages.Errors.back(), QStringLiteral("Элемент не найден, masterport"));
+    QCOMPARE(name->text(), cut);
+    QCOMPARE(page.Field("edtSerial")->text(), QStringLiteral("87654321"));
   }
 
   void theCyberplatPasswordReachesTheTerminalButNeitherFile() {
