@@ -8,7 +8,6 @@
 #include "FileText.h"
 #include "OrtenaGuards.h"
 #include "Ortenas.h"
-#include "Paths.h"
 #include "TestConfigImport.h"
 #include "TextFiles.h"
 
@@ -97,20 +96,13 @@ const std::string& RequiredFile(const std::string& fileName, const char* option)
   return fileName;
 }
 
-// The system's test-configuration reader first; a file it cannot take is read as a file in
-// configuration-document form, whose errors are the ones reported.
-void LoadConfig(TMasterPortProtocol& system, const std::string& fileName) {
-  LoadTestConfig(system, fileName, TTestConfigFallback::TestSettings);
-  system.TestConfigFileName = AbsolutePath(fileName);
-}
-
 void WriteMasterPortPair(TCliContext& c, const TPaysysArgs& args) {
   TAppDoc& d = c.Doc();
   if (args.System == "masterport") {
-    if (args.Given("config")) LoadConfig(d.MasterPort(), args.Values.at("config"));
+    if (args.Given("config")) LoadTestConfigFile(d.MasterPort(), args.Values.at("config"));
     c.Facade().WriteMasterPort(d.MasterPort());
   } else {
-    if (args.Given("config")) LoadConfig(d.PegasMP(), args.Values.at("config"));
+    if (args.Given("config")) LoadTestConfigFile(d.PegasMP(), args.Values.at("config"));
     c.Facade().WriteMasterPort(d.PegasMP());
   }
 }
@@ -182,7 +174,7 @@ void WritePerValue(TCliContext& c, const TPaysysArgs& args) {
     f.WriteKrasplat(s);
   } else if (args.System == "bercut") {
     args.Take("device-id", d.Bercut().DeviceID);
-    f.WriteBercutDeviceID(d.Bercut().DeviceID);
+    f.WriteBercut(d.Bercut());
   } else if (args.System == "absolutplat") {
     TAbsolutplat& s = d.Absolutplat();
     args.Take("word", s.WordFileName);
@@ -224,22 +216,24 @@ void WritePaysys(TCliContext& c, const TPaysysArgs& args) {
     WritePerValue(c, args);
 }
 
-// Agent id first, then device id, as the pages read them.
+// The facade reads the agent id first, then the device id, as the pages do.
 void ReadPaysys(TCliContext& c, const std::string& system) {
   TOrtena& f = c.Facade();
   TAppDoc& d = c.Doc();
-  TClearStatusGuard clear(f);
   std::string agent;
   std::string device;
   if (system == "absolutplat") {
-    agent = d.Absolutplat().AgentID = f.ReadAbsolutplatAgentID();
-    device = d.Absolutplat().DeviceID = f.ReadAbsolutplatDeviceID();
+    f.ReadAbsolutplat(d.Absolutplat());
+    agent = d.Absolutplat().AgentID;
+    device = d.Absolutplat().DeviceID;
   } else if (system == "eurofon") {
-    agent = d.Eurofon().AgentID = f.ReadEurofonAgentID();
-    device = d.Eurofon().DeviceID = f.ReadEurofonDeviceID();
+    f.ReadEurofon(d.Eurofon());
+    agent = d.Eurofon().AgentID;
+    device = d.Eurofon().DeviceID;
   } else {
-    agent = d.UbsPay().AgentID = f.ReadUbsPayAgentID();
-    device = d.UbsPay().DeviceID = f.ReadUbsPayDeviceID();
+    f.ReadUbsPay(d.UbsPay());
+    agent = d.UbsPay().AgentID;
+    device = d.UbsPay().DeviceID;
   }
   WriteOutput({}, "Идентификатор агента: " + agent + "\nИдентификатор устройства: " + device + "\n");
 }

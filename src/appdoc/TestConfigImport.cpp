@@ -2,78 +2,68 @@
 
 #include "AppDocXml.h"
 #include "MasterPort.h"
+#include "Paths.h"
 #include "TestConfigXml.h"
 
-#include <cstdint>
 #include <exception>
 
 namespace quorvel {
 
 namespace {
 
-// Every value the test-configuration reader may store before it fails part way.
-struct TReadValues {
-  std::string SerialNumber;
-  std::int32_t Port;
-  std::string Address;
-  std::string ApplicationID;
-  std::string SenderID;
-  std::string ReceiverID;
-  TPublicKey ServerPublicKey;
-  TPrivateKey ApplicationPrivateKey;
+// Everything the test-configuration reader stores, so that a read into a scratch object can be
+// taken over whole.
+void TakeTestConfig(const TMasterPortProtocol& from, TMasterPortProtocol& into) {
+  into.SerialNumber = from.SerialNumber;
+  into.ServerParams().Address = from.ServerParams().Address;
+  into.ServerParams().Port = from.ServerParams().Port;
+  into.ApplicationID = from.ApplicationID;
+  into.SenderID = from.SenderID;
+  into.ReceiverID = from.ReceiverID;
+  into.ServerPublicKey = from.ServerPublicKey;
+  into.ApplicationPrivateKey = from.ApplicationPrivateKey;
+}
 
-  explicit TReadValues(const TMasterPortProtocol& s)
-      : SerialNumber(s.SerialNumber),
-        Port(s.ServerParams().Port),
-        Address(s.ServerParams().Address),
-        ApplicationID(s.ApplicationID),
-        SenderID(s.SenderID),
-        ReceiverID(s.ReceiverID),
-        ServerPublicKey(s.ServerPublicKey),
-        ApplicationPrivateKey(s.ApplicationPrivateKey) {}
-
-  void RestoreTo(TMasterPortProtocol& s) const {
-    s.SerialNumber = SerialNumber;
-    s.ServerParams().Port = Port;
-    s.ServerParams().Address = Address;
-    s.ApplicationID = ApplicationID;
-    s.SenderID = SenderID;
-    s.ReceiverID = ReceiverID;
-    s.ServerPublicKey = ServerPublicKey;
-    s.ApplicationPrivateKey = ApplicationPrivateKey;
-  }
-};
-
+// The reader of the system's class into a fresh object of that class, with a reader of its
+// own so that a page may run it on a worker thread; raises what the reader raises.
+template <class TSystem, class TReader>
 void ReadTestConfig(TMasterPortProtocol& system, const std::string& fileName) {
-  if (auto* masterPort = dynamic_cast<TMasterPort*>(&system))
-    MasterPortXml().LoadFromFile(*masterPort, fileName);
-  else
-    PegasMPXml().LoadFromFile(dynamic_cast<TPegasMP&>(system), fileName);
+  TSystem scratch;
+  TReader reader;
+  reader.LoadFromFile(scratch, fileName);
+  TakeTestConfig(scratch, system);
 }
 
 }  // namespace
 
 void LoadTestConfig(TMasterPortProtocol& system, const std::string& fileName, TTestConfigFallback fallback) {
-  const TReadValues before(system);
   try {
-    ReadTestConfig(system, fileName);
+    if (dynamic_cast<TPegasMP*>(&system) != nullptr)
+      ReadTestConfig<TPegasMP, TPegasMPXml>(system, fileName);
+    else
+      ReadTestConfig<TMasterPort, TMasterPortXml>(system, fileName);
     return;
   } catch (const std::exception&) {
     // Whatever the reason, the file may still be one the fallback reads; its error is the one
     // the user sees.
-    before.RestoreTo(system);
   }
+  TAppDocXml reader;
   if (fallback == TTestConfigFallback::ServerParams)
-    AppDocXml().LoadServerParams(system, fileName);
+    reader.LoadServerParams(system, fileName);
   else
-    AppDocXml().LoadTestSettings(system, fileName);
+    reader.LoadTestSettings(system, fileName);
+}
+
+void LoadTestConfigFile(TMasterPortProtocol& system, const std::string& fileName) {
+  LoadTestConfig(system, fileName, TTestConfigFallback::TestSettings);
+  system.TestConfigFileName = AbsolutePath(fileName);
 }
 
 void LoadServerFile(TPaymentSystem& system, const std::string& fileName) {
   if (auto* masterPort = dynamic_cast<TMasterPort*>(&system))
     LoadTestConfig(*masterPort, fileName, TTestConfigFallback::ServerParams);
   else
-    AppDocXml().LoadServerParams(system, fileName);
+    TAppDocXml().LoadServerParams(system, fileName);
 }
 
 }  // namespace quorvel

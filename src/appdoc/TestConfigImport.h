@@ -20,6 +20,11 @@ enum class TTestConfigFallback {
 /// (the fallback TestSettings sets it, as that reader does).
 void LoadTestConfig(TMasterPortProtocol& system, const std::string& fileName, TTestConfigFallback fallback);
 
+/// The test configuration of a MasterPort-pair system as its own page and `paysys write
+/// --config` load it: LoadTestConfig with the document-form fallback, then TestConfigFileName
+/// becomes fileName made absolute (only after a successful read).
+void LoadTestConfigFile(TMasterPortProtocol& system, const std::string& fileName);
+
 /// A server parameters file as the server page loads it: a TMasterPort takes it as a test
 /// configuration, falling back to LoadServerParams (LoadTestConfig above); every other system,
 /// TPegasMP included, reads it with LoadServerParams only. All or nothing: after an error the

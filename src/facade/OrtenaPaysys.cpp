@@ -159,6 +159,7 @@ void TOrtena::WriteKrasplatCodeWord(const std::string& fileName) {
 }
 
 void TOrtena::WriteEasyPay(const TEasyPay& system) {
+  TClearStatusGuard clear(*this);
   const std::string key = ReadFileText(system.KeyFileName);
   const std::string cer = ReadFileText(system.CerFileName);
   driver_->WriteKeyFileData(TKeyFile::EasyPayKey, key);
@@ -166,6 +167,7 @@ void TOrtena::WriteEasyPay(const TEasyPay& system) {
 }
 
 void TOrtena::WriteKrasplat(const TKrasplat& system) {
+  TClearStatusGuard clear(*this);
   const std::string key = ReadFileText(system.KeyFileName);
   const std::string cer = ReadFileText(system.CerFileName);
   const std::string word = ReadFileText(system.WordFileName);
@@ -177,6 +179,7 @@ void TOrtena::WriteKrasplat(const TKrasplat& system) {
 }
 
 void TOrtena::WriteAbsolutplat(const TAbsolutplat& system) {
+  TClearStatusGuard clear(*this);
   const std::string word = ReadFileText(system.WordFileName);
   TAbsolutplat::CheckDeviceID(system.DeviceID);
   TAbsolutplat::CheckAgentID(system.AgentID);
@@ -186,6 +189,7 @@ void TOrtena::WriteAbsolutplat(const TAbsolutplat& system) {
 }
 
 void TOrtena::WriteEurofon(const TEurofon& system) {
+  TClearStatusGuard clear(*this);
   const std::string word = ReadFileText(system.WordFileName);
   TEurofon::CheckDeviceID(system.DeviceID);
   TEurofon::CheckAgentID(system.AgentID);
@@ -195,12 +199,42 @@ void TOrtena::WriteEurofon(const TEurofon& system) {
 }
 
 void TOrtena::WriteUbsPay(const TUbsPay& system) {
+  TClearStatusGuard clear(*this);
   TUbsPay::CheckURL(system.URL);
   TUbsPay::CheckDeviceID(system.DeviceID);
   TUbsPay::CheckAgentID(system.AgentID);
   WriteUbsPayURL(system.URL);
   WriteUbsPayDeviceID(system.DeviceID);
   WriteUbsPayAgentID(system.AgentID);
+}
+
+void TOrtena::WriteBercut(const TBercut& system) {
+  TClearStatusGuard clear(*this);
+  WriteBercutDeviceID(system.DeviceID);
+}
+
+void TOrtena::ReadAbsolutplat(TAbsolutplat& system) {
+  TClearStatusGuard clear(*this);
+  std::string agent = ReadAbsolutplatAgentID();
+  std::string device = ReadAbsolutplatDeviceID();
+  system.AgentID = std::move(agent);
+  system.DeviceID = std::move(device);
+}
+
+void TOrtena::ReadEurofon(TEurofon& system) {
+  TClearStatusGuard clear(*this);
+  std::string agent = ReadEurofonAgentID();
+  std::string device = ReadEurofonDeviceID();
+  system.AgentID = std::move(agent);
+  system.DeviceID = std::move(device);
+}
+
+void TOrtena::ReadUbsPay(TUbsPay& system) {
+  TClearStatusGuard clear(*this);
+  std::string agent = ReadUbsPayAgentID();
+  std::string device = ReadUbsPayDeviceID();
+  system.AgentID = std::move(agent);
+  system.DeviceID = std::move(device);
 }
 
 void TOrtena::WriteKrasplatDeviceID(const std::string& deviceId) {

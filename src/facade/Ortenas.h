@@ -11,6 +11,7 @@
 namespace quorvel {
 
 class TAbsolutplat;
+class TBercut;
 class TCyberplat;
 class TEasyPay;
 class TEPort;
@@ -305,12 +306,19 @@ class TOrtena {
   /// and every value checked (the system's Check* rules) before the first command, then the
   /// page's order: EasyPay key, certificate; Krasplat key, certificate, code word, device
   /// number; Absolutplat and Eurofon code word, device id, agent id; UbsPay URL, device id,
-  /// agent id. An empty file name is the file error of ReadFileText.
+  /// agent id. An empty file name is the file error of ReadFileText. Clear the status.
   void WriteEasyPay(const TEasyPay& system);
   void WriteKrasplat(const TKrasplat& system);
   void WriteAbsolutplat(const TAbsolutplat& system);
   void WriteEurofon(const TEurofon& system);
   void WriteUbsPay(const TUbsPay& system);
+  /// WriteBercutDeviceID with the system's DeviceID. Clears the status.
+  void WriteBercut(const TBercut& system);
+  /// The pages' reads: the agent id, then the device id (strict each). The system takes both
+  /// only when both were read, so a failure half way leaves it as it was. Clear the status.
+  void ReadAbsolutplat(TAbsolutplat& system);
+  void ReadEurofon(TEurofon& system);
+  void ReadUbsPay(TUbsPay& system);
 
   /// The per-value writes below check their value first (the system's Check* rule).
   /// SMKRASPLAT 4 with part number 0 and no end mark.

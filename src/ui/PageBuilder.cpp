@@ -118,6 +118,17 @@ QSpinBox* TPageBuilder::AddSpin(const char* name, const char* label, int min, in
   return spin;
 }
 
+QGroupBox* TPageBuilder::BeginGroup(const QString& title) {
+  auto* box = new QGroupBox(title, group_);
+  box->setAccessibleName(title.trimmed());
+  auto* form = new QFormLayout(box);
+  form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+  // Every group sits in the page's own group, one below the other.
+  static_cast<QFormLayout*>(group_->layout())->addRow(box);
+  form_ = form;
+  return box;
+}
+
 void TPageBuilder::AddButtons(std::initializer_list<TButtonDef> buttons) {
   for (const TButtonDef& b : buttons) AddButton(b);
 }

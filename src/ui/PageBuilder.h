@@ -60,6 +60,8 @@ class TPageBuilder {
   QPlainTextEdit* AddText(const char* name, const char* label, bool fixed, bool readOnly);
   /// A whole-number field with arrows.
   QSpinBox* AddSpin(const char* name, const char* label, int min, int max);
+  /// A group box titled title inside the page's group; the fields added next go into it.
+  QGroupBox* BeginGroup(const QString& title);
   /// Adds the buttons, in order, to the row at the bottom right.
   void AddButtons(std::initializer_list<TButtonDef> buttons);
   QPushButton* AddButton(const TButtonDef& button);

@@ -29,6 +29,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include <fmt/printf.h>
 
 namespace quorvel::ui {
@@ -81,6 +83,7 @@ TfmMain::TfmMain(TUiContext& context, QWidget* parent)
     page->hide();
     panelLayout->addWidget(page);
   }
+  CreatePaymentSystems(panelLayout);
 
   RunSettingsDialog = [](TfmMain& self) {
     TfmSettings dialog(self.context_, self.runner_, &self);
@@ -158,10 +161,15 @@ QTreeWidgetItem* TfmMain::AddSystemPages(QTreeWidgetItem* parent, TAppPage* page
   return node;
 }
 
-void TfmMain::AddPaymentSystem(QTreeWidgetItem*, int code) {
+void TfmMain::AddPaymentSystem(QTreeWidgetItem* parent, int code) {
   if (!IsSystemCode(code)) throw Exception(fmt::sprintf(kBadSystemCode, code));
-  // The payment-system pages join the tree here as they are built; until then the code only
-  // decides which subtree a later build shows.
+  const auto has = [code](const TSystemRow& row) { return row.Number == code; };
+  auto row = std::find_if(systemRows_.begin(), systemRows_.end(), has);
+  const auto shown = std::find_if(systemRows_.begin(), systemRows_.end(),
+                                  [this](const TSystemRow& r) { return r.System == shownSystem_; });
+  if (shown != systemRows_.end() && shown->Number == code) row = shown;
+  if (row == systemRows_.end()) throw Exception(fmt::sprintf(kBadSystemCode, code));
+  AddPaymentSystem(parent, *row->System);
 }
 
 void TfmMain::BuildTree(int code) {

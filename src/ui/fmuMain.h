@@ -11,7 +11,9 @@
 #include <vector>
 
 class QAction;
+class QComboBox;
 class QLabel;
+class QLayout;
 class QSplitter;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -26,6 +28,20 @@ class TfmDebug;
 class TfmModemSerial;
 class TfmSimCard;
 class TfmStatus;
+class TfmAbsolutplat;
+class TfmBercut;
+class TfmCyberPlat;
+class TfmEPort;
+class TfmEPortPrivateKey;
+class TfmEasyPay;
+class TfmEurofon;
+class TfmKrasplat;
+class TfmMasterPort;
+class TfmOSMP;
+class TfmPegasMP;
+class TfmPegasOSMP;
+class TfmUbsPay;
+class TfmXPlat;
 
 /// The main window: the page tree on the left, the selected page on the right, the status line
 /// of the running terminal operation, the menu and the toolbar. Window placement lives in
@@ -51,6 +67,12 @@ class TfmMain final : public QMainWindow {
   /// The subtree of the payment system with this code; Exception "Неверный номер платежной
   /// системы, <code>" for a code without one.
   void AddPaymentSystem(QTreeWidgetItem* parent, int code);
+  /// The subtree of one payment system: its page, the pages under it and, for EPort, the
+  /// private key page as the last child.
+  QTreeWidgetItem* AddPaymentSystem(QTreeWidgetItem* parent, TPaymentSystem& system);
+  /// Shows the subtree of the system at index of the toolbar's list, without any terminal
+  /// command; CurrentSystemID becomes its number.
+  void ChooseSystem(int index);
   /// Rebuilds the tree and the page list for the code.
   void BuildTree(int code);
   /// BuildTree when code differs from CurrentSystemID.
@@ -89,6 +111,22 @@ class TfmMain final : public QMainWindow {
   TfmSimCard* fmSimCard = nullptr;
   TfmModemSerial* fmModemSerial = nullptr;
   TfmDebug* fmDebug = nullptr;
+  TfmMasterPort* fmMasterPort = nullptr;
+  TfmCyberPlat* fmCyberPlat = nullptr;
+  TfmEPort* fmEPort = nullptr;
+  TfmEPortPrivateKey* fmEPortPrivateKey = nullptr;
+  TfmXPlat* fmXPlat = nullptr;
+  TfmOSMP* fmOSMP = nullptr;
+  TfmPegasOSMP* fmPegasOSMP = nullptr;
+  TfmEasyPay* fmEasyPay = nullptr;
+  TfmKrasplat* fmKrasplat = nullptr;
+  TfmBercut* fmBercut = nullptr;
+  TfmAbsolutplat* fmAbsolutplat = nullptr;
+  TfmEurofon* fmEurofon = nullptr;
+  TfmPegasMP* fmPegasMP = nullptr;
+  TfmUbsPay* fmUbsPay = nullptr;
+  /// "Платежная система" in the toolbar: the thirteen systems; the one the tree shows.
+  QComboBox* cbPaymentSystem = nullptr;
 
  signals:
   /// The tree was rebuilt for a code.
@@ -104,6 +142,19 @@ class TfmMain final : public QMainWindow {
   void RestorePlacement();
   void SavePlacement();
   std::vector<QTreeWidgetItem*> Nodes() const;
+  void CreatePaymentSystems(QLayout* panel);
+
+  /// A row of the payment-system table: the number that shows it, its object and its page.
+  struct TSystemRow {
+    int Number;
+    TPaymentSystem* System;
+    TAppPage* Page;
+  };
+  std::vector<TSystemRow> systemRows_;
+  // The system the tree shows. Two systems share a number (OSMP and PegasOSMP both work
+  // under code 4): the tree is keyed by this object, and a number names the table's first
+  // system for it unless the one on screen already has that number.
+  TPaymentSystem* shownSystem_ = nullptr;
 
   TUiContext& context_;
   TOperationRunner runner_;

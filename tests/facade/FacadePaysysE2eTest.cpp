@@ -8,6 +8,7 @@
 #include "OSMP.h"
 #include "ScriptDefXml.h"
 #include "TempDir.h"
+#include "UbsPay.h"
 #include "XPlat.h"
 #include "xmlParser.h"
 
@@ -356,6 +357,27 @@ TEST_F(FacadePaysysE2e, AgentAndDeviceIdsWriteAndReadBack) {
   } catch (const EDriverError& e) {
     EXPECT_EQ(e.ResultCode(), 8);
   }
+}
+
+TEST_F(FacadePaysysE2e, APageReadTakesBothIdsOrNeither) {
+  TUbsPay& ubs = systems.Add<TUbsPay>();
+  sim.Update([](sim::TSimState& s) {
+    s.Credentials[sim::cred::kUbsPayAgentId] = "agent";
+    s.Credentials[sim::cred::kUbsPayDeviceId] = "device";
+  });
+  facade->ReadUbsPay(ubs);
+  EXPECT_EQ(ubs.AgentID, "agent");
+  EXPECT_EQ(ubs.DeviceID, "device");
+
+  // the agent id is read, the device id is missing: the system keeps both old values
+  sim.Update([](sim::TSimState& s) {
+    s.Credentials[sim::cred::kUbsPayAgentId] = "other";
+    s.Credentials.erase(sim::cred::kUbsPayDeviceId);
+  });
+  EXPECT_NE(ErrorOf([&] { facade->ReadUbsPay(ubs); }), "");
+  EXPECT_EQ(ubs.AgentID, "agent");
+  EXPECT_EQ(ubs.DeviceID, "device");
+  EXPECT_EQ(facade->DriverStatus().Text(), "");
 }
 
 TEST_F(FacadePaysysE2e, KeyFilesGoInBase64Packets) {

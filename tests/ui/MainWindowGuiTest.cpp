@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <memory>
 #include <thread>
@@ -28,6 +29,20 @@ QStringList TopCaptions(const TfmMain& w) {
   QStringList captions;
   for (int i = 0; i < w.TreeView->topLevelItemCount(); ++i) captions << w.TreeView->topLevelItem(i)->text(0);
   return captions;
+}
+
+QTreeWidgetItem* NodeOf(const TfmMain& w, const QObject* page) {
+  for (QTreeWidgetItemIterator it(w.TreeView); *it != nullptr; ++it)
+    if ((*it)->data(0, Qt::UserRole).value<QObject*>() == page) return *it;
+  return nullptr;
+}
+
+// The node's position in the tree's whole order, as PageIndex counts it; -1: not in the tree.
+int NodeIndex(const TfmMain& w, const QObject* page) {
+  int index = 0;
+  for (QTreeWidgetItemIterator it(w.TreeView); *it != nullptr; ++it, ++index)
+    if ((*it)->data(0, Qt::UserRole).value<QObject*>() == page) return index;
+  return -1;
 }
 
 bool IsControl(QWidget* w) {
@@ -75,7 +90,7 @@ class MainWindowGuiTest : public QObject {
     TfmMain w(*f_->Context);
     w.show();
     QCOMPARE(w.CurrentSystemID, 0);
-    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "SIM-карта", "Параметры", "Отладка"}));
+    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "SIM-карта", "MasterPort", "Параметры", "Отладка"}));
     QCOMPARE(f_->Sim.CommandCount(), 0u);
     QVERIFY(w.windowTitle().startsWith("Quorvel "));
     // Every control a user can reach has a name a screen reader can say.
@@ -91,8 +106,8 @@ class MainWindowGuiTest : public QObject {
     w.show();
     w.SetPaymentSystem(2);
     QCOMPARE(w.CurrentSystemID, 2);
-    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "SIM-карта", "Параметры", "Отладка"}));
-    QCOMPARE(w.Pages.Count(), 4);
+    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "SIM-карта", "EPort", "Параметры", "Отладка"}));
+    QCOMPARE(w.Pages.Count(), 7);
     QCOMPARE(f_->Sim.CommandCount(), 0u);
   }
 
@@ -121,14 +136,24 @@ class MainWindowGuiTest : public QObject {
   }
 
   void theSelectionIsRestoredAndSavedAtClose() {
-    f_->Session->Doc().PageIndex = 3;
+    // Absolute node indexes, counted as the tree shows them whatever pages it holds.
+    int debugIndex = -1;
+    int serialIndex = -1;
+    {
+      TfmMain probe(*f_->Context);
+      probe.show();
+      debugIndex = NodeIndex(probe, probe.fmDebug);
+      serialIndex = NodeIndex(probe, probe.fmModemSerial);
+    }
+    QVERIFY(debugIndex > serialIndex && serialIndex > 0);
+    f_->Session->Doc().PageIndex = debugIndex;
     TfmMain w(*f_->Context);
     w.show();
     QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(w.fmDebug));
-    w.TreeView->setCurrentItem(w.TreeView->topLevelItem(2));
+    w.TreeView->setCurrentItem(NodeOf(w, w.fmModemSerial));
     QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(w.fmModemSerial));
     QVERIFY(w.close());
-    QCOMPARE(f_->Session->Doc().PageIndex, 2);
+    QCOMPARE(f_->Session->Doc().PageIndex, serialIndex);
     QSettings ini(f_->Context->IniFileName, QSettings::IniFormat);
     QCOMPARE(ini.value("fmMain/Width").toInt(), w.width());
   }

@@ -9,11 +9,13 @@
 #include "fmuMain.h"
 #include "fmuModemSerial.h"
 #include "fmuServer.h"
+#include "fmuPaysys.h"
 #include "fmuSettings.h"
 #include "fmuSimCard.h"
 #include "fmuStatus.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QLibraryInfo>
@@ -139,5 +141,10 @@ int main(int argc, char** argv) {
     ok = Save(&w, dir, "10-server") && ok;
     break;
   }
+  f.Session->Doc().EPort().CardNumber = "123456789012";
+  f.Session->Doc().EPort().Point = "77";
+  w.ChooseSystem(w.cbPaymentSystem->findText("EPort"));
+  Select(w, w.fmEPort);
+  ok = Save(&w, dir, "paysys-eport") && ok;
   return ok ? 0 : 1;
 }
