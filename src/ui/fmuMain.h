@@ -23,8 +23,11 @@ class TPaymentSystem;
 namespace quorvel::ui {
 
 class TfmDebug;
+class TfmFees;
+class TfmHeader;
 class TfmModemSerial;
 class TfmStatus;
+class TfmTrailer;
 
 /// The main window: the page tree on the left, the selected page on the right, the status line
 /// of the running terminal operation, the menu and the toolbar. Window placement lives in
@@ -85,6 +88,9 @@ class TfmMain final : public QMainWindow {
   QAction* actMail = nullptr;
   QAction* actUpdateSystem = nullptr;
   TfmStatus* fmStatus = nullptr;
+  TfmHeader* fmHeader = nullptr;
+  TfmTrailer* fmTrailer = nullptr;
+  TfmFees* fmFees = nullptr;
   TfmModemSerial* fmModemSerial = nullptr;
   TfmDebug* fmDebug = nullptr;
 
