@@ -18,6 +18,7 @@
 #include <QStyle>
 #include <QTableWidget>
 
+#include <algorithm>
 #include <memory>
 
 namespace quorvel::ui {
@@ -106,7 +107,10 @@ void TfmReceiptLines::BuildGrid() {
     line->setAccessibleName(QStringLiteral("Строка %1").arg(row + 1));
     line->setFrame(false);
     line->installEventFilter(this);
-    connect(line, &QLineEdit::textChanged, this, &TfmReceiptLines::ShowCount);
+    // The counter belongs to the line being edited; lines filled from the model stay silent.
+    connect(line, &QLineEdit::textChanged, this, [this, row](const QString& text) {
+      if (row == editedRow_) ShowCount(text);
+    });
     Grid->setCellWidget(row, 1, line);
     lines_.push_back(line);
   }
@@ -116,7 +120,11 @@ QIcon TfmReceiptLines::GetImage() const { return style()->standardIcon(QStyle::S
 
 bool TfmReceiptLines::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::FocusIn) {
-    if (auto* line = qobject_cast<QLineEdit*>(watched)) ShowCount(line->text());
+    const auto it = std::find(lines_.begin(), lines_.end(), watched);
+    if (it != lines_.end()) {
+      editedRow_ = static_cast<int>(it - lines_.begin());
+      ShowCount((*it)->text());
+    }
   }
   return TAppPage::eventFilter(watched, event);
 }
@@ -137,6 +145,7 @@ std::string TfmReceiptLines::LinesText() const {
 void TfmReceiptLines::SetLinesText(const std::string& text) {
   const std::vector<std::string> lines = FixedLines(text, kLineCount);
   for (int row = 0; row < kLineCount; ++row) Line(row)->setText(Q(lines[static_cast<std::size_t>(row)]));
+  ShowCount(Line(editedRow_)->text());
 }
 
 void TfmReceiptLines::UpdatePage() { SetLinesText(context_.Doc.*def_.Text); }

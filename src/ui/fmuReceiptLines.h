@@ -79,6 +79,7 @@ class TfmReceiptLines : public TAppPage {
 
   const TReceiptLinesDef& def_;
   std::vector<QLineEdit*> lines_;
+  int editedRow_ = 0;  // the line whose length the counter shows
 };
 
 /// "Клише": the lines printed at the top of every receipt.

@@ -115,6 +115,7 @@ class FeesGuiTest : public QObject {
     QCOMPARE(page.Line(0)->text(), longLine + "!");
     QCOMPARE(page.Line(1)->text(), QStringLiteral("abc"));
     QCOMPARE(page.Line(2)->text(), QString());
+    QCOMPARE(page.lblCount->text(), QStringLiteral("30"));  // the line being edited, as read
     QCOMPARE(f_->Facade.DriverStatus().Text(), std::string());
     w_->Pages.ShowPage(w_->fmStatus);  // leaving the page hands the lines to the document
     QCOMPARE(f_->Session->Doc().Header, S(longLine) + "!\r\nabc\r\n" + EmptyLines(8));

@@ -1,12 +1,16 @@
 // Pictures of the program as a user sees it, against the simulator: the main window on each
 // page after its read button, and the dialogs. Usage: quorvel_ui_screenshots OUTDIR
 #include "UiFixture.h"
+#include "FeeTable.h"
+#include "Fees.h"
 #include "fmuAbout.h"
 #include "fmuDebug.h"
+#include "fmuFees.h"
 #include "fmuFind.h"
 #include "fmuLogParams.h"
 #include "fmuMain.h"
 #include "fmuModemSerial.h"
+#include "fmuReceiptLines.h"
 #include "fmuSettings.h"
 #include "fmuStatus.h"
 
@@ -115,5 +119,15 @@ int main(int argc, char** argv) {
   about.show();
   ok = Save(&about, dir, "07-about") && ok;
   about.hide();
+
+  Select(w, w.fmHeader);
+  ClickAndWait(w, w.fmHeader->btnRead);
+  ok = Save(&w, dir, "08-header") && ok;
+  quorvel::TFees& fees = f.Session->Doc().FeeTables().Items(0).Fees();
+  fees.Add().SetValues(quorvel::kFeePercent, quorvel::Money::Parse("1000"), 1.5);
+  fees.Add().SetValues(quorvel::kFeePercent, quorvel::Money::Parse("5000"), 1);
+  fees.Add().SetValues(quorvel::kFeeFixed, quorvel::Money::Parse("15000"), 50);
+  Select(w, w.fmFees);
+  ok = Save(&w, dir, "09-fees") && ok;
   return ok ? 0 : 1;
 }
