@@ -227,7 +227,9 @@ class FeesGuiTest : public QObject {
   void aCancelledNewRateLeavesNoZeroRate() {
     TfmFees& page = ShowFees();
     AddRate(page, "500", "2", false);
-    page.RunFeeDialog = [this, &page](TFee& fee) {
+    int opened = 0;
+    page.RunFeeDialog = [this, &page, &opened](TFee& fee) {
+      ++opened;
       TfmFeeDlg dialog(fee, f_->Messages, &page);
       dialog.show();
       dialog.edtSum->setText("900");
@@ -236,12 +238,53 @@ class FeesGuiTest : public QObject {
       return dialog.result() == QDialog::Accepted;
     };
     QTest::mouseClick(page.btnAdd, Qt::LeftButton);
+    QCOMPARE(opened, 1);
     QCOMPARE(page.CurrentFees().Count(), 1);
     QCOMPARE(Rows(page.lvFees), QStringList({"500 руб. | 2 %"}));
     QCOMPARE(CurrentRow(page.lvFees), 0);
     page.lvFees->setCurrentItem(page.lvFees->topLevelItem(0));
     QTest::keyClick(page.lvFees, Qt::Key_Return);  // a cancelled change leaves the rate as it was
+    QCOMPARE(opened, 2);
     QCOMPARE(Rows(page.lvFees), QStringList({"500 руб. | 2 %"}));
+  }
+
+  void theTablesGoToAFileAndComeBackWhileABrokenFileChangesNothing() {
+    TFeeTables& tables = f_->Session->Doc().FeeTables();
+    tables.Items(4).SetSchemeType(kSchemeFromTransaction);
+    tables.Items(4).Fees().Add().SetValues(kFeeFixed, Money::Parse("300"), 12.5);
+    tables.ItemIndex = 4;
+    const QStringList saved = TablesText(tables);
+    TfmFees& page = ShowFees();
+    const QString file = f_->Home.filePath("fees.xml");
+    f_->Messages.Files.push_back(file);
+    QVERIFY(Click(page.btnSave));
+    const TFileDialogDef& save = f_->Messages.FileDialogs.back();
+    QCOMPARE(save.Filter, QStringLiteral("xml файлы (*.xml)|*.xml"));
+    QCOMPARE(save.InitialDir, QStringLiteral("Fees"));
+    QCOMPARE(save.DefaultExt, QStringLiteral("xml"));
+
+    QTest::mouseClick(page.btnClearAll, Qt::LeftButton);
+    page.cbTable->setCurrentIndex(0);
+    const QString broken = f_->Home.filePath("broken.xml");
+    QFile out(broken);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("<root><FeeTables><ItemIndex>2</ItemIndex><FeeTable><SchemeType>7</SchemeType>"
+              "</FeeTable></FeeTables></root>");
+    out.close();
+    f_->Messages.Files.push_back(broken);
+    QVERIFY(!Click(page.btnLoad));
+    QCOMPARE(f_->Messages.Errors.size(), 1);
+    QCOMPARE(tables.ItemIndex, 0);
+    QCOMPARE(tables.Items(4).SchemeType(), kSchemeFromTransaction);
+
+    f_->Messages.Files.push_back(file);
+    QVERIFY(Click(page.btnLoad));
+    const TFileDialogDef& open = f_->Messages.FileDialogs.back();
+    QCOMPARE(open.Filter, QStringLiteral("xml файлы (*.xml)|*.xml|Все файлы (*.*)|*.*"));
+    QCOMPARE(open.InitialDir, QStringLiteral("Fees"));
+    QCOMPARE(TablesText(tables), saved);
+    QCOMPARE(page.cbTable->currentIndex(), 4);
+    QCOMPARE(Rows(page.lvFees), QStringList({"300 руб. | 12.5 руб."}));
   }
 
   void switchingTablesShowsTheirSchemeAndRatesAndASchemeIsStoredAtOnce() {
