@@ -7,6 +7,7 @@
 #include "PageBuilder.h"
 #include "TextUtils.h"
 
+#include <QAbstractButton>
 #include <QEvent>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -90,6 +91,9 @@ void TfmReceiptLines::BuildGrid() {
   Grid->setAccessibleName(windowTitle());
   Grid->horizontalHeader()->hide();
   Grid->verticalHeader()->hide();
+  // Without headers the select-all corner has no use; it would be a nameless control.
+  Grid->setCornerButtonEnabled(false);
+  if (auto* corner = Grid->findChild<QAbstractButton*>()) corner->hide();
   Grid->setColumnWidth(0, kNumberColumnWidth);
   Grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -1,8 +1,10 @@
 // The main window: the page tree, the payment-system update, selection, status line, closing.
 #include "UiFixture.h"
 #include "fmuDebug.h"
+#include "fmuFees.h"
 #include "fmuMain.h"
 #include "fmuModemSerial.h"
+#include "fmuReceiptLines.h"
 #include "fmuStatus.h"
 
 #include <QAction>
@@ -74,12 +76,13 @@ class MainWindowGuiTest : public QObject {
     TfmMain w(*f_->Context);
     w.show();
     QCOMPARE(w.CurrentSystemID, 0);
-    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Параметры", "Отладка"}));
+    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Клише", "Рекламный текст", "Ставки комиссии", "Параметры", "Отладка"}));
     QCOMPARE(f_->Sim.CommandCount(), 0u);
     QVERIFY(w.windowTitle().startsWith("Quorvel "));
     // Every control a user can reach has a name a screen reader can say.
     for (QWidget* page : {static_cast<QWidget*>(&w), static_cast<QWidget*>(w.fmModemSerial),
-                          static_cast<QWidget*>(w.fmDebug)})
+                          static_cast<QWidget*>(w.fmDebug), static_cast<QWidget*>(w.fmHeader),
+                          static_cast<QWidget*>(w.fmTrailer), static_cast<QWidget*>(w.fmFees)})
       for (QWidget* child : page->findChildren<QWidget*>())
         if (IsControl(child) && child->isVisibleTo(page))
           QVERIFY2(!SpokenName(child).isEmpty(), qPrintable(child->objectName()));
@@ -90,8 +93,8 @@ class MainWindowGuiTest : public QObject {
     w.show();
     w.SetPaymentSystem(2);
     QCOMPARE(w.CurrentSystemID, 2);
-    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Параметры", "Отладка"}));
-    QCOMPARE(w.Pages.Count(), 3);
+    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Клише", "Рекламный текст", "Ставки комиссии", "Параметры", "Отладка"}));
+    QCOMPARE(w.Pages.Count(), 6);
     QCOMPARE(f_->Sim.CommandCount(), 0u);
   }
 
@@ -120,14 +123,14 @@ class MainWindowGuiTest : public QObject {
   }
 
   void theSelectionIsRestoredAndSavedAtClose() {
-    f_->Session->Doc().PageIndex = 2;
+    f_->Session->Doc().PageIndex = 5;
     TfmMain w(*f_->Context);
     w.show();
     QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(w.fmDebug));
-    w.TreeView->setCurrentItem(w.TreeView->topLevelItem(1));
+    w.TreeView->setCurrentItem(w.TreeView->topLevelItem(4));
     QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(w.fmModemSerial));
     QVERIFY(w.close());
-    QCOMPARE(f_->Session->Doc().PageIndex, 1);
+    QCOMPARE(f_->Session->Doc().PageIndex, 4);
     QSettings ini(f_->Context->IniFileName, QSettings::IniFormat);
     QCOMPARE(ini.value("fmMain/Width").toInt(), w.width());
   }
