@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <system_error>
 #include <stdexcept>
+#include <system_error>
 
 #include <fmt/format.h>
 #include <fmt/printf.h>

@@ -107,10 +107,14 @@ void TfmFees::BuildList(QWidget* group) {
   lvFees->installEventFilter(this);
   row->addWidget(lvFees, 1);
   auto* column = new QVBoxLayout;
-  btnAdd = MakeButton(this, "btnAdd", QStringLiteral("Добавить..."), QStringLiteral("Добавить новую ставку комиссии"));
-  btnEdit = MakeButton(this, "btnEdit", QStringLiteral("Изменить..."), QStringLiteral("Изменить ставку комиссии"));
-  btnDelete = MakeButton(this, "btnDelete", QStringLiteral("Удалить"), QStringLiteral("Удалить ставку комиссии"));
-  btnClear = MakeButton(this, "btnClear", QStringLiteral("Очистить"), QStringLiteral("Удалить все ставки комиссии"));
+  btnAdd = MakeButton(this, "btnAdd", QStringLiteral("Добавить..."),
+                      QStringLiteral("Добавить новую ставку комиссии"));
+  btnEdit =
+      MakeButton(this, "btnEdit", QStringLiteral("Изменить..."), QStringLiteral("Изменить ставку комиссии"));
+  btnDelete =
+      MakeButton(this, "btnDelete", QStringLiteral("Удалить"), QStringLiteral("Удалить ставку комиссии"));
+  btnClear =
+      MakeButton(this, "btnClear", QStringLiteral("Очистить"), QStringLiteral("Удалить все ставки комиссии"));
   btnClearAll = MakeButton(this, "btnClearAll", QStringLiteral("Очистить все"),
                            QStringLiteral("Удалить все ставки комиссии для всех таблиц"));
   for (QPushButton* b : {btnAdd, btnEdit, btnDelete, btnClear, btnClearAll}) column->addWidget(b);

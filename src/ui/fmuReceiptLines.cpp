@@ -44,9 +44,15 @@ void SaveTrailerFile(const std::string& text, const std::string& fileName) {
   TAppDocXml().SaveTrailer(text, fileName);
 }
 
-const TReceiptLinesDef kHeaderDef{"fmHeader",          "Клише",           " Клише",
-                                  "Загрузить клише.",  "Сохранить клише.", &TAppDoc::Header,
-                                  &TOrtena::ReadHeader, &TOrtena::WriteHeader, LoadHeaderFile,
+const TReceiptLinesDef kHeaderDef{"fmHeader",
+                                  "Клише",
+                                  " Клише",
+                                  "Загрузить клише.",
+                                  "Сохранить клише.",
+                                  &TAppDoc::Header,
+                                  &TOrtena::ReadHeader,
+                                  &TOrtena::WriteHeader,
+                                  LoadHeaderFile,
                                   SaveHeaderFile};
 const TReceiptLinesDef kTrailerDef{"fmTrailer",
                                    "Рекламный текст",
@@ -190,7 +196,8 @@ void TfmReceiptLines::btnLoadClick() {
 }
 
 void TfmReceiptLines::btnSaveClick() {
-  const QString file = context_.Messages.SaveFileName(this, {QString::fromUtf8(kFileFilter), "xml", {}, "xml"});
+  const QString file =
+      context_.Messages.SaveFileName(this, {QString::fromUtf8(kFileFilter), "xml", {}, "xml"});
   if (file.isEmpty()) return;
   UpdateObject();
   auto save = def_.Save;

@@ -139,7 +139,8 @@ class FeesGuiTest : public QObject {
     const QString file = f_->Home.filePath("trailer.xml");
     f_->Messages.Files.push_back(file);
     QVERIFY(Click(page.btnSave));
-    QCOMPARE(f_->Messages.FileDialogs.back().Filter, QStringLiteral("Файл xml (*.xml)|*.xml|Все файлы (*.*)|*.*"));
+    QCOMPARE(f_->Messages.FileDialogs.back().Filter,
+             QStringLiteral("Файл xml (*.xml)|*.xml|Все файлы (*.*)|*.*"));
     QCOMPARE(f_->Messages.FileDialogs.back().DefaultExt, QStringLiteral("xml"));
 
     page.SetLinesText("");
@@ -268,8 +269,9 @@ class FeesGuiTest : public QObject {
     const QString broken = f_->Home.filePath("broken.xml");
     QFile out(broken);
     QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write("<root><FeeTables><ItemIndex>2</ItemIndex><FeeTable><SchemeType>7</SchemeType>"
-              "</FeeTable></FeeTables></root>");
+    out.write(
+        "<root><FeeTables><ItemIndex>2</ItemIndex><FeeTable><SchemeType>7</SchemeType>"
+        "</FeeTable></FeeTables></root>");
     out.close();
     f_->Messages.Files.push_back(broken);
     QVERIFY(!Click(page.btnLoad));
@@ -314,7 +316,8 @@ class FeesGuiTest : public QObject {
     for (int i = 0; i < tables.Count(); ++i) {
       tables.Items(i).SetSchemeType(i % 3);
       for (int k = 0; k <= i; ++k)
-        tables.Items(i).Fees().Add().SetValues(k % 2, Money::FromKopecks((i + 1) * 10000 + k * 150), 1 + k * 0.25);
+        tables.Items(i).Fees().Add().SetValues(k % 2, Money::FromKopecks((i + 1) * 10000 + k * 150),
+                                               1 + k * 0.25);
     }
     const QStringList written = TablesText(tables);
     TfmFees& page = ShowFees();

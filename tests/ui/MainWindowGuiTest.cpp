@@ -76,7 +76,8 @@ class MainWindowGuiTest : public QObject {
     TfmMain w(*f_->Context);
     w.show();
     QCOMPARE(w.CurrentSystemID, 0);
-    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Клише", "Рекламный текст", "Ставки комиссии", "Параметры", "Отладка"}));
+    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Клише", "Рекламный текст", "Ставки комиссии",
+                                          "Параметры", "Отладка"}));
     QCOMPARE(f_->Sim.CommandCount(), 0u);
     QVERIFY(w.windowTitle().startsWith("Quorvel "));
     // Every control a user can reach has a name a screen reader can say.
@@ -93,7 +94,8 @@ class MainWindowGuiTest : public QObject {
     w.show();
     w.SetPaymentSystem(2);
     QCOMPARE(w.CurrentSystemID, 2);
-    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Клише", "Рекламный текст", "Ставки комиссии", "Параметры", "Отладка"}));
+    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Клише", "Рекламный текст", "Ставки комиссии",
+                                          "Параметры", "Отладка"}));
     QCOMPARE(w.Pages.Count(), 6);
     QCOMPARE(f_->Sim.CommandCount(), 0u);
   }

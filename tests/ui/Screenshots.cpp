@@ -1,8 +1,8 @@
 // Pictures of the program as a user sees it, against the simulator: the main window on each
 // page after its read button, and the dialogs. Usage: quorvel_ui_screenshots OUTDIR
-#include "UiFixture.h"
 #include "FeeTable.h"
 #include "Fees.h"
+#include "UiFixture.h"
 #include "fmuAbout.h"
 #include "fmuDebug.h"
 #include "fmuFees.h"
