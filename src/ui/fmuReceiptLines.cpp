@@ -111,7 +111,7 @@ void TfmReceiptLines::BuildGrid() {
     number->setTextAlignment(Qt::AlignCenter);
     number->setBackground(palette().button());
     Grid->setItem(row, 0, number);
-    // An editor in every cell: the lines are always in edit mode, as on a printed form.
+    // An editor in every cell: the lines are always in edit mode.
     auto* line = new QLineEdit(Grid);
     line->setObjectName(QStringLiteral("edtLine%1").arg(row + 1));
     line->setAccessibleName(QStringLiteral("Строка %1").arg(row + 1));
@@ -144,7 +144,10 @@ void TfmReceiptLines::resizeEvent(QResizeEvent* event) {
   Grid->setColumnWidth(1, std::max(kNumberColumnWidth, event->size().width() - kLineColumnMargin));
 }
 
-void TfmReceiptLines::ShowCount(const QString& text) { lblCount->setText(QString::number(text.size())); }
+// Characters, not UTF-16 units: a character outside the basic plane counts once.
+void TfmReceiptLines::ShowCount(const QString& text) {
+  lblCount->setText(QString::number(text.toUcs4().size()));
+}
 
 std::string TfmReceiptLines::LinesText() const {
   std::vector<std::string> lines;
