@@ -35,10 +35,7 @@ void Print(const std::string& text) { WriteOutput({}, text); }
 
 CLI::Validator SystemOf(const std::vector<std::string>& names) { return CLI::IsMember(names); }
 
-std::string FeeRow(const TFee& fee) {
-  return fmt::format("  {} руб.  {} {}\n", fee.FeeSum.ToString(), fee.FeeValue,
-                     fee.FeeType == kFeeFixed ? "руб." : "%");
-}
+std::string FeeRow(const TFee& fee) { return "  " + FeeSumText(fee) + "  " + FeeValueText(fee) + "\n"; }
 
 std::string FormatFeeTables(const TFeeTables& tables) {
   std::string out;

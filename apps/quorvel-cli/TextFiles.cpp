@@ -4,7 +4,9 @@
 #include "FileText.h"
 #include "TextUtils.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include <fmt/printf.h>
 #include <string_view>
@@ -83,15 +85,11 @@ std::string FileToCrLfText(std::string bytes) {
 }
 
 std::string FirstLines(const std::string& crLfText, int count, int* dropped) {
-  std::string out;
-  int lines = 0;
-  for (const std::string& line : SplitLines(crLfText)) {
-    if (lines++ >= count) continue;
-    out.append(line);
-    out += "\r\n";
-  }
-  if (dropped != nullptr) *dropped = lines > count ? lines - count : 0;
-  return out;
+  std::vector<std::string> lines = SplitLines(crLfText);
+  const std::size_t kept = static_cast<std::size_t>(std::max(count, 0));
+  if (dropped != nullptr) *dropped = lines.size() > kept ? static_cast<int>(lines.size() - kept) : 0;
+  if (lines.size() > kept) lines.resize(kept);
+  return CrLfText(lines);
 }
 
 std::string CrLfToFileText(const std::string& text) {

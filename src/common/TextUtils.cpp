@@ -139,4 +139,19 @@ std::vector<std::string> SplitLines(std::string_view text) {
   return lines;
 }
 
+std::vector<std::string> FixedLines(std::string_view text, std::size_t count) {
+  std::vector<std::string> lines = SplitLines(text);
+  lines.resize(count);
+  return lines;
+}
+
+std::string CrLfText(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
 }  // namespace quorvel

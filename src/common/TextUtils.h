@@ -51,4 +51,11 @@ bool TryStrToInt64(std::string_view text, std::int64_t& value);
 /// The lines of a text: CR LF, CR and LF each end one; a final line break adds no empty line.
 std::vector<std::string> SplitLines(std::string_view text);
 
+/// Exactly count lines of a text as SplitLines reads it: line i of the text, or an empty line
+/// when the text has fewer; lines after the count are dropped (the ten receipt lines).
+std::vector<std::string> FixedLines(std::string_view text, std::size_t count);
+
+/// The lines each followed by CR LF, empty ones included.
+std::string CrLfText(const std::vector<std::string>& lines);
+
 }  // namespace quorvel

@@ -1,11 +1,16 @@
 #include "Fees.h"
 
 #include "Errors.h"
+#include "TextUtils.h"
+#include "WireText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <stdexcept>
+#include <system_error>
 
+#include <fmt/format.h>
 #include <fmt/printf.h>
 
 namespace quorvel {
@@ -83,6 +88,41 @@ void TFees::Sort() {
   std::stable_sort(
       items_.begin(), items_.end(),
       [](const std::unique_ptr<TFee>& a, const std::unique_ptr<TFee>& b) { return a->FeeSum < b->FeeSum; });
+}
+
+std::string NumberText(double value) {
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+  // Fixed notation of the largest double needs 309 digits before the point.
+  char buffer[400];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+  if (ec != std::errc()) return fmt::format("{}", value);
+  return std::string(buffer, end);
+}
+
+std::string FeeSumText(const TFee& fee) { return fee.FeeSum.ToString() + " руб."; }
+
+std::string FeeValueText(const TFee& fee) {
+  return NumberText(fee.FeeValue) + (fee.FeeType == kFeeFixed ? " руб." : " %");
+}
+
+Money ParseFeeSumField(std::string_view text) { return Money::Parse(text); }
+
+double ParseFeeValueField(std::string_view text) {
+  const std::string trimmed = Trim(text);
+  std::string_view number = trimmed;
+  if (!number.empty() && number.front() == '+') number.remove_prefix(1);
+  // from_chars also takes "inf" and "nan"; a typed rate is digits and one point only.
+  const bool plain = !number.empty() && std::all_of(number.begin(), number.end(), [](char c) {
+    return (c >= '0' && c <= '9') || c == '.' || c == '-';
+  });
+  double value = 0;
+  if (plain) {
+    const auto [end, ec] =
+        std::from_chars(number.data(), number.data() + number.size(), value, std::chars_format::fixed);
+    if (ec == std::errc() && end == number.data() + number.size()) return value;
+  }
+  throw EConvertError("'" + ShortValue(text) + "' - неверное числовое значение");
 }
 
 }  // namespace quorvel

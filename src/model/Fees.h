@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvel {
@@ -99,5 +101,27 @@ class TFees {
  private:
   std::vector<std::unique_ptr<TFee>> items_;
 };
+
+/// A number in its shortest fixed decimal form that reads back as the same double: "." as the
+/// separator, no exponent, no trailing zeros ("1.5", "100", "0.01"). "nan"/"inf" for those.
+std::string NumberText(double value);
+
+/// The rate's sum as the fees page and the command line show it: the shortest decimal form of
+/// the money and " руб." ("1000 руб.", "0.5 руб.").
+std::string FeeSumText(const TFee& fee);
+
+/// The rate's value with its unit: NumberText and " руб." for kFeeFixed, " %" for any other
+/// type ("1.5 %", "20 руб.").
+std::string FeeValueText(const TFee& fee);
+
+/// The sum field of the rate dialog as money: blanks around are allowed, "." is the separator,
+/// at most four decimals. Anything else (an empty text included) raises EConvertError naming
+/// the text. The rules of a rate are SetValues' business, not this one's.
+Money ParseFeeSumField(std::string_view text);
+
+/// The value field of the rate dialog: blanks around, an optional sign, digits with at most one
+/// "." (no exponent, no "inf"/"nan"). Otherwise, also for an empty text or a number beyond the
+/// range of a double, raises EConvertError "'<text>' - неверное числовое значение".
+double ParseFeeValueField(std::string_view text);
 
 }  // namespace quorvel

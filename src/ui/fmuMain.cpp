@@ -6,8 +6,10 @@
 #include "Ortenas.h"
 #include "fmuAbout.h"
 #include "fmuDebug.h"
+#include "fmuFees.h"
 #include "fmuModemSerial.h"
 #include "fmuServer.h"
+#include "fmuReceiptLines.h"
 #include "fmuSettings.h"
 #include "fmuSimCard.h"
 #include "fmuStatus.h"
@@ -80,6 +82,13 @@ TfmMain::TfmMain(TUiContext& context, QWidget* parent)
   fmModemSerial = new TfmModemSerial(context_, runner_, DataPanel);
   fmDebug = new TfmDebug(context_, runner_, DataPanel);
   for (TAppPage* page : std::initializer_list<TAppPage*>{fmStatus, fmSimCard, fmModemSerial, fmDebug}) {
+    page->hide();
+    panelLayout->addWidget(page);
+  }
+  fmHeader = new TfmHeader(context_, runner_, DataPanel);
+  fmTrailer = new TfmTrailer(context_, runner_, DataPanel);
+  fmFees = new TfmFees(context_, runner_, DataPanel);
+  for (TAppPage* page : std::initializer_list<TAppPage*>{fmHeader, fmTrailer, fmFees}) {
     page->hide();
     panelLayout->addWidget(page);
   }
@@ -180,6 +189,9 @@ void TfmMain::BuildTree(int code) {
   selecting_ = false;
   AddPage(nullptr, fmStatus);
   AddPage(nullptr, fmSimCard);
+  AddPage(nullptr, fmHeader);
+  AddPage(nullptr, fmTrailer);
+  AddPage(nullptr, fmFees);
   AddPaymentSystem(nullptr, code);
   AddPage(nullptr, fmModemSerial);
   AddPage(nullptr, fmDebug);

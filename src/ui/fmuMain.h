@@ -25,9 +25,12 @@ class TPaymentSystem;
 namespace quorvel::ui {
 
 class TfmDebug;
+class TfmFees;
+class TfmHeader;
 class TfmModemSerial;
 class TfmSimCard;
 class TfmStatus;
+class TfmTrailer;
 class TfmAbsolutplat;
 class TfmBercut;
 class TfmCyberPlat;
@@ -109,6 +112,9 @@ class TfmMain final : public QMainWindow {
   QAction* actUpdateSystem = nullptr;
   TfmStatus* fmStatus = nullptr;
   TfmSimCard* fmSimCard = nullptr;
+  TfmHeader* fmHeader = nullptr;
+  TfmTrailer* fmTrailer = nullptr;
+  TfmFees* fmFees = nullptr;
   TfmModemSerial* fmModemSerial = nullptr;
   TfmDebug* fmDebug = nullptr;
   TfmMasterPort* fmMasterPort = nullptr;

@@ -107,3 +107,13 @@ TEST(SplitLines, EndsLinesAtCrLfCrOrLf) {
   EXPECT_THAT(SplitLines("a\r\n\r\nb "), ElementsAre("a", "", "b "));
   EXPECT_THAT(SplitLines(" a \tb\r\n"), ElementsAre(" a \tb"));
 }
+
+TEST(FixedLines, PadsDropsAndJoinsTheReceiptLines) {
+  using testing::ElementsAre;
+  EXPECT_THAT(FixedLines("a\r\nb\rc\nd", 3), ElementsAre("a", "b", "c"));
+  EXPECT_THAT(FixedLines("a\r\n", 3), ElementsAre("a", "", ""));
+  std::string tenEmpty;
+  for (int i = 0; i < 10; ++i) tenEmpty += "\r\n";
+  EXPECT_EQ(CrLfText(FixedLines("", 10)), tenEmpty);
+  EXPECT_EQ(CrLfText({"x", "", "y"}), "x\r\n\r\ny\r\n");
+}

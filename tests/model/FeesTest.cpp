@@ -202,3 +202,42 @@ TEST(FeeTables, SchemeNamesAndRange) {
   EXPECT_THROW(tables.Items(0).SetSchemeType(-1), Exception);
   EXPECT_EQ(tables.Items(0).SchemeType(), 2);
 }
+
+TEST(FeeText, RowTextsAsTheListAndTheCommandLineShowThem) {
+  TFees fees;
+  TFee& percent = fees.Add();
+  percent.SetValues(kFeePercent, M("1000"), 1.5);
+  EXPECT_EQ(FeeSumText(percent), "1000 руб.");
+  EXPECT_EQ(FeeValueText(percent), "1.5 %");
+  TFee& fixed = fees.Add();
+  fixed.SetValues(kFeeFixed, M("250.5"), 20);
+  EXPECT_EQ(FeeSumText(fixed), "250.5 руб.");
+  EXPECT_EQ(FeeValueText(fixed), "20 руб.");
+  // Values straight from a file keep every digit and never turn into an exponent.
+  fixed.FeeValue = 0.0001;
+  fixed.FeeSum = Money::FromUnits(1);
+  EXPECT_EQ(FeeValueText(fixed), "0.0001 руб.");
+  EXPECT_EQ(FeeSumText(fixed), "0.0001 руб.");
+  EXPECT_EQ(NumberText(1e20), "100000000000000000000");
+  EXPECT_EQ(NumberText(0.1 + 0.2), "0.30000000000000004");
+}
+
+TEST(FeeText, DialogFieldsParseOrRaiseAConversionMessage) {
+  EXPECT_EQ(ParseFeeSumField(" 10.5 "), M("10.5"));
+  EXPECT_EQ(ParseFeeValueField("1.25"), 1.25);
+  EXPECT_EQ(ParseFeeValueField(".5"), 0.5);
+  EXPECT_EQ(ParseFeeValueField("+3"), 3.0);
+  EXPECT_EQ(ParseFeeValueField("-3"), -3.0);  // a rule of the rate refuses it, not the parser
+  for (const char* bad : {"", " ", ".", "1..2", "1e5", "inf", "nan", "1,5", "12a", "1-2", "1e400"}) {
+    try {
+      ParseFeeValueField(bad);
+      ADD_FAILURE() << "accepted '" << bad << "'";
+    } catch (const EConvertError& e) {
+      EXPECT_NE(std::string(e.what()).find("неверное числовое значение"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_THROW(ParseFeeValueField(std::string(400, '9')), EConvertError);  // beyond a double
+  EXPECT_THROW(ParseFeeSumField(""), EConvertError);
+  EXPECT_THROW(ParseFeeSumField("1.00001"), EConvertError);
+  EXPECT_THROW(ParseFeeSumField("abc"), EConvertError);
+}

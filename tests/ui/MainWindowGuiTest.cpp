@@ -1,11 +1,14 @@
 // The main window: the page tree, the payment-system update, selection, status line, closing.
 #include "UiFixture.h"
 #include "fmuDebug.h"
+#include "fmuFees.h"
 #include "fmuMain.h"
 #include "fmuModemSerial.h"
 #include "fmuSimCard.h"
+#include "fmuReceiptLines.h"
 #include "fmuStatus.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -46,6 +49,9 @@ int NodeIndex(const TfmMain& w, const QObject* page) {
 }
 
 bool IsControl(QWidget* w) {
+  // The edit inside a spin box or a combo box is spoken as part of its owner.
+  if (qobject_cast<QAbstractSpinBox*>(w->parentWidget()) || qobject_cast<QComboBox*>(w->parentWidget()))
+    return false;
   return qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
          qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QTreeWidget*>(w);
 }
@@ -90,12 +96,14 @@ class MainWindowGuiTest : public QObject {
     TfmMain w(*f_->Context);
     w.show();
     QCOMPARE(w.CurrentSystemID, 0);
-    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "SIM-карта", "MasterPort", "Параметры", "Отладка"}));
+    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "SIM-карта", "Клише", "Рекламный текст",
+                                          "Ставки комиссии", "MasterPort", "Параметры", "Отладка"}));
     QCOMPARE(f_->Sim.CommandCount(), 0u);
     QVERIFY(w.windowTitle().startsWith("Quorvel "));
-    // Every control a user can reach has a name a screen reader can say.
-    for (QWidget* page : {static_cast<QWidget*>(&w), static_cast<QWidget*>(w.fmModemSerial),
-                          static_cast<QWidget*>(w.fmDebug), static_cast<QWidget*>(w.fmSimCard)})
+    // Every control a user can reach has a name a screen reader can say, on every page.
+    QList<QWidget*> forms{&w};
+    for (int i = 0; i < w.Pages.Count(); ++i) forms << w.Pages.Page(i);
+    for (QWidget* page : forms)
       for (QWidget* child : page->findChildren<QWidget*>())
         if (IsControl(child) && child->isVisibleTo(page))
           QVERIFY2(!SpokenName(child).isEmpty(), qPrintable(child->objectName()));
@@ -106,8 +114,9 @@ class MainWindowGuiTest : public QObject {
     w.show();
     w.SetPaymentSystem(2);
     QCOMPARE(w.CurrentSystemID, 2);
-    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "SIM-карта", "EPort", "Параметры", "Отладка"}));
-    QCOMPARE(w.Pages.Count(), 7);
+    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "SIM-карта", "Клише", "Рекламный текст",
+                                          "Ставки комиссии", "EPort", "Параметры", "Отладка"}));
+    QCOMPARE(w.Pages.Count(), 10);
     QCOMPARE(f_->Sim.CommandCount(), 0u);
   }
 

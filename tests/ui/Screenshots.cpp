@@ -1,8 +1,11 @@
 // Pictures of the program as a user sees it, against the simulator: the main window on each
 // page after its read button, and the dialogs. Usage: quorvel_ui_screenshots OUTDIR
+#include "FeeTable.h"
+#include "Fees.h"
 #include "UiFixture.h"
 #include "fmuAbout.h"
 #include "fmuDebug.h"
+#include "fmuFees.h"
 #include "fmuFind.h"
 #include "fmuGprsProvider.h"
 #include "fmuLogParams.h"
@@ -10,6 +13,7 @@
 #include "fmuModemSerial.h"
 #include "fmuServer.h"
 #include "fmuPaysys.h"
+#include "fmuReceiptLines.h"
 #include "fmuSettings.h"
 #include "fmuSimCard.h"
 #include "fmuStatus.h"
@@ -146,5 +150,14 @@ int main(int argc, char** argv) {
   w.ChooseSystem(w.cbPaymentSystem->findText("EPort"));
   Select(w, w.fmEPort);
   ok = Save(&w, dir, "paysys-eport") && ok;
+  Select(w, w.fmHeader);
+  ClickAndWait(w, w.fmHeader->btnRead);
+  ok = Save(&w, dir, "08-header") && ok;
+  quorvel::TFees& fees = f.Session->Doc().FeeTables().Items(0).Fees();
+  fees.Add().SetValues(quorvel::kFeePercent, quorvel::Money::Parse("1000"), 1.5);
+  fees.Add().SetValues(quorvel::kFeePercent, quorvel::Money::Parse("5000"), 1);
+  fees.Add().SetValues(quorvel::kFeeFixed, quorvel::Money::Parse("15000"), 50);
+  Select(w, w.fmFees);
+  ok = Save(&w, dir, "09-fees") && ok;
   return ok ? 0 : 1;
 }
