@@ -7,6 +7,7 @@
 #include "fmuAbout.h"
 #include "fmuDebug.h"
 #include "fmuModemSerial.h"
+#include "fmuScripts.h"
 #include "fmuSettings.h"
 #include "fmuStatus.h"
 
@@ -147,9 +148,11 @@ QTreeWidgetItem* TfmMain::AddPage(QTreeWidgetItem* parent, TAppPage* page) {
   return node;
 }
 
-QTreeWidgetItem* TfmMain::AddSystemPages(QTreeWidgetItem* parent, TAppPage* page, TPaymentSystem&) {
+QTreeWidgetItem* TfmMain::AddSystemPages(QTreeWidgetItem* parent, TAppPage* page, TPaymentSystem& system) {
   QTreeWidgetItem* node = AddPage(parent, page);
   node->setExpanded(true);
+  systemPages_.push_back(std::make_unique<TfmScripts>(context_, runner_, system, DataPanel));
+  AddPage(node, systemPages_.back().get());
   return node;
 }
 
