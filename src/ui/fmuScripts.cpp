@@ -104,7 +104,8 @@ QIcon TfmScripts::GetImage() const { return style()->standardIcon(QStyle::SP_Fil
 TScripts& TfmScripts::Scripts() const { return system_.Scripts(); }
 
 TfmScript& TfmScripts::Editor() {
-  if (!editor_) editor_ = std::make_unique<TfmScript>(context_, this);
+  // Not a child of the page: the page turns its own buttons off while the editor runs.
+  if (!editor_) editor_ = std::make_unique<TfmScript>(context_, window() != this ? window() : nullptr);
   return *editor_;
 }
 
