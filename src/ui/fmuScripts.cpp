@@ -27,6 +27,14 @@ namespace {
 const TFileDialogDef kScriptsFileDialog{QStringLiteral("Файл xml (*.xml)|*.xml|Все файлы (*.*)|*.*"),
                                         QStringLiteral("xml"), {}, {}};
 
+// The list view that tells whether a caption is being edited: the Enter that ends an edit
+// reaches the list after its editor, and must not open the script editor as well.
+class TScriptListView final : public QTreeWidget {
+ public:
+  using QTreeWidget::QTreeWidget;
+  bool Editing() const { return state() == QAbstractItemView::EditingState; }
+};
+
 }  // namespace
 
 TfmScripts::TfmScripts(TUiContext& context, TOperationRunner& runner, TPaymentSystem& system, QWidget* parent)
@@ -36,7 +44,7 @@ TfmScripts::TfmScripts(TUiContext& context, TOperationRunner& runner, TPaymentSy
   auto* group = new QGroupBox(QStringLiteral(" Скрипты ввода"), this);
   group->setAccessibleName(QStringLiteral("Скрипты ввода"));
   auto* row = new QHBoxLayout(group);
-  ListView = new QTreeWidget(group);
+  ListView = new TScriptListView(group);
   ListView->setObjectName("ListView");
   ListView->setAccessibleName(QStringLiteral("Скрипты ввода"));
   ListView->setHeaderLabels({QStringLiteral("ID"), QStringLiteral("Название")});
@@ -234,8 +242,7 @@ void TfmScripts::RowEdited(QTreeWidgetItem* item, int column) {
 }
 
 bool TfmScripts::eventFilter(QObject* watched, QEvent* event) {
-  // Keys typed into a caption being edited go to its editor, not here.
-  if (watched == ListView && event->type() == QEvent::KeyPress) {
+  if (watched == ListView && event->type() == QEvent::KeyPress && !static_cast<TScriptListView*>(ListView)->Editing()) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Delete) {
       DeleteSelected();

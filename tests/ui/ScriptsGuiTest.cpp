@@ -145,11 +145,38 @@ class ScriptsGuiTest : public QObject {
     QTest::keyClick(page_->ListView, Qt::Key_Delete);
     QCOMPARE(Rows(page_->ListView), QStringList({"0 Ввод номера", "1 Ввод счета", "11 Второй"}));
 
+    // F2 renumbers in place: a number outside the user range is refused, another one sorts.
+    page_->ListView->setCurrentItem(page_->ListView->topLevelItem(2));
+    QTest::keyClick(page_->ListView, Qt::Key_F2);
+    auto* edit = page_->ListView->findChild<QLineEdit*>();
+    QVERIFY(edit != nullptr && edit->isVisible());
+    edit->setText("5");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_COMPARE(f_->Messages.Errors.size(), 1);
+    QVERIFY(f_->Messages.Errors[0].startsWith("Неверный номер скрипта (5)"));
+    QTRY_COMPARE(Rows(page_->ListView), QStringList({"0 Ввод номера", "1 Ввод счета", "11 Второй"}));
+    scripts.AddNew().SetName("Третий");
+    page_->UpdatePage();
+    page_->ListView->setCurrentItem(page_->ListView->topLevelItem(2));
+    f_->Messages.Errors.clear();
+    QTest::keyClick(page_->ListView, Qt::Key_F2);
+    edit = page_->ListView->findChild<QLineEdit*>();
+    QVERIFY(edit != nullptr);
+    edit->setText("30");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_COMPARE(Rows(page_->ListView), QStringList({"0 Ввод номера", "1 Ввод счета", "10 Третий", "30 Второй"}));
+    QCOMPARE(page_->ListView->currentItem()->text(0), QString("30"));
+
     QTest::mouseClick(page_->btnClear, Qt::LeftButton);
     QCOMPARE(Rows(page_->ListView), QStringList({"0 Ввод номера", "1 Ввод счета"}));
     QCOMPARE(scripts.Count(), 2);
     QVERIFY(!page_->btnClear->isEnabled());
     QVERIFY(f_->Messages.Errors.isEmpty());
+
+    // A system without a scripts address has nothing to update from.
+    QVERIFY(page_->btnUpdate->isEnabled());
+    TfmScripts bercut(*f_->Context, w_->Runner(), f_->Session->Doc().PaymentSystems().SystemForPage(7));
+    QVERIFY(!bercut.btnUpdate->isEnabled());
   }
 
   void anAddedScriptIsWrittenToTheTerminalAndReadBack() {
