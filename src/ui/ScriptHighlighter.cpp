@@ -28,7 +28,8 @@ void ReadFormat(const QSettings& ini, const char* key, QTextCharFormat& format) 
   const QStringList parts = value.split(',', Qt::SkipEmptyParts);
   const QColor colour(parts.value(0).trimmed());
   if (!colour.isValid()) return;
-  format = MakeFormat(colour, parts.contains(QStringLiteral("bold")), parts.contains(QStringLiteral("italic")));
+  format =
+      MakeFormat(colour, parts.contains(QStringLiteral("bold")), parts.contains(QStringLiteral("italic")));
 }
 
 }  // namespace

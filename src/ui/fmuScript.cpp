@@ -107,7 +107,8 @@ void TfmScript::RestorePlacement() {
   if (ini.contains("Script/Geometry")) restoreGeometry(ini.value("Script/Geometry").toByteArray());
   if (ini.contains("Script/Splitter")) splitter_->restoreState(ini.value("Script/Splitter").toByteArray());
   QFont font;
-  if (ini.contains("Script/Font") && font.fromString(ini.value("Script/Font").toString())) SynEdit->setFont(font);
+  if (ini.contains("Script/Font") && font.fromString(ini.value("Script/Font").toString()))
+    SynEdit->setFont(font);
 }
 
 void TfmScript::SavePlacement() const {
@@ -171,7 +172,8 @@ void TfmScript::SelectError(int row) {
   if (item == nullptr) return;
   const int index = item->data(kErrorRole).toInt();
   if (index < 0 || index >= static_cast<int>(errors_.size())) return;
-  const TScriptSelection selection = ScriptErrorSelection(checkedText_, errors_[static_cast<std::size_t>(index)]);
+  const TScriptSelection selection =
+      ScriptErrorSelection(checkedText_, errors_[static_cast<std::size_t>(index)]);
   // The text may have changed since the check: the selection stays inside it.
   const int length = static_cast<int>(SynEdit->document()->characterCount()) - 1;
   QTextCursor cursor(SynEdit->document());

@@ -50,7 +50,8 @@ TfmScriptSettings::TfmScriptSettings(TUiContext& context, TOperationRunner& runn
 }
 
 void TfmScriptSettings::ShowVersion() {
-  Memo->setPlainText(QString::fromUtf8(kScriptVersionCaption) + ": " + Q(context_.Doc.ScriptDefs().FileVersion));
+  Memo->setPlainText(QString::fromUtf8(kScriptVersionCaption) + ": " +
+                     Q(context_.Doc.ScriptDefs().FileVersion));
 }
 
 void TfmScriptSettings::btnUpdateClick() {

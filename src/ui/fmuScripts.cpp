@@ -24,8 +24,8 @@ namespace quorvel::ui {
 
 namespace {
 
-const TFileDialogDef kScriptsFileDialog{QStringLiteral("Файл xml (*.xml)|*.xml|Все файлы (*.*)|*.*"),
-                                        QStringLiteral("xml"), {}, {}};
+const TFileDialogDef kScriptsFileDialog{
+    QStringLiteral("Файл xml (*.xml)|*.xml|Все файлы (*.*)|*.*"), QStringLiteral("xml"), {}, {}};
 
 // The list view that tells whether a caption is being edited: the Enter that ends an edit
 // reaches the list after its editor, and must not open the script editor as well.
@@ -65,7 +65,8 @@ TfmScripts::TfmScripts(TUiContext& context, TOperationRunner& runner, TPaymentSy
   btnLoad = MakeButton(group, "btnLoad", QStringLiteral("Загрузить.."));
   btnSave = MakeButton(group, "btnSave", QStringLiteral("Сохранить.."));
   btnUpdate = MakeButton(group, "btnUpdate", QStringLiteral("Обновить"));
-  for (QPushButton* b : {btnAdd, btnEdit, btnDelete, btnClear, btnLoad, btnSave, btnUpdate}) buttons->addWidget(b);
+  for (QPushButton* b : {btnAdd, btnEdit, btnDelete, btnClear, btnLoad, btnSave, btnUpdate})
+    buttons->addWidget(b);
   buttons->addStretch(1);
   row->addLayout(buttons);
   layout->addWidget(group, 1);
@@ -78,6 +79,16 @@ TfmScripts::TfmScripts(TUiContext& context, TOperationRunner& runner, TPaymentSy
   layout->addLayout(bottom);
   BuildMenu();
 
+  ConnectHandlers();
+  RunEditor = [this](TScript& script) {
+    return Editor().Execute(script, *context_.Doc.ScriptDefs().First());
+  };
+  UpdatePage();
+}
+
+TfmScripts::~TfmScripts() = default;
+
+void TfmScripts::ConnectHandlers() {
   connect(btnAdd, &QPushButton::clicked, this, &TfmScripts::btnAddClick);
   connect(btnEdit, &QPushButton::clicked, this, &TfmScripts::btnEditClick);
   connect(btnDelete, &QPushButton::clicked, this, &TfmScripts::btnDeleteClick);
@@ -89,14 +100,10 @@ TfmScripts::TfmScripts(TUiContext& context, TOperationRunner& runner, TPaymentSy
   connect(btnRead, &QPushButton::clicked, this, &TfmScripts::btnReadClick);
   connect(ListView, &QTreeWidget::currentItemChanged, this, &TfmScripts::RowChanged);
   connect(ListView, &QTreeWidget::itemChanged, this, &TfmScripts::RowEdited);
-  connect(ListView, &QTreeWidget::itemDoubleClicked, this, [this] { EditSelected(); });
+  connect(ListView, &QTreeWidget::itemDoubleClicked, this, [this] { Guarded([this] { EditSelected(); }); });
   connect(ListView, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenu->popup(ListView->viewport()->mapToGlobal(at)); });
-  RunEditor = [this](TScript& script) { return Editor().Execute(script, *context_.Doc.ScriptDefs().First()); };
-  UpdatePage();
 }
-
-TfmScripts::~TfmScripts() = default;
 
 void TfmScripts::BuildMenu() {
   PopupMenu = new QMenu(this);
@@ -137,7 +144,8 @@ void TfmScripts::UpdatePage() {
 }
 
 void TfmScripts::UpdateButtons() {
-  const int row = ListView->currentItem() != nullptr ? ListView->indexOfTopLevelItem(ListView->currentItem()) : -1;
+  const int row =
+      ListView->currentItem() != nullptr ? ListView->indexOfTopLevelItem(ListView->currentItem()) : -1;
   const bool editable = Scripts().IsValidIndex(row) && Scripts().Items(row).Editable();
   const bool any = Scripts().HasEditable();
   for (QWidget* w : std::initializer_list<QWidget*>{btnEdit, btnDelete}) w->setEnabled(editable);
@@ -149,7 +157,8 @@ void TfmScripts::UpdateButtons() {
 
 void TfmScripts::RowChanged() {
   if (filling_) return;
-  const int row = ListView->currentItem() != nullptr ? ListView->indexOfTopLevelItem(ListView->currentItem()) : -1;
+  const int row =
+      ListView->currentItem() != nullptr ? ListView->indexOfTopLevelItem(ListView->currentItem()) : -1;
   if (row >= 0) Scripts().ItemIndex = row;
   UpdateButtons();
 }
@@ -242,7 +251,8 @@ void TfmScripts::RowEdited(QTreeWidgetItem* item, int column) {
 }
 
 bool TfmScripts::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ListView && event->type() == QEvent::KeyPress && !static_cast<TScriptListView*>(ListView)->Editing()) {
+  if (watched == ListView && event->type() == QEvent::KeyPress &&
+      !static_cast<TScriptListView*>(ListView)->Editing()) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Delete) {
       DeleteSelected();

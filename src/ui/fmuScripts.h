@@ -31,7 +31,8 @@ class TfmScripts final : public TAppPage {
   Q_OBJECT
 
  public:
-  TfmScripts(TUiContext& context, TOperationRunner& runner, TPaymentSystem& system, QWidget* parent = nullptr);
+  TfmScripts(TUiContext& context, TOperationRunner& runner, TPaymentSystem& system,
+             QWidget* parent = nullptr);
   ~TfmScripts() override;
   QIcon GetImage() const override;
   /// Rebuilds the rows from the list and selects the row at its selected index.
@@ -82,6 +83,7 @@ class TfmScripts final : public TAppPage {
   /// Runs action with the page's buttons off, the error box for what it raises.
   void Guarded(const std::function<void()>& action);
   void BuildMenu();
+  void ConnectHandlers();
 
   TPaymentSystem& system_;
   std::unique_ptr<TfmScript> editor_;

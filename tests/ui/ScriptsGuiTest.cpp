@@ -1,12 +1,12 @@
 // The input-script list of a payment system, the script editor and the script definitions
 // dialog, against the simulator.
+#include "ScriptHighlighter.h"
 #include "UiFixture.h"
 #include "fmuMain.h"
 #include "fmuScript.h"
 #include "fmuScriptSettings.h"
 #include "fmuScripts.h"
 #include "fmuSettings.h"
-#include "ScriptHighlighter.h"
 
 #include "PaymentSystem.h"
 #include "ScriptDef.h"
@@ -108,7 +108,8 @@ class ScriptsGuiTest : public QObject {
     QCOMPARE(editor.SynEdit->textCursor().selectedText(), QString("FOO"));
     // The definitions' names are marked, an unknown one is not.
     const auto marked = [&editor](int line, int start, int length) {
-      for (const QTextLayout::FormatRange& r : editor.SynEdit->document()->findBlockByNumber(line).layout()->formats())
+      for (const QTextLayout::FormatRange& r :
+           editor.SynEdit->document()->findBlockByNumber(line).layout()->formats())
         if (r.start == start && r.length == length) return r.format == editor.Highlighter->KeywordFormat();
       return false;
     };
@@ -164,7 +165,8 @@ class ScriptsGuiTest : public QObject {
     QVERIFY(edit != nullptr);
     edit->setText("30");
     QTest::keyClick(edit, Qt::Key_Return);
-    QTRY_COMPARE(Rows(page_->ListView), QStringList({"0 Ввод номера", "1 Ввод счета", "10 Третий", "30 Второй"}));
+    QTRY_COMPARE(Rows(page_->ListView),
+                 QStringList({"0 Ввод номера", "1 Ввод счета", "10 Третий", "30 Второй"}));
     QCOMPARE(page_->ListView->currentItem()->text(0), QString("30"));
 
     QTest::mouseClick(page_->btnClear, Qt::LeftButton);
@@ -194,7 +196,8 @@ class ScriptsGuiTest : public QObject {
     const TScript* script = system_->Scripts().FindByNumber(12);
     QVERIFY(script != nullptr);
     // Kept with CR LF line ends, as the checker and the configuration document expect.
-    QCOMPARE(Q(script->Text()), QString("WINDOW(1);\r\n// окно счета\r\nACCOUNT = MASKEDIT(0,0,100,20,'999',1);"));
+    QCOMPARE(Q(script->Text()),
+             QString("WINDOW(1);\r\n// окно счета\r\nACCOUNT = MASKEDIT(0,0,100,20,'999',1);"));
 
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     QTest::mouseClick(page_->btnWrite, Qt::LeftButton);
