@@ -282,6 +282,21 @@ class ScriptsGuiTest : public QObject {
     QVERIFY(page_->btnLoad->isEnabled());
   }
 
+  void everySystemNodeHasTheScriptsOfItsSystem() {
+    TAppPage systemPage(*f_->Context, w_->Runner(), QStringLiteral("Система"));
+    QTreeWidgetItem* node = w_->AddSystemPages(nullptr, &systemPage, *system_);
+    TfmScripts* found = nullptr;
+    for (int i = 0; i < node->childCount(); ++i) {
+      auto* page = qobject_cast<TfmScripts*>(node->child(i)->data(0, Qt::UserRole).value<QObject*>());
+      if (page == nullptr) continue;
+      QVERIFY(found == nullptr);
+      QCOMPARE(node->child(i)->text(0), QString("Скрипты ввода"));
+      found = page;
+    }
+    QVERIFY(found != nullptr);
+    QCOMPARE(&found->System(), system_);
+  }
+
   void theSettingsDialogOpensTheScriptDefinitionsWhichUpdateFromTheServer() {
     TfmSettings settings(*f_->Context, w_->Runner());
     settings.show();
