@@ -126,6 +126,14 @@ class ScriptsGuiTest : public QObject {
     editor.btnCheckClick();
     QCOMPARE(editor.lbErrors->count(), 1);
     QCOMPARE(editor.lbErrors->item(0)->text(), QString("Ошибок нет"));
+
+    // Font and placement outlive the window, in ScriptEditor.ini beside Quorvel.ini.
+    editor.SynEdit->zoomIn(3);
+    const int size = editor.SynEdit->font().pointSize();
+    editor.reject();
+    QVERIFY(QFile::exists(f_->Home.filePath("ScriptEditor.ini")));
+    TfmScript again(*f_->Context);
+    QCOMPARE(again.SynEdit->font().pointSize(), size);
   }
 
   void clearLeavesTheTwoBuiltInRowsThatCannotBeChanged() {
