@@ -4,6 +4,7 @@
 #include "Errors.h"
 #include "FileText.h"
 #include "ScriptDef.h"
+#include "ScriptText.h"
 #include "TextFiles.h"
 
 #include <fmt/printf.h>
@@ -35,13 +36,7 @@ std::string ReadScriptFile(const std::string& fileName) {
 // Linux end lines with LF alone; they get CR LF so that the reported lines are right.
 std::string ToEditorText(std::string text) {
   if (text.starts_with(kUtf8Bom)) text.erase(0, kUtf8Bom.size());
-  std::string out;
-  out.reserve(text.size() + text.size() / 16);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out.push_back('\r');
-    out.push_back(text[i]);
-  }
-  return out;
+  return ScriptTextToCrLf(text);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "fmuModemSerial.h"
 #include "fmuServer.h"
 #include "fmuReceiptLines.h"
+#include "fmuScripts.h"
 #include "fmuSettings.h"
 #include "fmuSimCard.h"
 #include "fmuStatus.h"
@@ -165,6 +166,8 @@ QTreeWidgetItem* TfmMain::AddPage(QTreeWidgetItem* parent, TAppPage* page) {
 QTreeWidgetItem* TfmMain::AddSystemPages(QTreeWidgetItem* parent, TAppPage* page, TPaymentSystem& system) {
   QTreeWidgetItem* node = AddPage(parent, page);
   systemPages_.push_back(std::make_unique<TfmServer>(context_, runner_, system));
+  AddPage(node, systemPages_.back().get());
+  systemPages_.push_back(std::make_unique<TfmScripts>(context_, runner_, system, DataPanel));
   AddPage(node, systemPages_.back().get());
   node->setExpanded(true);
   return node;

@@ -9,6 +9,7 @@
 #include "UiContext.h"
 #include "fmuFind.h"
 #include "fmuLogParams.h"
+#include "fmuScriptSettings.h"
 
 #include <QComboBox>
 #include <QFontDatabase>
@@ -51,11 +52,10 @@ TfmSettings::TfmSettings(TUiContext& context, TOperationRunner& runner, QWidget*
   btnLogParams = MakeButton(gbParams, "btnLogParams", QStringLiteral("Параметры лога..."),
                             QStringLiteral("Задать параметры лог-файла"));
   btnScripts = MakeButton(gbParams, "btnScripts", QStringLiteral("Параметры скриптов"));
-  // The script settings dialog comes with the script pages.
-  btnScripts->setVisible(false);
   grid->addWidget(btnConnect, 1, 1);
   grid->addWidget(btnSearch, 1, 2);
   grid->addWidget(btnLogParams, 1, 3);
+  grid->addWidget(btnScripts, 3, 3);
   auto* resultLabel = new QLabel(QStringLiteral("Результат:"), gbParams);
   edtResult = new QPlainTextEdit(gbParams);
   edtResult->setObjectName("edtResult");
@@ -84,6 +84,7 @@ TfmSettings::TfmSettings(TUiContext& context, TOperationRunner& runner, QWidget*
   connect(btnConnect, &QPushButton::clicked, this, &TfmSettings::btnConnectClick);
   connect(btnSearch, &QPushButton::clicked, this, &TfmSettings::btnSearchClick);
   connect(btnLogParams, &QPushButton::clicked, this, &TfmSettings::btnLogParamsClick);
+  connect(btnScripts, &QPushButton::clicked, this, &TfmSettings::btnScriptsClick);
   connect(btnOk, &QPushButton::clicked, this, [this] {
     try {
       Apply();
@@ -164,6 +165,11 @@ void TfmSettings::btnSearchClick() {
 
 void TfmSettings::btnLogParamsClick() {
   TfmLogParams dialog(context_.Settings.Log(), this);
+  dialog.exec();
+}
+
+void TfmSettings::btnScriptsClick() {
+  TfmScriptSettings dialog(context_, runner_, this);
   dialog.exec();
 }
 

@@ -39,6 +39,8 @@ class TfmSettings final : public QDialog {
   void btnConnectClick();
   void btnSearchClick();
   void btnLogParamsClick();
+  /// The script definitions dialog (TfmScriptSettings).
+  void btnScriptsClick();
 
   void EnableControls(bool enabled) { switch_.Apply(this, enabled); }
 

@@ -116,7 +116,7 @@ class MainWindowGuiTest : public QObject {
     QCOMPARE(w.CurrentSystemID, 2);
     QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "SIM-карта", "Клише", "Рекламный текст",
                                           "Ставки комиссии", "EPort", "Параметры", "Отладка"}));
-    QCOMPARE(w.Pages.Count(), 10);
+    QCOMPARE(w.Pages.Count(), 11);
     QCOMPARE(f_->Sim.CommandCount(), 0u);
   }
 

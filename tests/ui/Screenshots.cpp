@@ -14,9 +14,15 @@
 #include "fmuServer.h"
 #include "fmuPaysys.h"
 #include "fmuReceiptLines.h"
+#include "fmuScript.h"
+#include "fmuScriptSettings.h"
+#include "fmuScripts.h"
 #include "fmuSettings.h"
 #include "fmuSimCard.h"
 #include "fmuStatus.h"
+
+#include "PaymentSystem.h"
+#include "Scripts.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -159,5 +165,26 @@ int main(int argc, char** argv) {
   fees.Add().SetValues(quorvel::kFeeFixed, quorvel::Money::Parse("15000"), 50);
   Select(w, w.fmFees);
   ok = Save(&w, dir, "09-fees") && ok;
+  {
+    quorvel::TPaymentSystem& system = f.Session->Doc().PaymentSystems().SystemForPage(0);
+    quorvel::TScript& script = system.Scripts().AddNew();
+    script.SetName("Ввод счета и суммы");
+    script.SetText(
+        "// Лицевой счет, затем сумма\r\nACCOUNT = MASKEDIT(0,0,120,20,'9999999999',1);\r\n"
+        "AMOUNT = SUMEDIT(0,30,120,20,10.0,15000.0,2);\r\nFOO(1);\r\n");
+    quorvel::ui::TfmScripts scripts(*f.Context, w.Runner(), system);
+    scripts.resize(560, 360);
+    scripts.show();
+    ok = Save(&scripts, dir, "scripts-list") && ok;
+    quorvel::ui::TfmScript editor(*f.Context, &w);
+    editor.show();
+    editor.Open(script, *f.Session->Doc().ScriptDefs().First());
+    editor.SelectError(0);
+    ok = Save(&editor, dir, "scripts-editor") && ok;
+    editor.hide();
+    quorvel::ui::TfmScriptSettings scriptSettings(*f.Context, w.Runner(), &w);
+    scriptSettings.show();
+    ok = Save(&scriptSettings, dir, "scripts-settings") && ok;
+  }
   return ok ? 0 : 1;
 }
