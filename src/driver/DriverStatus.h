@@ -3,6 +3,8 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quorvel {
 
@@ -25,10 +27,20 @@ class TDriverStatus {
   /// Replaces the change handler (an empty handler removes it). Set it before commands run.
   void SetOnChange(TChangeEvent handler);
 
+  /// Adds a handler called after OnChange on every change, on the same thread, until it is
+  /// removed; returns the key RemoveListener takes. A page follows a transfer this way while
+  /// OnChange keeps feeding the status line.
+  int AddListener(TChangeEvent handler);
+  /// Removes the handler of key (an unknown key does nothing). A call already under way on
+  /// another thread may still finish after this returns.
+  void RemoveListener(int key);
+
  private:
   mutable std::mutex lock_;
   std::string text_;
   TChangeEvent onChange_;
+  std::vector<std::pair<int, TChangeEvent>> listeners_;
+  int nextKey_ = 1;
 };
 
 }  // namespace quorvel

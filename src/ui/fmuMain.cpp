@@ -9,6 +9,8 @@
 #include "fmuModemSerial.h"
 #include "fmuSettings.h"
 #include "fmuStatus.h"
+#include "fmuUpdate.h"
+#include "fmuXmlData.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -78,6 +80,9 @@ TfmMain::TfmMain(TUiContext& context, QWidget* parent)
     page->hide();
     panelLayout->addWidget(page);
   }
+  fmUpdate = new TfmUpdate(context_, runner_, DataPanel);
+  fmUpdate->hide();
+  panelLayout->addWidget(fmUpdate);
 
   RunSettingsDialog = [](TfmMain& self) {
     TfmSettings dialog(self.context_, self.runner_, &self);
@@ -150,6 +155,10 @@ QTreeWidgetItem* TfmMain::AddPage(QTreeWidgetItem* parent, TAppPage* page) {
 QTreeWidgetItem* TfmMain::AddSystemPages(QTreeWidgetItem* parent, TAppPage* page, TPaymentSystem&) {
   QTreeWidgetItem* node = AddPage(parent, page);
   node->setExpanded(true);
+  for (const TXmlDataKind* kind : {&kXmlDataKind, &kPhonesKind}) {
+    systemPages_.push_back(std::make_unique<TfmXmlData>(context_, runner_, *kind));
+    AddPage(node, systemPages_.back().get());
+  }
   return node;
 }
 
@@ -168,6 +177,7 @@ void TfmMain::BuildTree(int code) {
   AddPage(nullptr, fmStatus);
   AddPaymentSystem(nullptr, code);
   AddPage(nullptr, fmModemSerial);
+  AddPage(nullptr, fmUpdate);
   AddPage(nullptr, fmDebug);
   // The page on screen keeps its node selected when it is still in the tree.
   for (QTreeWidgetItem* node : Nodes()) {

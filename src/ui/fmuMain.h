@@ -25,6 +25,7 @@ namespace quorvel::ui {
 class TfmDebug;
 class TfmModemSerial;
 class TfmStatus;
+class TfmUpdate;
 
 /// The main window: the page tree on the left, the selected page on the right, the status line
 /// of the running terminal operation, the menu and the toolbar. Window placement lives in
@@ -45,7 +46,8 @@ class TfmMain final : public QMainWindow {
   /// Appends a node for page under parent (null: a root node) and registers the page; the page
   /// joins the data panel hidden. A page without an icon shows the icon of the one before it.
   QTreeWidgetItem* AddPage(QTreeWidgetItem* parent, TAppPage* page);
-  /// The system's page with the pages that belong under it (created for this build).
+  /// The system's page with the pages that belong under it (created for this build), then
+  /// "Провайдеры" and "База номеров".
   QTreeWidgetItem* AddSystemPages(QTreeWidgetItem* parent, TAppPage* page, TPaymentSystem& system);
   /// The subtree of the payment system with this code; Exception "Неверный номер платежной
   /// системы, <code>" for a code without one.
@@ -87,6 +89,7 @@ class TfmMain final : public QMainWindow {
   TfmStatus* fmStatus = nullptr;
   TfmModemSerial* fmModemSerial = nullptr;
   TfmDebug* fmDebug = nullptr;
+  TfmUpdate* fmUpdate = nullptr;
 
  signals:
   /// The tree was rebuilt for a code.
