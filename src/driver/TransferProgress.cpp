@@ -32,13 +32,23 @@ bool TTransferProgress::OnStatus(const std::string& text) {
   std::lock_guard<std::mutex> guard(lock_);
   if (!s_.Open) return false;
   s_.Text = WithoutDots(text);
-  if (s_.Text.find(kRetryMark) == std::string::npos) ++s_.Step;
+  if (s_.Text.find(kRetryMark) == std::string::npos) {
+    // A new step starts when the one before it has ended.
+    s_.Done = s_.Step;
+    ++s_.Step;
+  }
   return true;
 }
 
 void TTransferProgress::End() {
   std::lock_guard<std::mutex> guard(lock_);
   s_.Open = false;
+}
+
+void TTransferProgress::Complete() {
+  std::lock_guard<std::mutex> guard(lock_);
+  s_.Open = false;
+  s_.Done = s_.Step;
 }
 
 TTransferProgress::TSnapshot TTransferProgress::Snapshot() const {

@@ -17,7 +17,8 @@ class TTransferProgress {
   /// The state at one moment.
   struct TSnapshot {
     bool Open = false;  ///< between Begin and End
-    int Step = 0;       ///< steps seen since Begin
+    int Step = 0;       ///< steps started since Begin
+    int Done = 0;       ///< steps finished: all of them after Complete, else all but the last
     int Total = 0;      ///< steps expected; 0: unknown (a read whose length nobody knows)
     std::string Text;   ///< the last text, without the dots the driver ends it with
   };
@@ -27,8 +28,11 @@ class TTransferProgress {
   /// Takes one status text; true when it changed the snapshot (an empty text, or any text
   /// while closed, changes nothing).
   bool OnStatus(const std::string& text);
-  /// Closes the transfer; the counts stay readable.
+  /// Closes the transfer; the counts stay readable. The last step started is taken as not
+  /// finished (the transfer failed in it or was cut short).
   void End();
+  /// Closes a transfer whose last step finished: Done catches up with Step.
+  void Complete();
   TSnapshot Snapshot() const;
 
  private:

@@ -192,6 +192,7 @@ void TfmUpdate::TimerTimer() {
   const TUpdateStatus::TSnapshot s = status_.Snapshot();
   // The final texts span lines; the edit shows them on one.
   edtStatus->setText(Q(s.Text).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
+  edtStatus->setCursorPosition(0);
   // Several blocks of odd sizes can carry the position past Max; a bar ignores such a value.
   ProgressBar->setRange(0, std::max(1, s.Max));
   ProgressBar->setValue(std::min(s.Position, std::max(1, s.Max)));

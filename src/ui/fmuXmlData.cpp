@@ -133,7 +133,7 @@ void TfmXmlData::RunTransfer(TTransfer transfer, TOperationRunner::TWork done) {
           progress->End();
           throw;
         }
-        progress->End();
+        progress->Complete();
       },
       [this, done] {
         ShowTransfer();
@@ -148,17 +148,14 @@ void TfmXmlData::ShowTransfer() {
   const TTransferProgress::TSnapshot s = progress_->Snapshot();
   if (s.Total > 0) {
     pbTransfer->setRange(0, s.Total);
-    pbTransfer->setValue(std::min(s.Step, s.Total));
-    lblTransfer->setText(QStringLiteral("Пакетов: %1 из %2").arg(s.Step).arg(s.Total));
-  } else if (s.Open) {
-    // A read does not know its length before its last packet.
-    pbTransfer->setRange(0, 0);
-    lblTransfer->setText(s.Step > 0 ? QStringLiteral("Пакетов: %1").arg(s.Step) : QString());
-  } else {
-    pbTransfer->setRange(0, std::max(1, s.Step));
-    pbTransfer->setValue(s.Step);
-    lblTransfer->setText(s.Step > 0 ? QStringLiteral("Пакетов: %1").arg(s.Step) : QString());
+    pbTransfer->setValue(std::min(s.Done, s.Total));
+    lblTransfer->setText(QStringLiteral("Пакетов: %1 из %2").arg(s.Done).arg(s.Total));
+    return;
   }
+  // A read does not know its length before its last packet.
+  pbTransfer->setRange(0, s.Open ? 0 : std::max(1, s.Done));
+  pbTransfer->setValue(s.Done);
+  lblTransfer->setText(s.Done > 0 || !s.Open ? QStringLiteral("Пакетов: %1").arg(s.Done) : QString());
 }
 
 void TfmXmlData::btnWriteClick() {

@@ -77,7 +77,8 @@ class TfmXmlData final : public TAppPage {
   QPushButton* btnOpen = nullptr;
   QPushButton* btnSave = nullptr;
   QPushButton* btnClear = nullptr;
-  /// Packets of the last transfer: the bar and "<operation>: <done> из <total>".
+  /// Packets of the last transfer finished: the bar and "Пакетов: <done> из <total>" (the
+  /// total only when writing).
   QProgressBar* pbTransfer = nullptr;
   QLabel* lblTransfer = nullptr;
 

@@ -20,18 +20,20 @@ TEST(TransferProgress, CountsNewTextsButNotRetriesEmptyTextsOrTextsOutsideATrans
     std::string text;
     bool changed;
     int step;
+    int done;
   };
   const std::string first = "Запись данных XML файла, пакет 0";
   const Row rows[] = {
-      {first + "...", true, 1},
-      {fmt::sprintf(kRetryFmt, first, 2), true, 1},
-      {"", false, 1},
-      {"Запись данных XML файла, пакет 1...", true, 2},
-      {"Запись данных XML файла, пакет 2...", true, 3},
+      {first + "...", true, 1, 0},
+      {fmt::sprintf(kRetryFmt, first, 2), true, 1, 0},
+      {"", false, 1, 0},
+      {"Запись данных XML файла, пакет 1...", true, 2, 1},
+      {"Запись данных XML файла, пакет 2...", true, 3, 2},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(progress.OnStatus(row.text), row.changed) << row.text;
     EXPECT_EQ(progress.Snapshot().Step, row.step) << row.text;
+    EXPECT_EQ(progress.Snapshot().Done, row.done) << row.text;
   }
   TTransferProgress::TSnapshot s = progress.Snapshot();
   EXPECT_EQ(s.Total, 3);
@@ -41,6 +43,9 @@ TEST(TransferProgress, CountsNewTextsButNotRetriesEmptyTextsOrTextsOutsideATrans
   s = progress.Snapshot();
   EXPECT_FALSE(s.Open);
   EXPECT_EQ(s.Step, 3) << "the counts stay readable after the end";
+  EXPECT_EQ(s.Done, 2) << "a transfer cut short did not finish its last step";
+  progress.Complete();
+  EXPECT_EQ(progress.Snapshot().Done, 3);
 
   progress.Begin(-5);
   s = progress.Snapshot();

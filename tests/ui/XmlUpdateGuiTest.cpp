@@ -3,6 +3,7 @@
 #include "Bootloader.h"
 #include "BootloaderFlash.h"
 #include "Cp1251.h"
+#include "HexImage.h"
 #include "ISPWriter.h"
 #include "UiFixture.h"
 #include "XmlHighlighter.h"
@@ -30,33 +31,6 @@
 namespace quorvel::ui::test {
 
 namespace {
-
-// Intel HEX of bytes at base (below 64 KiB), 16 data bytes a record, made here from the
-// format's definition rather than by the program's own reader.
-QByteArray IntelHex(std::uint16_t base, const std::string& bytes) {
-  QByteArray out;
-  for (std::size_t offset = 0; offset < bytes.size(); offset += 16) {
-    const std::size_t n = std::min<std::size_t>(16, bytes.size() - offset);
-    const auto address = static_cast<unsigned>(base + offset);
-    QByteArray record;
-    record.append(static_cast<char>(n));
-    record.append(static_cast<char>(address >> 8));
-    record.append(static_cast<char>(address & 0xFF));
-    record.append('\0');
-    record.append(bytes.data() + offset, static_cast<qsizetype>(n));
-    unsigned sum = 0;
-    for (char c : record) sum += static_cast<unsigned char>(c);
-    record.append(static_cast<char>((0x100 - (sum & 0xFF)) & 0xFF));
-    out += ":" + record.toHex().toUpper() + "\r\n";
-  }
-  return out + ":00000001FF\r\n";
-}
-
-std::string Pattern(std::size_t size) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 13 + 5);
-  return bytes;
-}
 
 // A provider file of exactly 600 bytes in windows-1251 with Cyrillic names and CR LF lines,
 // as UTF-8 text with LF lines for the editor.
@@ -257,7 +231,7 @@ class XmlUpdateGuiTest : public QObject {
     faults.EraseDelayMs = 1500;  // holds the run while the window is tried
     f_->Sim.SetBootloaderFactory(sim::BootloaderFactory(flash, faults));
     QVERIFY(f_->Sim.EnterBootloader());
-    const std::string image = Pattern(2048);
+    const std::string image = HexPattern(2048);
     const QString hex = f_->Home.filePath("app.hex");
     QFile file(hex);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -312,7 +286,7 @@ class XmlUpdateGuiTest : public QObject {
     const QString hex = f_->Home.filePath("high.hex");
     QFile file(hex);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(IntelHex(0x1000, Pattern(100)));
+    file.write(IntelHex(0x1000, HexPattern(100)));
     file.close();
     page.edtFileName->setText(hex);
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
