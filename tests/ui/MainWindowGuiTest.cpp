@@ -4,6 +4,7 @@
 #include "fmuMain.h"
 #include "fmuModemSerial.h"
 #include "fmuStatus.h"
+#include "fmuUpdate.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -74,12 +75,12 @@ class MainWindowGuiTest : public QObject {
     TfmMain w(*f_->Context);
     w.show();
     QCOMPARE(w.CurrentSystemID, 0);
-    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Параметры", "Отладка"}));
+    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Параметры", "Обновление ПО", "Отладка"}));
     QCOMPARE(f_->Sim.CommandCount(), 0u);
     QVERIFY(w.windowTitle().startsWith("Quorvel "));
     // Every control a user can reach has a name a screen reader can say.
     for (QWidget* page : {static_cast<QWidget*>(&w), static_cast<QWidget*>(w.fmModemSerial),
-                          static_cast<QWidget*>(w.fmDebug)})
+                          static_cast<QWidget*>(w.fmDebug), static_cast<QWidget*>(w.fmUpdate)})
       for (QWidget* child : page->findChildren<QWidget*>())
         if (IsControl(child) && child->isVisibleTo(page))
           QVERIFY2(!SpokenName(child).isEmpty(), qPrintable(child->objectName()));
@@ -90,8 +91,8 @@ class MainWindowGuiTest : public QObject {
     w.show();
     w.SetPaymentSystem(2);
     QCOMPARE(w.CurrentSystemID, 2);
-    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Параметры", "Отладка"}));
-    QCOMPARE(w.Pages.Count(), 3);
+    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "Параметры", "Обновление ПО", "Отладка"}));
+    QCOMPARE(w.Pages.Count(), 4);
     QCOMPARE(f_->Sim.CommandCount(), 0u);
   }
 
@@ -120,7 +121,7 @@ class MainWindowGuiTest : public QObject {
   }
 
   void theSelectionIsRestoredAndSavedAtClose() {
-    f_->Session->Doc().PageIndex = 2;
+    f_->Session->Doc().PageIndex = 3;
     TfmMain w(*f_->Context);
     w.show();
     QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(w.fmDebug));
