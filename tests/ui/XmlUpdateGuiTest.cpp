@@ -5,6 +5,8 @@
 #include "Cp1251.h"
 #include "HexImage.h"
 #include "ISPWriter.h"
+#include "ModemDriver.h"
+#include "SerialPort.h"
 #include "UiFixture.h"
 #include "XmlHighlighter.h"
 #include "fmuMain.h"
@@ -12,6 +14,7 @@
 #include "fmuXmlData.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QLibraryInfo>
@@ -277,6 +280,33 @@ class XmlUpdateGuiTest : public QObject {
     QVERIFY(written.substr(24) == image.substr(24));
     QCOMPARE(f_->Session->Doc().HexFileName, S(hex));
     page.CheckClose();
+  }
+
+  void aRunTheBootloaderRefusesEndsInTheErrorBoxWithTheWindowBackOn() {
+    sim::TBootloaderFaults faults;
+    faults.WriteErrorOnCommand = 1;
+    f_->Sim.SetBootloaderFactory(sim::BootloaderFactory(std::make_shared<sim::TBootloaderFlash>(), faults));
+    QVERIFY(f_->Sim.EnterBootloader());
+    const QString hex = f_->Home.filePath("app.hex");
+    QFile file(hex);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(IntelHex(0, HexPattern(1024)));
+    file.close();
+    TfmUpdate& page = *w_->fmUpdate;
+    page.edtFileName->setText(hex);
+    page.chbVerifyData->setChecked(false);
+    QSignalSpy ended(&page, &TfmUpdate::updateFinished);
+    QTest::mouseClick(page.btnWrite, Qt::LeftButton);
+    QVERIFY(ended.wait(60000));
+    QCOMPARE(ended.last().at(0).toBool(), false);
+    QCOMPARE(f_->Messages.Infos.size(), 1);  // the restart request only
+    QCOMPARE(f_->Messages.Errors.size(), 1);
+    QVERIFY2(f_->Messages.Errors[0].startsWith("12, "), qPrintable(f_->Messages.Errors[0]));
+    QCOMPARE(page.ProgressBar->maximum(), 1);  // one page, no verification
+    QCOMPARE(page.ProgressBar->value(), 0);
+    QVERIFY(page.btnWrite->isEnabled());
+    QVERIFY(w_->centralWidget()->isEnabled());
+    QVERIFY(f_->Facade.Driver().SparePort().Active());
   }
 
   void anImageWithoutVectorsIsRefusedBeforeTheRestartQuestion() {
