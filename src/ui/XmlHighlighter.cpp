@@ -26,8 +26,10 @@ TXmlHighlighter::TXmlHighlighter(QTextDocument* document) : QSyntaxHighlighter(d
 void TXmlHighlighter::highlightBlock(const QString& text) {
   setCurrentBlockState(kText);
   int i = 0;
-  if (previousBlockState() == kComment) i = Comment(text, 0);
-  else if (previousBlockState() == kTag) i = Tag(text, 0);
+  if (previousBlockState() == kComment)
+    i = Comment(text, 0);
+  else if (previousBlockState() == kTag)
+    i = Tag(text, 0);
   while (i < text.size()) {
     if (currentBlockState() != kText) return;
     if (text.mid(i, kCommentOpen.size()) == kCommentOpen) {
@@ -39,7 +41,8 @@ void TXmlHighlighter::highlightBlock(const QString& text) {
       setFormat(i, end - i, TagFormat);
       i = Tag(text, end);
     } else if (text[i] == '&') {
-      static const QRegularExpression entity(QStringLiteral("\\G&(#[0-9]+|#x[0-9A-Fa-f]+|[A-Za-z_][\\w.-]*);"));
+      static const QRegularExpression entity(
+          QStringLiteral("\\G&(#[0-9]+|#x[0-9A-Fa-f]+|[A-Za-z_][\\w.-]*);"));
       const QRegularExpressionMatch m = entity.match(text, i);
       const int length = m.hasMatch() ? static_cast<int>(m.capturedLength()) : 1;
       if (m.hasMatch()) setFormat(i, length, EntityFormat);

@@ -30,7 +30,8 @@ constexpr int kBaudRates[] = {230400, 115200, 57600, 38400, 28800, 19200, 14400,
 constexpr int kDefaultBaudIndex = 1;  // 115200
 constexpr int kTimerMs = 100;
 
-QLineEdit* AddReadOnly(QFormLayout* form, QWidget* parent, const char* name, const char* label, const char* hint) {
+QLineEdit* AddReadOnly(QFormLayout* form, QWidget* parent, const char* name, const char* label,
+                       const char* hint) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(name);
   edit->setReadOnly(true);
@@ -165,8 +166,10 @@ void TfmUpdate::StartUpdate(const TISPImage& image) {
   params.Verify = chbVerifyData->isChecked();
   if (!update_) {
     update_ = std::make_unique<TISPUpdate>(context_.Facade.Driver(), status_);
-    update_->SetOnFinished(
-        [this] { QMetaObject::invokeMethod(this, [this] { WorkerEnded(); }, Qt::QueuedConnection); });
+    update_->SetOnFinished([this] {
+      QMetaObject::invokeMethod(
+          this, [this] { WorkerEnded(); }, Qt::QueuedConnection);
+    });
   }
   try {
     update_->Start(params, image);

@@ -40,7 +40,8 @@ std::string FileBytes(const std::string& text) {
   } catch (const EEncodingError& e) {
     const std::vector<std::string> lines = SplitLines(text);
     for (std::size_t i = 0; i < lines.size(); ++i) {
-      if (!IsCp1251Representable(lines[i])) throw EEncodingError(fmt::sprintf("Строка %d: %s", i + 1, e.what()));
+      if (!IsCp1251Representable(lines[i]))
+        throw EEncodingError(fmt::sprintf("Строка %d: %s", i + 1, e.what()));
     }
     throw;
   }
@@ -62,7 +63,8 @@ class TListenerScope {
 
 }  // namespace
 
-TfmXmlData::TfmXmlData(TUiContext& context, TOperationRunner& runner, const TXmlDataKind& kind, QWidget* parent)
+TfmXmlData::TfmXmlData(TUiContext& context, TOperationRunner& runner, const TXmlDataKind& kind,
+                       QWidget* parent)
     : TAppPage(context, runner, QString::fromUtf8(kind.Caption), parent),
       kind_(kind),
       progress_(std::make_shared<TTransferProgress>()) {
@@ -125,7 +127,8 @@ void TfmXmlData::RunTransfer(TTransfer transfer, TOperationRunner::TWork done) {
         // The driver reports on this worker thread; the page redraws on its own thread.
         TListenerScope listen(facade.DriverStatus(), [this, progress](TDriverStatus& status) {
           if (progress->OnStatus(status.Text()))
-            QMetaObject::invokeMethod(this, [this] { ShowTransfer(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { ShowTransfer(); }, Qt::QueuedConnection);
         });
         try {
           transfer(facade, *progress);
@@ -185,15 +188,15 @@ void TfmXmlData::btnOpenClick() {
   const QString name = context_.Messages.OpenFileName(this, {kXmlFilter, QStringLiteral("xml"), {}, {}});
   if (name.isEmpty()) return;
   auto bytes = std::make_shared<std::string>();
-  RunOperation([file = S(name), bytes] { *bytes = ReadFileText(file); }, [this, bytes] { SetEditorBytes(*bytes); });
+  RunOperation([file = S(name), bytes] { *bytes = ReadFileText(file); },
+               [this, bytes] { SetEditorBytes(*bytes); });
 }
 
 void TfmXmlData::btnSaveClick() {
   const QString name = context_.Messages.SaveFileName(this, {kXmlFilter, {}, {}, QStringLiteral("xml")});
   if (name.isEmpty()) return;
-  RunOperation([file = S(name), text = EditorText()] {
-    WriteFileText(file, FileBytes(text), TWriteKind::Output);
-  });
+  RunOperation(
+      [file = S(name), text = EditorText()] { WriteFileText(file, FileBytes(text), TWriteKind::Output); });
 }
 
 void TfmXmlData::btnClearClick() { seData->clear(); }

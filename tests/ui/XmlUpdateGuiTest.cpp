@@ -92,7 +92,8 @@ class XmlUpdateGuiTest : public QObject {
     QVERIFY(stored.has_value());
     QCOMPARE(stored->size(), std::size_t{600});
     // "Оператор" in windows-1251, and lines ended with CR LF.
-    QVERIFY(stored->find("\xCE\xEF\xE5\xF0\xE0\xF2\xEE\xF0 \xF1\xE2\xFF\xE7\xE8 \xB9" "1") != std::string::npos);
+    QVERIFY(stored->find("\xCE\xEF\xE5\xF0\xE0\xF2\xEE\xF0 \xF1\xE2\xFF\xE7\xE8 \xB9"
+                         "1") != std::string::npos);
     QVERIFY(stored->find("<providers>\r\n  <provider") != std::string::npos);
     QCOMPARE(Cp1251ToUtf8(*stored), S(QString(text).replace("\n", "\r\n")));
     QCOMPARE(xml_->pbTransfer->maximum(), 3);
@@ -115,9 +116,9 @@ class XmlUpdateGuiTest : public QObject {
         if (pos >= r.start && pos < r.start + r.length) return r.format;
       return QTextCharFormat();
     };
-    QCOMPARE(formatAt(3), xml_->Highlighter->TagFormat);          // "provider"
-    QCOMPARE(formatAt(12), xml_->Highlighter->AttributeFormat);   // "id"
-    QCOMPARE(formatAt(15), xml_->Highlighter->ValueFormat);       // "\"1\""
+    QCOMPARE(formatAt(3), xml_->Highlighter->TagFormat);         // "provider"
+    QCOMPARE(formatAt(12), xml_->Highlighter->AttributeFormat);  // "id"
+    QCOMPARE(formatAt(15), xml_->Highlighter->ValueFormat);      // "\"1\""
   }
 
   void aCharacterWindows1251CannotHoldIsNamedAndNothingIsSent() {
@@ -192,8 +193,9 @@ class XmlUpdateGuiTest : public QObject {
 
   void filesLoadAndSaveTheirBytesAndAnEmptyOneKeepsTheEditor() {
     // CR LF lines, Cyrillic, a no-break space (0xA0) and the euro sign (0x88).
-    const QByteArray bytes("<\xEF\xF0\xEE\xE2\xE0\xE9\xE4\xE5\xF0>\xA0\x88</\xEF\xF0\xEE\xE2\xE0\xE9\xE4\xE5\xF0>\r\n"
-                           "<!-- \xEA\xEE\xEC\xEC\xE5\xED\xF2\xE0\xF0\xE8\xE9 -->\r\n");
+    const QByteArray bytes(
+        "<\xEF\xF0\xEE\xE2\xE0\xE9\xE4\xE5\xF0>\xA0\x88</\xEF\xF0\xEE\xE2\xE0\xE9\xE4\xE5\xF0>\r\n"
+        "<!-- \xEA\xEE\xEC\xEC\xE5\xED\xF2\xE0\xF0\xE8\xE9 -->\r\n");
     const QString source = f_->Home.filePath("source.xml");
     const QString copy = f_->Home.filePath("copy.xml");
     const QString empty = f_->Home.filePath("empty.xml");
