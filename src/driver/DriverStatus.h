@@ -8,12 +8,13 @@
 
 namespace quorvel {
 
-/// The progress text of the running terminal operation, with one change handler.
+/// The progress text of the running terminal operation, with one change handler and any
+/// number of listeners.
 /// Threads: SetText is called on whatever thread runs the command (the UI thread for the
-/// program's driver, a worker thread for a search driver), and OnChange runs on that same
-/// thread, so a receiver that updates a window must pass the update to the UI thread itself.
-/// Text and SetText may run on different threads at once; the handler is called outside
-/// the object's lock, so it may read Text.
+/// program's driver, a worker thread for a search driver), and OnChange and the listeners run
+/// on that same thread, so a receiver that updates a window must pass the update to the UI thread itself.
+/// Text and SetText may run on different threads at once; the handlers are called outside
+/// the object's lock, so they may read Text.
 class TDriverStatus {
  public:
   using TChangeEvent = std::function<void(TDriverStatus& sender)>;
