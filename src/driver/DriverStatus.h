@@ -12,7 +12,8 @@ namespace quorvel {
 /// number of listeners.
 /// Threads: SetText is called on whatever thread runs the command (the UI thread for the
 /// program's driver, a worker thread for a search driver), and OnChange and the listeners run
-/// on that same thread, so a receiver that updates a window must pass the update to the UI thread itself.
+/// on that same thread, so a receiver that updates a window must pass the update to the UI
+/// thread itself.
 /// Text and SetText may run on different threads at once; the handlers are called outside
 /// the object's lock, so they may read Text.
 class TDriverStatus {
