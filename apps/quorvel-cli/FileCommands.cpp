@@ -10,6 +10,7 @@
 #include "OrtenaGuards.h"
 #include "Ortenas.h"
 #include "TextFiles.h"
+#include "TransferProgress.h"
 
 #include <fmt/format.h>
 #include <fmt/printf.h>
@@ -25,10 +26,6 @@ namespace {
 constexpr const char* kNoScriptListMessage = "Для платежной системы %s на сервере нет списка скриптов";
 
 void Print(const std::string& text) { WriteOutput({}, text); }
-
-int Packets(std::size_t bytes) {
-  return static_cast<int>(std::max<std::size_t>(1, (bytes + kDataPacketSize - 1) / kDataPacketSize));
-}
 
 // The script transfers see one status text per script, after the question of the active
 // system.
@@ -94,7 +91,7 @@ void AddDataFile(CLI::App& app, TCommandRun& run, const TGlobalOptions& options,
   SetContextRun(*write, run, options, [inFile, xml](TCliContext& c) {
     const std::string bytes = ReadTextFile(*inFile);
     TClearStatusGuard clear(c.Facade());
-    TProgressScope progress(&c.Progress(), Packets(bytes.size()));
+    TProgressScope progress(&c.Progress(), DataFilePackets(bytes.size()));
     if (xml)
       c.Facade().WriteXmlData(bytes);
     else

@@ -11,14 +11,6 @@ namespace quorvel::cli {
 namespace {
 
 constexpr int kBarWidth = 30;
-constexpr const char* kRetryMark = ", retry ";  // the driver's text of a repeated attempt
-
-// "Запись данных XML файла, пакет 3..." without the dots the driver adds.
-std::string Bare(const std::string& text) {
-  std::string out = text;
-  while (!out.empty() && out.back() == '.') out.pop_back();
-  return out;
-}
 
 }  // namespace
 
@@ -26,19 +18,16 @@ TProgress::TProgress(std::FILE* out) : out_(out), enabled_(::isatty(::fileno(out
 
 void TProgress::Begin(int total) {
   std::lock_guard<std::mutex> guard(lock_);
-  open_ = true;
+  steps_.Begin(total);
   drawn_ = false;
-  total_ = std::max(0, total);
-  step_ = 0;
 }
 
 void TProgress::OnStatus(const std::string& text) {
-  if (!enabled_ || text.empty()) return;
+  if (!enabled_) return;
   std::lock_guard<std::mutex> guard(lock_);
-  if (!open_) return;
-  const std::string bare = Bare(text);
-  if (bare.find(kRetryMark) == std::string::npos) ++step_;
-  std::fputs(Line(total_ > 0 ? std::min(step_, total_) : step_, total_, bare).c_str(), out_);
+  if (!steps_.OnStatus(text)) return;
+  const TTransferProgress::TSnapshot s = steps_.Snapshot();
+  std::fputs(Line(s.Total > 0 ? std::min(s.Step, s.Total) : s.Step, s.Total, s.Text).c_str(), out_);
   std::fflush(out_);
   drawn_ = true;
 }
@@ -49,7 +38,7 @@ void TProgress::End() {
     std::fputs("\n", out_);
     std::fflush(out_);
   }
-  open_ = false;
+  steps_.End();
   drawn_ = false;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TransferProgress.h"
+
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -7,8 +9,7 @@
 namespace quorvel::cli {
 
 /// A progress line for transfers of many packets, drawn on a terminal from the driver's
-/// status texts. Every change to a new non-empty text counts as one step (the text of a
-/// retry does not); when the number of steps is known a bar is drawn, otherwise a count.
+/// status texts as TTransferProgress counts them; when the number of steps is known a bar is drawn, otherwise a count.
 /// Drawing happens only while a transfer is open and only when the output is a terminal.
 /// Threads: OnStatus may run on the port's thread while Begin/End run on the main thread.
 class TProgress {
@@ -28,11 +29,9 @@ class TProgress {
 
   std::FILE* out_;
   bool enabled_;
-  std::mutex lock_;
-  bool open_ = false;
+  TTransferProgress steps_;
+  std::mutex lock_;  // the drawn line
   bool drawn_ = false;
-  int total_ = 0;
-  int step_ = 0;
 };
 
 /// Opens a transfer on progress (when given) and closes it at the end of the scope.

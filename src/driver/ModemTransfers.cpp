@@ -5,6 +5,7 @@
 #include "FileText.h"
 #include "ModemDriver.h"
 #include "TextUtils.h"
+#include "TransferProgress.h"
 #include "WireText.h"
 
 #include <fmt/printf.h>
@@ -75,7 +76,7 @@ int TModemDriver::LoadDataPacket(TDataFile file, int packetNumber, std::string& 
 }
 
 void TModemDriver::WriteDataFile(TDataFile file, std::string_view bytes) {
-  const std::size_t count = std::max<std::size_t>(1, (bytes.size() + kDataPacketSize - 1) / kDataPacketSize);
+  const auto count = static_cast<std::size_t>(DataFilePackets(bytes.size()));
   for (std::size_t packet = 0; packet < count; ++packet) {
     const std::string_view part = bytes.substr(packet * kDataPacketSize, kDataPacketSize);
     CheckResultStrict(SaveDataPacket(file, static_cast<int>(packet), part));

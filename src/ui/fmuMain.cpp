@@ -14,6 +14,8 @@
 #include "fmuSettings.h"
 #include "fmuSimCard.h"
 #include "fmuStatus.h"
+#include "fmuUpdate.h"
+#include "fmuXmlData.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -94,6 +96,9 @@ TfmMain::TfmMain(TUiContext& context, QWidget* parent)
     panelLayout->addWidget(page);
   }
   CreatePaymentSystems(panelLayout);
+  fmUpdate = new TfmUpdate(context_, runner_, DataPanel);
+  fmUpdate->hide();
+  panelLayout->addWidget(fmUpdate);
 
   RunSettingsDialog = [](TfmMain& self) {
     TfmSettings dialog(self.context_, self.runner_, &self);
@@ -165,8 +170,13 @@ QTreeWidgetItem* TfmMain::AddPage(QTreeWidgetItem* parent, TAppPage* page) {
 
 QTreeWidgetItem* TfmMain::AddSystemPages(QTreeWidgetItem* parent, TAppPage* page, TPaymentSystem& system) {
   QTreeWidgetItem* node = AddPage(parent, page);
+  // Pages made anew for every build; the ones of an earlier build stay alive (see systemPages_).
   systemPages_.push_back(std::make_unique<TfmServer>(context_, runner_, system));
   AddPage(node, systemPages_.back().get());
+  for (const TXmlDataKind* kind : {&kXmlDataKind, &kPhonesKind}) {
+    systemPages_.push_back(std::make_unique<TfmXmlData>(context_, runner_, *kind));
+    AddPage(node, systemPages_.back().get());
+  }
   systemPages_.push_back(std::make_unique<TfmScripts>(context_, runner_, system, DataPanel));
   AddPage(node, systemPages_.back().get());
   node->setExpanded(true);
@@ -197,6 +207,7 @@ void TfmMain::BuildTree(int code) {
   AddPage(nullptr, fmFees);
   AddPaymentSystem(nullptr, code);
   AddPage(nullptr, fmModemSerial);
+  AddPage(nullptr, fmUpdate);
   AddPage(nullptr, fmDebug);
   // The page on screen keeps its node selected when it is still in the tree.
   for (QTreeWidgetItem* node : Nodes()) {

@@ -45,6 +45,7 @@ class TfmPegasMP;
 class TfmPegasOSMP;
 class TfmUbsPay;
 class TfmXPlat;
+class TfmUpdate;
 
 /// The main window: the page tree on the left, the selected page on the right, the status line
 /// of the running terminal operation, the menu and the toolbar. Window placement lives in
@@ -65,7 +66,8 @@ class TfmMain final : public QMainWindow {
   /// Appends a node for page under parent (null: a root node) and registers the page; the page
   /// joins the data panel hidden. A page without an icon shows the icon of the one before it.
   QTreeWidgetItem* AddPage(QTreeWidgetItem* parent, TAppPage* page);
-  /// The system's page with the pages that belong under it (created for this build).
+  /// The system's page with the pages that belong under it (created for this build), then
+  /// "Провайдеры" and "База номеров".
   QTreeWidgetItem* AddSystemPages(QTreeWidgetItem* parent, TAppPage* page, TPaymentSystem& system);
   /// The subtree of the payment system with this code; Exception "Неверный номер платежной
   /// системы, <code>" for a code without one.
@@ -133,6 +135,7 @@ class TfmMain final : public QMainWindow {
   TfmUbsPay* fmUbsPay = nullptr;
   /// "Платежная система" in the toolbar: the thirteen systems; the one the tree shows.
   QComboBox* cbPaymentSystem = nullptr;
+  TfmUpdate* fmUpdate = nullptr;
 
  signals:
   /// The tree was rebuilt for a code.

@@ -7,6 +7,7 @@
 #include "fmuSimCard.h"
 #include "fmuReceiptLines.h"
 #include "fmuStatus.h"
+#include "fmuUpdate.h"
 
 #include <QAbstractSpinBox>
 #include <QAction>
@@ -97,7 +98,7 @@ class MainWindowGuiTest : public QObject {
     w.show();
     QCOMPARE(w.CurrentSystemID, 0);
     QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "SIM-карта", "Клише", "Рекламный текст",
-                                          "Ставки комиссии", "MasterPort", "Параметры", "Отладка"}));
+                                          "Ставки комиссии", "MasterPort", "Параметры", "Обновление ПО", "Отладка"}));
     QCOMPARE(f_->Sim.CommandCount(), 0u);
     QVERIFY(w.windowTitle().startsWith("Quorvel "));
     // Every control a user can reach has a name a screen reader can say, on every page.
@@ -109,14 +110,18 @@ class MainWindowGuiTest : public QObject {
           QVERIFY2(!SpokenName(child).isEmpty(), qPrintable(child->objectName()));
   }
 
-  void codeTwoShowsThePagesThatExistAndTheSameFixedOnes() {
+  void codeTwoShowsTheEPortSubtreeAndTheSameFixedPages() {
     TfmMain w(*f_->Context);
     w.show();
     w.SetPaymentSystem(2);
     QCOMPARE(w.CurrentSystemID, 2);
     QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "SIM-карта", "Клише", "Рекламный текст",
-                                          "Ставки комиссии", "EPort", "Параметры", "Отладка"}));
-    QCOMPARE(w.Pages.Count(), 11);
+                                          "Ставки комиссии", "EPort", "Параметры", "Обновление ПО", "Отладка"}));
+    QCOMPARE(w.Pages.Count(), 14);
+    QStringList children;
+    const QTreeWidgetItem* system = w.TreeView->topLevelItem(5);
+    for (int i = 0; i < system->childCount(); ++i) children << system->child(i)->text(0);
+    QCOMPARE(children, (QStringList{"Сервер", "Провайдеры", "База номеров", "Скрипты ввода", "Закрытый ключ"}));
     QCOMPARE(f_->Sim.CommandCount(), 0u);
   }
 

@@ -2,6 +2,9 @@
 // page after its read button, and the dialogs. Usage: quorvel_ui_screenshots OUTDIR
 #include "FeeTable.h"
 #include "Fees.h"
+#include "Bootloader.h"
+#include "BootloaderFlash.h"
+#include "HexImage.h"
 #include "UiFixture.h"
 #include "fmuAbout.h"
 #include "fmuDebug.h"
@@ -20,6 +23,8 @@
 #include "fmuSettings.h"
 #include "fmuSimCard.h"
 #include "fmuStatus.h"
+#include "fmuUpdate.h"
+#include "fmuXmlData.h"
 
 #include "PaymentSystem.h"
 #include "Scripts.h"
@@ -27,6 +32,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QEventLoop>
 #include <QLibraryInfo>
 #include <QListWidget>
@@ -70,6 +78,47 @@ void ClickAndWait(TfmMain& w, QPushButton* button) {
   QSignalSpy done(&w.Runner(), &quorvel::ui::TOperationRunner::finished);
   button->click();
   done.wait(15000);
+}
+
+// The first provider page of the tree; a stand-in system node holds one while the tree has
+// no payment-system subtree.
+quorvel::ui::TfmXmlData* ProviderPage(TfmMain& w, quorvel::ui::test::TUiFixture& f) {
+  for (QTreeWidgetItemIterator it(w.TreeView); *it != nullptr; ++it) {
+    auto* page = qobject_cast<quorvel::ui::TfmXmlData*>((*it)->data(0, Qt::UserRole).value<QObject*>());
+    if (page != nullptr && &page->Kind() == &quorvel::ui::kXmlDataKind) return page;
+  }
+  auto* node = new quorvel::ui::TAppPage(*f.Context, w.Runner(), QStringLiteral("OSMP"), w.DataPanel);
+  w.AddSystemPages(nullptr, node, f.Session->Doc().OSMP());
+  return ProviderPage(w, f);
+}
+
+// The update page after a run into the simulator's bootloader, and a provider page with XML.
+bool SaveUpdatePages(TfmMain& w, quorvel::ui::test::TUiFixture& f, const QString& dir) {
+  bool ok = true;
+  const QString hex = f.Home.filePath("Ortena.hex");
+  QFile file(hex);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  file.write(quorvel::ui::test::IntelHex(0, quorvel::ui::test::HexPattern(6000)));
+  file.close();
+  f.Sim.SetBootloaderFactory(quorvel::sim::BootloaderFactory(std::make_shared<quorvel::sim::TBootloaderFlash>()));
+  f.Sim.EnterBootloader();
+  Select(w, w.fmUpdate);
+  w.fmUpdate->edtFileName->setText(hex);
+  QSignalSpy ended(w.fmUpdate, &quorvel::ui::TfmUpdate::updateFinished);
+  w.fmUpdate->btnWrite->click();
+  ended.wait(60000);
+  ok = Save(&w, dir, "08-update") && ok;
+  f.Sim.Restart();  // out of the bootloader, back to the PC link
+
+  quorvel::ui::TfmXmlData* providers = ProviderPage(w, f);
+  Select(w, providers);
+  providers->seData->setPlainText(QStringLiteral(
+      "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n<!-- Провайдеры терминала -->\n<providers>\n"
+      "  <group name=\"Сотовая связь\">\n    <provider id=\"1\" name=\"Оператор &quot;Север&quot;\"/>\n"
+      "    <provider id=\"2\" name=\"Оператор &amp; партнеры\"/>\n  </group>\n</providers>\n"));
+  ClickAndWait(w, providers->btnWrite);
+  ok = Save(&w, dir, "09-providers") && ok;
+  return ok;
 }
 
 }  // namespace
@@ -186,5 +235,6 @@ int main(int argc, char** argv) {
     scriptSettings.show();
     ok = Save(&scriptSettings, dir, "scripts-settings") && ok;
   }
+  ok = SaveUpdatePages(w, f, dir) && ok;
   return ok ? 0 : 1;
 }
