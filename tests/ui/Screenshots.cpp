@@ -80,16 +80,13 @@ void ClickAndWait(TfmMain& w, QPushButton* button) {
   done.wait(15000);
 }
 
-// The first provider page of the tree; a stand-in system node holds one while the tree has
-// no payment-system subtree.
-quorvel::ui::TfmXmlData* ProviderPage(TfmMain& w, quorvel::ui::test::TUiFixture& f) {
+// The provider page of the subtree the tree shows.
+quorvel::ui::TfmXmlData* ProviderPage(TfmMain& w) {
   for (QTreeWidgetItemIterator it(w.TreeView); *it != nullptr; ++it) {
     auto* page = qobject_cast<quorvel::ui::TfmXmlData*>((*it)->data(0, Qt::UserRole).value<QObject*>());
     if (page != nullptr && &page->Kind() == &quorvel::ui::kXmlDataKind) return page;
   }
-  auto* node = new quorvel::ui::TAppPage(*f.Context, w.Runner(), QStringLiteral("OSMP"), w.DataPanel);
-  w.AddSystemPages(nullptr, node, f.Session->Doc().OSMP());
-  return ProviderPage(w, f);
+  return nullptr;
 }
 
 // The update page after a run into the simulator's bootloader, and a provider page with XML.
@@ -107,17 +104,18 @@ bool SaveUpdatePages(TfmMain& w, quorvel::ui::test::TUiFixture& f, const QString
   QSignalSpy ended(w.fmUpdate, &quorvel::ui::TfmUpdate::updateFinished);
   w.fmUpdate->btnWrite->click();
   ended.wait(60000);
-  ok = Save(&w, dir, "08-update") && ok;
+  ok = Save(&w, dir, "17-update") && ok;
   f.Sim.Restart();  // out of the bootloader, back to the PC link
 
-  quorvel::ui::TfmXmlData* providers = ProviderPage(w, f);
+  quorvel::ui::TfmXmlData* providers = ProviderPage(w);
+  if (providers == nullptr) return false;
   Select(w, providers);
   providers->seData->setPlainText(QStringLiteral(
       "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n<!-- Провайдеры терминала -->\n<providers>\n"
       "  <group name=\"Сотовая связь\">\n    <provider id=\"1\" name=\"Оператор &quot;Север&quot;\"/>\n"
       "    <provider id=\"2\" name=\"Оператор &amp; партнеры\"/>\n  </group>\n</providers>\n"));
   ClickAndWait(w, providers->btnWrite);
-  ok = Save(&w, dir, "09-providers") && ok;
+  ok = Save(&w, dir, "18-providers") && ok;
   return ok;
 }
 
@@ -204,16 +202,16 @@ int main(int argc, char** argv) {
   f.Session->Doc().EPort().Point = "77";
   w.ChooseSystem(w.cbPaymentSystem->findText("EPort"));
   Select(w, w.fmEPort);
-  ok = Save(&w, dir, "paysys-eport") && ok;
+  ok = Save(&w, dir, "11-eport") && ok;
   Select(w, w.fmHeader);
   ClickAndWait(w, w.fmHeader->btnRead);
-  ok = Save(&w, dir, "08-header") && ok;
+  ok = Save(&w, dir, "12-header") && ok;
   quorvel::TFees& fees = f.Session->Doc().FeeTables().Items(0).Fees();
   fees.Add().SetValues(quorvel::kFeePercent, quorvel::Money::Parse("1000"), 1.5);
   fees.Add().SetValues(quorvel::kFeePercent, quorvel::Money::Parse("5000"), 1);
   fees.Add().SetValues(quorvel::kFeeFixed, quorvel::Money::Parse("15000"), 50);
   Select(w, w.fmFees);
-  ok = Save(&w, dir, "09-fees") && ok;
+  ok = Save(&w, dir, "13-fees") && ok;
   {
     quorvel::TPaymentSystem& system = f.Session->Doc().PaymentSystems().SystemForPage(0);
     quorvel::TScript& script = system.Scripts().AddNew();
@@ -224,16 +222,16 @@ int main(int argc, char** argv) {
     quorvel::ui::TfmScripts scripts(*f.Context, w.Runner(), system);
     scripts.resize(560, 360);
     scripts.show();
-    ok = Save(&scripts, dir, "scripts-list") && ok;
+    ok = Save(&scripts, dir, "14-scripts") && ok;
     quorvel::ui::TfmScript editor(*f.Context, &w);
     editor.show();
     editor.Open(script, *f.Session->Doc().ScriptDefs().First());
     editor.SelectError(0);
-    ok = Save(&editor, dir, "scripts-editor") && ok;
+    ok = Save(&editor, dir, "15-script-editor") && ok;
     editor.hide();
     quorvel::ui::TfmScriptSettings scriptSettings(*f.Context, w.Runner(), &w);
     scriptSettings.show();
-    ok = Save(&scriptSettings, dir, "scripts-settings") && ok;
+    ok = Save(&scriptSettings, dir, "16-script-settings") && ok;
   }
   ok = SaveUpdatePages(w, f, dir) && ok;
   return ok ? 0 : 1;
