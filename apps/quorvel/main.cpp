@@ -14,31 +14,12 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
-#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-
-namespace {
-
-// Standard buttons (Yes, No, Cancel) and Qt's own dialogs speak Russian like the program,
-// whatever the desktop's language.
-void LoadTranslations(QApplication& app) {
-  const QString path = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-  for (const char* name : {"qtbase_ru", "qt_ru"}) {
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QString::fromLatin1(name), path))
-      QApplication::installTranslator(translator);
-    else
-      delete translator;
-  }
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -47,7 +28,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(quorvel::ui::kAppTitle);
   QApplication::setApplicationVersion(QString::fromStdString(quorvel::FileVersionText()));
   QLocale::setDefault(QLocale::c());
-  LoadTranslations(app);
+  quorvel::ui::LoadQtTranslations(app);
 
   QCommandLineParser parser;
   parser.setApplicationDescription(

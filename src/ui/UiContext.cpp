@@ -1,10 +1,13 @@
 #include "UiContext.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QStringList>
+#include <QTranslator>
 
 namespace quorvel::ui {
 
@@ -19,6 +22,17 @@ bool TMessageBoxes::Ask(QWidget* parent, const QString& question) {
 
 void TMessageBoxes::ShowInfo(QWidget* parent, const QString& text) {
   QMessageBox::information(parent, kAppTitle, text);
+}
+
+void LoadQtTranslations(QObject& app) {
+  const QString path = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  for (const char* name : {"qtbase_ru", "qt_ru"}) {
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QString::fromLatin1(name), path))
+      QCoreApplication::installTranslator(translator);
+    else
+      delete translator;
+  }
 }
 
 QString QtFileFilter(const QString& pairs) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+class QObject;
 class QWidget;
 
 namespace quorvel {
@@ -69,6 +70,10 @@ struct TUiContext {
 
 /// The application title, the caption of every message box.
 inline constexpr const char* kAppTitle = "Quorvel";
+
+/// Standard buttons (Yes, No, Cancel) and Qt's own dialogs in Russian like the program,
+/// whatever the desktop's language: Qt's translations installed on app (owned by it).
+void LoadQtTranslations(QObject& app);
 
 /// UTF-8 text of the core as a QString and back.
 inline QString Q(const std::string& text) { return QString::fromStdString(text); }

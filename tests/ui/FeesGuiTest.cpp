@@ -15,14 +15,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
-#include <QTranslator>
 #include <QTreeWidget>
 
 #include <memory>
@@ -65,10 +63,7 @@ class FeesGuiTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() {
-    if (translator_.load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-      QApplication::installTranslator(&translator_);
-  }
+  void initTestCase() { LoadQtTranslations(*QCoreApplication::instance()); }
   void init() {
     f_ = std::make_unique<TUiFixture>();
     w_ = std::make_unique<TfmMain>(*f_->Context);
@@ -366,7 +361,6 @@ class FeesGuiTest : public QObject {
 
   std::unique_ptr<TUiFixture> f_;
   std::unique_ptr<TfmMain> w_;
-  QTranslator translator_;
 };
 
 }  // namespace quorvel::ui::test

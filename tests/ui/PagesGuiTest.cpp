@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -19,7 +18,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QTranslator>
 #include <QTreeWidget>
 
 #include <atomic>
@@ -31,11 +29,7 @@ class PagesGuiTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() {
-    // The message boxes speak Russian through Qt's own translation, as in the program.
-    if (translator_.load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-      QApplication::installTranslator(&translator_);
-  }
+  void initTestCase() { LoadQtTranslations(*QCoreApplication::instance()); }
 
   void init() {
     f_ = std::make_unique<TUiFixture>();
@@ -254,7 +248,6 @@ class PagesGuiTest : public QObject {
  private:
   std::unique_ptr<TUiFixture> f_;
   std::unique_ptr<TfmMain> w_;
-  QTranslator translator_;
 };
 
 }  // namespace quorvel::ui::test

@@ -9,13 +9,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTranslator>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
@@ -29,10 +27,7 @@ class PaysysGuiTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() {
-    if (translator_.load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-      QApplication::installTranslator(&translator_);
-  }
+  void initTestCase() { LoadQtTranslations(*QCoreApplication::instance()); }
 
   void init() {
     f_ = std::make_unique<TUiFixture>();
@@ -286,7 +281,6 @@ class PaysysGuiTest : public QObject {
            "\r\n-----END-----\r\n-----BEGIN SIGNATURE-----\r\nsig\r\n-----END SIGNATURE-----\r\n";
   }
 
-  QTranslator translator_;
   std::unique_ptr<TUiFixture> f_;
   std::unique_ptr<TfmMain> w_;
 };

@@ -36,14 +36,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QEventLoop>
-#include <QLibraryInfo>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
-#include <QTranslator>
 
 #include <cstdio>
 
@@ -130,9 +128,7 @@ int main(int argc, char** argv) {
   }
   const QString dir = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(dir);
-  QTranslator translator;
-  if (translator.load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    QApplication::installTranslator(&translator);
+  quorvel::ui::LoadQtTranslations(app);
 
   quorvel::ui::test::TUiFixture f;
   TfmMain w(*f.Context);

@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -25,7 +24,6 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QTimer>
-#include <QTranslator>
 #include <QTreeWidget>
 
 #include <functional>
@@ -74,10 +72,7 @@ class ScriptsGuiTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() {
-    if (translator_.load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-      QApplication::installTranslator(&translator_);
-  }
+  void initTestCase() { LoadQtTranslations(*QCoreApplication::instance()); }
 
   void init() {
     f_ = std::make_unique<TUiFixture>();
@@ -347,7 +342,6 @@ class ScriptsGuiTest : public QObject {
   }
 
  private:
-  QTranslator translator_;
   std::unique_ptr<TUiFixture> f_;
   std::unique_ptr<TfmMain> w_;
   TPaymentSystem* system_ = nullptr;

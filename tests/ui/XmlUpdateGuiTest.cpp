@@ -17,7 +17,6 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -26,7 +25,6 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
-#include <QTranslator>
 #include <QTreeWidget>
 
 #include <memory>
@@ -55,10 +53,7 @@ class XmlUpdateGuiTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() {
-    if (translator_.load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-      QApplication::installTranslator(&translator_);
-  }
+  void initTestCase() { LoadQtTranslations(*QCoreApplication::instance()); }
 
   void init() {
     f_ = std::make_unique<TUiFixture>();
@@ -332,7 +327,6 @@ class XmlUpdateGuiTest : public QObject {
   }
 
  private:
-  QTranslator translator_;
   std::unique_ptr<TUiFixture> f_;
   std::unique_ptr<TfmMain> w_;
   std::unique_ptr<TAppPage> systemPage_;
