@@ -53,7 +53,7 @@ class DialogsGuiTest : public QObject {
     QVERIFY(!dialog.btnScripts->isVisible());
     QSignalSpy done(runner_.get(), &TOperationRunner::finished);
     QTest::mouseClick(dialog.btnConnect, Qt::LeftButton);
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(dialog.edtResult->toPlainText(),
              QString("Версия оборудования  : HW 2.1\nСерийный номер       : 00012345"));
     QVERIFY(QFile::exists(f_->Home.filePath("settings.xml")));
@@ -62,7 +62,7 @@ class DialogsGuiTest : public QObject {
     f_->Facade.SetMaxRetryCount(1);
     f_->Sim.Stop();
     QTest::mouseClick(dialog.btnConnect, Qt::LeftButton);
-    QVERIFY(done.wait(30000));
+    QVERIFY(done.wait(kWaitMs));
     QVERIFY(!dialog.edtResult->toPlainText().contains("Серийный номер"));
     QVERIFY(!dialog.edtResult->toPlainText().isEmpty());
     QVERIFY(f_->Messages.Errors.isEmpty());
@@ -76,7 +76,7 @@ class DialogsGuiTest : public QObject {
     TfmFind find({{"ttyUSB9", missing, "", 1}, {"sim", simPath, "", 2}}, "/dev/ttyS0");
     QSignalSpy ended(&find, &TfmFind::searchEnded);
     QTest::mouseClick(find.btnStart, Qt::LeftButton);
-    QVERIFY(ended.wait(20000));
+    QVERIFY(ended.wait(kWaitMs));
     QVERIFY(find.btnStart->isEnabled());
     QVERIFY(!find.btnStop->isEnabled());
     QCOMPARE(find.ListView->topLevelItem(1)->text(1), QString("Устройство найдено: 00012345"));
@@ -102,7 +102,7 @@ class DialogsGuiTest : public QObject {
                  "/dev/ttyS0");
     QSignalSpy ended(&find, &TfmFind::searchEnded);
     find.btnStartClick();
-    QVERIFY(ended.wait(20000));
+    QVERIFY(ended.wait(kWaitMs));
     QCOMPARE(find.ListView->topLevelItem(0)->text(1), QString("Устройство найдено: 00012345"));
     QCOMPARE(find.ListView->topLevelItem(1)->text(1), QString("Устройство найдено"));
     QVERIFY(find.ListView->topLevelItem(2)->text(1).startsWith("Нет связи"));
@@ -118,10 +118,10 @@ class DialogsGuiTest : public QObject {
     TfmFind find({{"silent", silent.SlavePath(), "", 1}, {"sim", f_->Sim.SlavePath(), "", 2}}, "/dev/ttyS0");
     QSignalSpy ended(&find, &TfmFind::searchEnded);
     find.btnStartClick();
-    QTRY_COMPARE(find.ListView->topLevelItem(0)->text(1), QString("идет поиск..."));
+    QTRY_COMPARE_WITH_TIMEOUT(find.ListView->topLevelItem(0)->text(1), QString("идет поиск..."), kWaitMs);
     find.btnStopClick();
     QVERIFY(!find.Searching());
-    QVERIFY(ended.wait(5000));
+    QVERIFY(ended.wait(kWaitMs));
     QVERIFY(find.ListView->topLevelItem(0)->text(1).startsWith("Нет связи"));
     QCOMPARE(find.ListView->topLevelItem(1)->text(1), QString());
     QCOMPARE(f_->Sim.CommandCount(), 0u);
@@ -132,7 +132,7 @@ class DialogsGuiTest : public QObject {
     find.btnClearPortsClick();
     QSignalSpy ended(&find, &TfmFind::searchEnded);
     find.btnStartClick();
-    QVERIFY(ended.wait(10000));
+    QVERIFY(ended.wait(kWaitMs));
     QCOMPARE(find.ListView->topLevelItem(0)->text(1), QString());
     QCOMPARE(f_->Sim.CommandCount(), 0u);
   }

@@ -335,7 +335,7 @@ class FeesGuiTest : public QObject {
   bool Click(QPushButton* button) {
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     QTest::mouseClick(button, Qt::LeftButton);
-    return done.wait(20000) && done.last().at(0).toBool();
+    return done.wait(kWaitMs) && done.last().at(0).toBool();
   }
 
   TfmFees& ShowFees() {

@@ -4,8 +4,8 @@
 #include "fmuFees.h"
 #include "fmuMain.h"
 #include "fmuModemSerial.h"
-#include "fmuSimCard.h"
 #include "fmuReceiptLines.h"
+#include "fmuSimCard.h"
 #include "fmuStatus.h"
 #include "fmuUpdate.h"
 
@@ -97,8 +97,9 @@ class MainWindowGuiTest : public QObject {
     TfmMain w(*f_->Context);
     w.show();
     QCOMPARE(w.CurrentSystemID, 0);
-    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "SIM-карта", "Клише", "Рекламный текст",
-                                          "Ставки комиссии", "MasterPort", "Параметры", "Обновление ПО", "Отладка"}));
+    QCOMPARE(TopCaptions(w),
+             (QStringList{"Состояние", "SIM-карта", "Клише", "Рекламный текст", "Ставки комиссии",
+                          "MasterPort", "Параметры", "Обновление ПО", "Отладка"}));
     QCOMPARE(f_->Sim.CommandCount(), 0u);
     QVERIFY(w.windowTitle().startsWith("Quorvel "));
     // Every control a user can reach has a name a screen reader can say, on every page.
@@ -115,13 +116,15 @@ class MainWindowGuiTest : public QObject {
     w.show();
     w.SetPaymentSystem(2);
     QCOMPARE(w.CurrentSystemID, 2);
-    QCOMPARE(TopCaptions(w), (QStringList{"Состояние", "SIM-карта", "Клише", "Рекламный текст",
-                                          "Ставки комиссии", "EPort", "Параметры", "Обновление ПО", "Отладка"}));
+    QCOMPARE(TopCaptions(w),
+             (QStringList{"Состояние", "SIM-карта", "Клише", "Рекламный текст", "Ставки комиссии", "EPort",
+                          "Параметры", "Обновление ПО", "Отладка"}));
     QCOMPARE(w.Pages.Count(), 14);
     QStringList children;
     const QTreeWidgetItem* system = w.TreeView->topLevelItem(5);
     for (int i = 0; i < system->childCount(); ++i) children << system->child(i)->text(0);
-    QCOMPARE(children, (QStringList{"Сервер", "Провайдеры", "База номеров", "Скрипты ввода", "Закрытый ключ"}));
+    QCOMPARE(children,
+             (QStringList{"Сервер", "Провайдеры", "База номеров", "Скрипты ввода", "Закрытый ключ"}));
     QCOMPARE(f_->Sim.CommandCount(), 0u);
   }
 
@@ -179,7 +182,7 @@ class MainWindowGuiTest : public QObject {
     QSignalSpy built(&w, &TfmMain::treeBuilt);
     QSignalSpy done(&w.Runner(), &TOperationRunner::finished);
     w.actUpdateSystem->trigger();
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(w.CurrentSystemID, 4);
     QCOMPARE(built.count(), 1);
 
@@ -187,7 +190,7 @@ class MainWindowGuiTest : public QObject {
     const auto before = f_->Sim.CommandCount();
     QTreeWidgetItem* first = w.TreeView->topLevelItem(0);
     w.actUpdateSystem->trigger();
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(f_->Sim.CommandCount(), before + 1);
     QCOMPARE(built.count(), 1);
     QCOMPARE(w.TreeView->topLevelItem(0), first);
@@ -196,7 +199,7 @@ class MainWindowGuiTest : public QObject {
     f_->Facade.SetMaxRetryCount(1);
     f_->Sim.Stop();
     w.actUpdateSystem->trigger();
-    QVERIFY(done.wait(30000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(w.CurrentSystemID, 0);
     QCOMPARE(built.count(), 2);
     QVERIFY(f_->Messages.Errors.isEmpty());
@@ -218,7 +221,7 @@ class MainWindowGuiTest : public QObject {
     w.show();
     std::thread worker([&] { f_->Facade.DriverStatus().SetText("Чтение серийного номера"); });
     worker.join();
-    QTRY_COMPARE(w.StatusPanel->text(), QString(" Чтение серийного номера"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.StatusPanel->text(), QString(" Чтение серийного номера"), kWaitMs);
   }
 
   void aPageThatRefusesToCloseKeepsTheWindowOpen() {

@@ -46,7 +46,7 @@ class PagesGuiTest : public QObject {
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     QTest::mouseClick(page.btnRead, Qt::LeftButton);
     QVERIFY(!page.btnRead->isEnabled());
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     QVERIFY(page.btnRead->isEnabled());
     const QString report = page.Memo->toPlainText();
     QVERIFY2(report.contains(" Серийный номер      : 00012345\n"), qPrintable(report));
@@ -60,7 +60,7 @@ class PagesGuiTest : public QObject {
     f_->Sim.Update([](sim::TSimState& s) { s.Clock = "26/12/09,12:00:00"; });
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     QTest::mouseClick(w_->fmStatus->btnRead, Qt::LeftButton);
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     f_->Session->ClosePort();
     QTemporaryDir cliHome;
     QProcess cli;
@@ -100,7 +100,7 @@ class PagesGuiTest : public QObject {
     TOrtena& facade = f_->Facade;
     TPaymentSystem& osmp = f_->Session->Doc().OSMP();
     runner.Run(nullptr, [&facade, &osmp] { facade.EnsureActiveSystem(osmp); });
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(done.last().at(0).toBool(), false);
     QCOMPARE(seen.size(), 2);  // the question and its No button; no error box after it
     QVERIFY(seen[0].contains("Сделать активной платежную систему"));
@@ -116,7 +116,7 @@ class PagesGuiTest : public QObject {
     f_->Sim.ArmFault("*", {sim::TSimFaultKind::Silence, 0, 100});
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     QTest::mouseClick(page.btnRead, Qt::LeftButton);
-    QVERIFY(done.wait(30000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(done.last().at(0).toBool(), false);
     QCOMPARE(f_->Messages.Errors.size(), 1);
     QVERIFY(page.btnRead->isEnabled());
@@ -131,12 +131,12 @@ class PagesGuiTest : public QObject {
     QTest::keyClicks(page.edtSerial, "12ab345678x9");
     QCOMPARE(page.edtSerial->text(), QString("12345678"));
     QTest::mouseClick(page.btnWrite, Qt::LeftButton);
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(f_->Sim.State().SerialNumber, std::string("12345678"));
 
     page.edtSerial->clear();
     QTest::mouseClick(page.btnRead, Qt::LeftButton);
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(page.edtSerial->text(), QString("12345678"));
     QSettings ini(f_->Context->IniFileName, QSettings::IniFormat);
     QCOMPARE(ini.value("ModemForm/Serial").toString(), QString("12345678"));
@@ -161,7 +161,7 @@ class PagesGuiTest : public QObject {
     // A second click cannot start a second operation: the button is off and the runner busy.
     QTest::mouseClick(w_->fmModemSerial->btnRead, Qt::LeftButton);
     QVERIFY(!w_->Runner().Run(nullptr, [] {}));
-    QVERIFY(done.wait(30000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(done.count(), 1);
     // The event loop ran all through the two attempts of about six seconds each.
     QVERIFY2(ticks > 20, qPrintable(QString::number(ticks)));
@@ -175,7 +175,7 @@ class PagesGuiTest : public QObject {
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     page.edtSerial->setText("1234567");
     QTest::mouseClick(page.btnWrite, Qt::LeftButton);
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(f_->Messages.Errors, QStringList{QString::fromStdString(kSerialNumberLengthMessage)});
     QCOMPARE(f_->Sim.CommandCount(), 0u);
     QCOMPARE(f_->Sim.State().SerialNumber, std::string("00012345"));
@@ -195,7 +195,7 @@ class PagesGuiTest : public QObject {
     QTest::mouseClick(w_->TreeView->viewport(), Qt::LeftButton, {}, r.center());
     QVERIFY(w_->TreeView->currentItem() != debugNode);
     release = true;
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     QVERIFY(w_->fmModemSerial->btnWrite->isEnabled());
   }
 
@@ -207,7 +207,7 @@ class PagesGuiTest : public QObject {
       answers.push_back(w_->Runner().Confirm("Сейчас активна платежная система Мастерпорт.\r\nСделать?"));
       answers.push_back(w_->Runner().Confirm("Еще?"));
     });
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(answers, (std::vector<bool>{true, false}));
     QCOMPARE(f_->Messages.Questions.first(),
              QString("Сейчас активна платежная система Мастерпорт.\nСделать?"));
@@ -217,7 +217,7 @@ class PagesGuiTest : public QObject {
   void theSilentAbortShowsNothing() {
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     w_->Runner().Run(nullptr, [] { RaiseAbort(); });
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     QVERIFY(f_->Messages.Errors.isEmpty());
   }
 
@@ -231,8 +231,8 @@ class PagesGuiTest : public QObject {
     // A command of the facade goes through the same port; its reply shows in the view.
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     QTest::mouseClick(w_->fmModemSerial->btnRead, Qt::LeftButton);
-    QVERIFY(done.wait(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(page.Memo->toPlainText().contains("+SMSN: 00012345"), 5000);
+    QVERIFY(done.wait(kWaitMs));
+    QTRY_VERIFY_WITH_TIMEOUT(page.Memo->toPlainText().contains("+SMSN: 00012345"), kWaitMs);
 
     page.ClearLogClick();
     page.Buffer().Append("\r");

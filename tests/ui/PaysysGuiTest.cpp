@@ -75,7 +75,7 @@ class PaysysGuiTest : public QObject {
     name->setText(cut);
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     QTest::keyClick(name, Qt::Key_Return);
-    QVERIFY(done.wait(15000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(f_->Messages.Errors.size(), 2);
     QCOMPARE(f_->Messages.Errors.back(), QStringLiteral("Элемент не найден, masterport"));
     QCOMPARE(name->text(), cut);
@@ -250,14 +250,14 @@ class PaysysGuiTest : public QObject {
   bool Click(QPushButton* button) {
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     QTest::mouseClick(button, Qt::LeftButton);
-    if (!done.wait(15000)) return false;
+    if (!done.wait(kWaitMs)) return false;
     return done.takeFirst().at(0).toBool();
   }
 
   bool UpdateSystem() {
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     w_->actUpdateSystem->trigger();
-    return done.wait(15000);
+    return done.wait(kWaitMs);
   }
 
   QString WriteText(const QString& name, const std::string& text) {

@@ -156,9 +156,10 @@ class ScriptsGuiTest : public QObject {
     QVERIFY(edit != nullptr && edit->isVisible());
     edit->setText("5");
     QTest::keyClick(edit, Qt::Key_Return);
-    QTRY_COMPARE(f_->Messages.Errors.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(f_->Messages.Errors.size(), 1, kWaitMs);
     QVERIFY(f_->Messages.Errors[0].startsWith("Неверный номер скрипта (5)"));
-    QTRY_COMPARE(Rows(page_->ListView), QStringList({"0 Ввод номера", "1 Ввод счета", "11 Второй"}));
+    QTRY_COMPARE_WITH_TIMEOUT(Rows(page_->ListView),
+                              QStringList({"0 Ввод номера", "1 Ввод счета", "11 Второй"}), kWaitMs);
     scripts.AddNew().SetName("Третий");
     page_->UpdatePage();
     page_->ListView->setCurrentItem(page_->ListView->topLevelItem(2));
@@ -168,8 +169,9 @@ class ScriptsGuiTest : public QObject {
     QVERIFY(edit != nullptr);
     edit->setText("30");
     QTest::keyClick(edit, Qt::Key_Return);
-    QTRY_COMPARE(Rows(page_->ListView),
-                 QStringList({"0 Ввод номера", "1 Ввод счета", "10 Третий", "30 Второй"}));
+    QTRY_COMPARE_WITH_TIMEOUT(Rows(page_->ListView),
+                              QStringList({"0 Ввод номера", "1 Ввод счета", "10 Третий", "30 Второй"}),
+                              kWaitMs);
     QCOMPARE(page_->ListView->currentItem()->text(0), QString("30"));
 
     QTest::mouseClick(page_->btnClear, Qt::LeftButton);
@@ -204,14 +206,14 @@ class ScriptsGuiTest : public QObject {
 
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     QTest::mouseClick(page_->btnWrite, Qt::LeftButton);
-    QVERIFY(done.wait(15000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(done.takeFirst().at(0).toBool(), true);
     const std::string sent = sim::ScriptText(f_->Sim.State(), 12);
     QCOMPARE(Q(sent), QString("WINDOW(1);ACCOUNT = MASKEDIT(0,0,100,20,'999',1);"));
 
     f_->Sim.Update([](sim::TSimState& s) { sim::SetScriptText(s, 12, "WINDOW(2);"); });
     QTest::mouseClick(page_->btnRead, Qt::LeftButton);
-    QVERIFY(done.wait(15000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(Q(system_->Scripts().FindByNumber(12)->Text()), QString("WINDOW(2);"));
     QVERIFY2(f_->Messages.Errors.isEmpty(), qPrintable(f_->Messages.Errors.join('\n')));
   }
@@ -261,7 +263,7 @@ class ScriptsGuiTest : public QObject {
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     f_->Messages.Files.push_back(file);
     QTest::mouseClick(page_->btnSave, Qt::LeftButton);
-    QVERIFY(done.wait(15000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(f_->Messages.FileDialogs.back().Filter, QString("Файл xml (*.xml)|*.xml|Все файлы (*.*)|*.*"));
     QCOMPARE(f_->Messages.FileDialogs.back().DefaultExt, QString("xml"));
 
@@ -269,7 +271,7 @@ class ScriptsGuiTest : public QObject {
     QCOMPARE(page_->ListView->topLevelItemCount(), 2);
     f_->Messages.Files.push_back(file);
     QTest::mouseClick(page_->btnLoad, Qt::LeftButton);
-    QVERIFY(done.wait(15000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(Rows(page_->ListView), QStringList({"0 Ввод номера", "1 Ввод счета", "10 Сумма"}));
     QCOMPARE(Q(scripts.FindByNumber(10)->Text()), QString("AMOUNT = SUMEDIT(0,0,100,20,1.0,99.5,1);"));
 
@@ -279,7 +281,7 @@ class ScriptsGuiTest : public QObject {
     broken.close();
     f_->Messages.Files.push_back(broken.fileName());
     QTest::mouseClick(page_->btnLoad, Qt::LeftButton);
-    QVERIFY(done.wait(15000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(f_->Messages.Errors.size(), 1);
     QCOMPARE(Rows(page_->ListView), QStringList({"0 Ввод номера", "1 Ввод счета", "10 Сумма"}));
     QVERIFY(page_->btnLoad->isEnabled());
@@ -321,7 +323,7 @@ class ScriptsGuiTest : public QObject {
     TfmScriptSettings dialog(*f_->Context, w_->Runner());
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     dialog.btnUpdateClick();
-    QVERIFY(done.wait(15000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(f_->Messages.Errors.size(), 1);
     QVERIFY(dialog.btnUpdate->isEnabled());
     QCOMPARE(dialog.Memo->toPlainText(), QString("Версия скрипта: 1.0"));
@@ -335,7 +337,7 @@ class ScriptsGuiTest : public QObject {
     defs.close();
     dialog.btnUpdateClick();
     QVERIFY(!dialog.btnUpdate->isEnabled());
-    QVERIFY(done.wait(15000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(dialog.Memo->toPlainText(), QString("Версия скрипта: 2.5"));
     QCOMPARE(f_->Session->Doc().ScriptDefs().First()->GetKeywords(), std::string("BEEP\r\n"));
     QVERIFY(dialog.btnUpdate->isEnabled());

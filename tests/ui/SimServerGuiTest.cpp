@@ -100,7 +100,7 @@ class SimServerGuiTest : public QObject {
     page.edtPassword->setText("bee line");
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     QTest::mouseClick(page.btnWrite, Qt::LeftButton);
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(done.last().at(0).toBool(), true);
     const sim::TSimState state = f_->Sim.State();
     QVERIFY(state.Sims[0].Enabled && state.Sims[0].Priority);
@@ -114,7 +114,7 @@ class SimServerGuiTest : public QObject {
     f_->Sim.Update([](sim::TSimState& s) { s.Sims[0].Login = "other"; });
     page.edtLogin->clear();
     QTest::mouseClick(page.btnRead, Qt::LeftButton);
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(page.edtLogin->text(), QString("other"));
     QCOMPARE(page.edtApn->text(), QString("internet.beeline.ru"));
     QCOMPARE(page.edtPin->text(), QString("1234"));
@@ -187,7 +187,7 @@ class SimServerGuiTest : public QObject {
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     QTest::mouseClick(dialog.btnUpdate, Qt::LeftButton);
     QVERIFY(!dialog.btnOk->isEnabled() && !dialog.btnCancel->isEnabled());
-    QVERIFY(done.wait(15000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(done.last().at(0).toBool(), true);
     QVERIFY(dialog.btnOk->isEnabled());
     QCOMPARE(dialog.lbProviders->count(), 1);
@@ -201,7 +201,7 @@ class SimServerGuiTest : public QObject {
     page.seRetryCount->setValue(7);
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     QTest::mouseClick(page.btnWrite, Qt::LeftButton);
-    QVERIFY(done.wait(10000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(done.last().at(0).toBool(), true);
     QCOMPARE(f_->Sim.State().ServerPort, 0);
     QCOMPARE(f_->Sim.State().ServerAddress, std::string("10.1.2.3"));
@@ -281,7 +281,7 @@ class SimServerGuiTest : public QObject {
     f_->Messages.Files.push_back(file);
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     QTest::mouseClick(page.btnLoad, Qt::LeftButton);
-    return done.wait(10000) && done.last().at(0).toBool();
+    return done.wait(kWaitMs) && done.last().at(0).toBool();
   }
 
   std::unique_ptr<TUiFixture> f_;

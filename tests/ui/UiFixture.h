@@ -16,10 +16,14 @@
 #include <QThread>
 
 #include <deque>
-#include <vector>
 #include <memory>
+#include <vector>
 
 namespace quorvel::ui::test {
+
+/// How long a test waits for an operation or a search to end before calling it hung. Only a
+/// ceiling: under the sanitizers on a busy machine a run is many times slower than usual.
+inline constexpr int kWaitMs = 60000;
 
 /// Records what would have gone to message boxes and answers questions from a script (No
 /// beyond it); notes whether each call came on the UI thread.

@@ -81,7 +81,7 @@ class XmlUpdateGuiTest : public QObject {
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     xml_->seData->setPlainText(text);
     QTest::mouseClick(xml_->btnWrite, Qt::LeftButton);
-    QVERIFY(done.wait(20000));
+    QVERIFY(done.wait(kWaitMs));
     QVERIFY2(done.last().at(0).toBool(), qPrintable(f_->Messages.Errors.join("|")));
     const std::optional<std::string> stored = f_->Sim.State().XmlData;
     QVERIFY(stored.has_value());
@@ -97,7 +97,7 @@ class XmlUpdateGuiTest : public QObject {
 
     xml_->seData->setPlainText("прежний текст");
     QTest::mouseClick(xml_->btnRead, Qt::LeftButton);
-    QVERIFY(done.wait(20000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(xml_->seData->toPlainText(), text);
     QCOMPARE(xml_->EditorText(), Cp1251ToUtf8(*stored));
     QCOMPARE(f_->Facade.DriverStatus().Text(), std::string());
@@ -122,7 +122,7 @@ class XmlUpdateGuiTest : public QObject {
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     xml_->seData->setPlainText("<a>\n<b>Галочка ✓</b>\n</a>");
     QTest::mouseClick(xml_->btnWrite, Qt::LeftButton);
-    QVERIFY(done.wait(20000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(done.last().at(0).toBool(), false);
     QCOMPARE(f_->Messages.Errors.size(), 1);
     QVERIFY2(f_->Messages.Errors[0].contains("✓") && f_->Messages.Errors[0].contains("Строка 2"),
@@ -173,7 +173,7 @@ class XmlUpdateGuiTest : public QObject {
     xml_->seData->setPlainText("мой текст");
     f_->Sim.Update([](sim::TSimState& s) { s.XmlData.reset(); });
     QTest::mouseClick(xml_->btnRead, Qt::LeftButton);
-    QVERIFY(done.wait(20000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(done.last().at(0).toBool(), false);
     QCOMPARE(f_->Messages.Errors.size(), 1);
     QCOMPARE(xml_->seData->toPlainText(), QString("мой текст"));
@@ -181,7 +181,7 @@ class XmlUpdateGuiTest : public QObject {
 
     f_->Sim.Update([](sim::TSimState& s) { s.XmlData = std::string(); });
     QTest::mouseClick(xml_->btnRead, Qt::LeftButton);
-    QVERIFY(done.wait(20000));
+    QVERIFY(done.wait(kWaitMs));
     QVERIFY(done.last().at(0).toBool());
     QVERIFY(xml_->seData->toPlainText().isEmpty());
   }
@@ -202,17 +202,17 @@ class XmlUpdateGuiTest : public QObject {
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     f_->Messages.Files = {source, copy, empty};
     QTest::mouseClick(xml_->btnOpen, Qt::LeftButton);
-    QVERIFY(done.wait(20000));
+    QVERIFY(done.wait(kWaitMs));
     QVERIFY(xml_->seData->toPlainText().startsWith("<провайдер>"));
     QTest::mouseClick(xml_->btnSave, Qt::LeftButton);
-    QVERIFY(done.wait(20000));
+    QVERIFY(done.wait(kWaitMs));
     QFile saved(copy);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), bytes);
 
     const QString before = xml_->seData->toPlainText();
     QTest::mouseClick(xml_->btnOpen, Qt::LeftButton);
-    QVERIFY(done.wait(20000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(f_->Messages.Errors, QStringList{"Файл пустой"});
     QCOMPARE(xml_->seData->toPlainText(), before);
 
@@ -250,7 +250,7 @@ class XmlUpdateGuiTest : public QObject {
     QSignalSpy prepared(&w_->Runner(), &TOperationRunner::finished);
     QSignalSpy ended(&page, &TfmUpdate::updateFinished);
     QTest::mouseClick(page.btnWrite, Qt::LeftButton);
-    QVERIFY(prepared.wait(20000));
+    QVERIFY(prepared.wait(kWaitMs));
     QCOMPARE(f_->Messages.Infos, QStringList{"Перезапустите терминал и нажмите кнопку OK"});
     QVERIFY(page.Status().Snapshot().Running);
     QVERIFY(!page.btnWrite->isEnabled());
@@ -318,7 +318,7 @@ class XmlUpdateGuiTest : public QObject {
     page.edtFileName->setText(hex);
     QSignalSpy done(&w_->Runner(), &TOperationRunner::finished);
     QTest::mouseClick(page.btnWrite, Qt::LeftButton);
-    QVERIFY(done.wait(20000));
+    QVERIFY(done.wait(kWaitMs));
     QCOMPARE(f_->Messages.Errors.size(), 1);
     QVERIFY2(f_->Messages.Errors[0].contains("0x00000000"), qPrintable(f_->Messages.Errors[0]));
     QVERIFY(f_->Messages.Infos.isEmpty());
