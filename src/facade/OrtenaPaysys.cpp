@@ -213,28 +213,31 @@ void TOrtena::WriteBercut(const TBercut& system) {
   WriteBercutDeviceID(system.DeviceID);
 }
 
-void TOrtena::ReadAbsolutplat(TAbsolutplat& system) {
-  TClearStatusGuard clear(*this);
-  std::string agent = ReadAbsolutplatAgentID();
-  std::string device = ReadAbsolutplatDeviceID();
+namespace {
+
+// Agent id first, then device id, as the pages read them; the system takes both or neither.
+template <class TSystem>
+void ReadAgentAndDevice(TOrtena& facade, TSystem& system, std::string (TOrtena::*agentId)(),
+                        std::string (TOrtena::*deviceId)()) {
+  TClearStatusGuard clear(facade);
+  std::string agent = (facade.*agentId)();
+  std::string device = (facade.*deviceId)();
   system.AgentID = std::move(agent);
   system.DeviceID = std::move(device);
+}
+
+}  // namespace
+
+void TOrtena::ReadAbsolutplat(TAbsolutplat& system) {
+  ReadAgentAndDevice(*this, system, &TOrtena::ReadAbsolutplatAgentID, &TOrtena::ReadAbsolutplatDeviceID);
 }
 
 void TOrtena::ReadEurofon(TEurofon& system) {
-  TClearStatusGuard clear(*this);
-  std::string agent = ReadEurofonAgentID();
-  std::string device = ReadEurofonDeviceID();
-  system.AgentID = std::move(agent);
-  system.DeviceID = std::move(device);
+  ReadAgentAndDevice(*this, system, &TOrtena::ReadEurofonAgentID, &TOrtena::ReadEurofonDeviceID);
 }
 
 void TOrtena::ReadUbsPay(TUbsPay& system) {
-  TClearStatusGuard clear(*this);
-  std::string agent = ReadUbsPayAgentID();
-  std::string device = ReadUbsPayDeviceID();
-  system.AgentID = std::move(agent);
-  system.DeviceID = std::move(device);
+  ReadAgentAndDevice(*this, system, &TOrtena::ReadUbsPayAgentID, &TOrtena::ReadUbsPayDeviceID);
 }
 
 void TOrtena::WriteKrasplatDeviceID(const std::string& deviceId) {

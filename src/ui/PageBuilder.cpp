@@ -1,5 +1,6 @@
 #include "PageBuilder.h"
 
+#include <QDialog>
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -149,6 +150,17 @@ QLineEdit* TPageBuilder::Field(const std::string& name) const {
 QPushButton* TPageBuilder::Button(const std::string& name) const {
   const auto it = buttonsByName_.find(name);
   return it == buttonsByName_.end() ? nullptr : it->second;
+}
+
+void AddOkCancel(QDialog* dialog, QBoxLayout* row, QPushButton*& ok, QPushButton*& cancel,
+                 const char* okName) {
+  ok = MakeButton(dialog, okName, QStringLiteral("OK"));
+  cancel = MakeButton(dialog, "btnCancel", QStringLiteral("Отмена"));
+  // Enter anywhere in the dialog reaches the default button.
+  ok->setDefault(true);
+  row->addWidget(ok);
+  row->addWidget(cancel);
+  QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
 }
 
 }  // namespace quorvel::ui

@@ -8,6 +8,7 @@
 #include <string>
 
 class QBoxLayout;
+class QDialog;
 class QFormLayout;
 class QGroupBox;
 class QHBoxLayout;
@@ -88,6 +89,11 @@ QString AccessibleName(const char* label);
 /// A push button named name with its text and hint (empty: none). Its accessible name is the
 /// text, or the hint for a text without letters ("...").
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, const QString& hint = {});
+
+/// A dialog's "OK" (the default button, named okName) and "Отмена" ("btnCancel", which rejects
+/// the dialog) appended to row. What OK does is the dialog's own business.
+void AddOkCancel(QDialog* dialog, QBoxLayout* row, QPushButton*& ok, QPushButton*& cancel,
+                 const char* okName = "btnOk");
 /// An icon button named name; its hint is also its accessible name.
 QToolButton* MakeToolButton(QWidget* parent, const char* name, const QString& hint,
                             QStyle::StandardPixmap icon);

@@ -59,14 +59,9 @@ TfmFeeDlg::TfmFeeDlg(TFee& fee, IUiMessages& messages, QWidget* parent)
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  btnOK = MakeButton(this, "btnOK", QStringLiteral("OK"));
-  btnOK->setDefault(true);
-  btnCancel = MakeButton(this, "btnCancel", QStringLiteral("Отмена"));
-  buttons->addWidget(btnOK);
-  buttons->addWidget(btnCancel);
+  AddOkCancel(this, buttons, btnOK, btnCancel, "btnOK");
   layout->addLayout(buttons);
   connect(btnOK, &QPushButton::clicked, this, &TfmFeeDlg::btnOKClick);
-  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
   edtSum->setText(Q(fee.FeeSum.ToString()));
   edtValue->setText(Q(NumberText(fee.FeeValue)));

@@ -26,15 +26,10 @@ TfmGprsProvider::TfmGprsProvider(TUiContext& context, TOperationRunner& runner, 
                          QStringLiteral("Обновить список провайдеров с сервера"));
   row->addWidget(btnUpdate);
   row->addStretch(1);
-  btnOk = MakeButton(this, "btnOk", QStringLiteral("OK"));
-  btnCancel = MakeButton(this, "btnCancel", QStringLiteral("Отмена"));
   // Enter in the list reaches the default button: it ends the dialog with OK.
-  btnOk->setDefault(true);
-  row->addWidget(btnOk);
-  row->addWidget(btnCancel);
+  AddOkCancel(this, row, btnOk, btnCancel);
   layout->addLayout(row);
   connect(btnOk, &QPushButton::clicked, this, &TfmGprsProvider::accept);
-  connect(btnCancel, &QPushButton::clicked, this, &TfmGprsProvider::reject);
   connect(btnUpdate, &QPushButton::clicked, this, &TfmGprsProvider::btnUpdateClick);
   connect(lbProviders, &QListWidget::itemDoubleClicked, this, [this] { accept(); });
   FillList();

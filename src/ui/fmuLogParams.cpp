@@ -38,13 +38,9 @@ TfmLogParams::TfmLogParams(TLogFile& log, QWidget* parent) : QDialog(parent), lo
   auto* row = new QHBoxLayout;
   btnDefault = MakeButton(this, "btnDefault", QStringLiteral("По умолчанию"),
                           QStringLiteral("Установить параметры по умолчанию"));
-  btnOk = MakeButton(this, "btnOk", QStringLiteral("OK"), QString());
-  btnCancel = MakeButton(this, "btnCancel", QStringLiteral("Отмена"), QString());
-  btnOk->setDefault(true);
   row->addWidget(btnDefault);
   row->addStretch(1);
-  row->addWidget(btnOk);
-  row->addWidget(btnCancel);
+  AddOkCancel(this, row, btnOk, btnCancel);
   grid->addLayout(row, 2, 0, 1, 3);
 
   chbLogEnabled->setChecked(log_.Enabled());
@@ -54,7 +50,6 @@ TfmLogParams::TfmLogParams(TLogFile& log, QWidget* parent) : QDialog(parent), lo
   connect(btnFileName, &QPushButton::clicked, this, &TfmLogParams::btnFileNameClick);
   connect(btnDefault, &QPushButton::clicked, this, &TfmLogParams::btnDefaultClick);
   connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
-  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(this, &QDialog::accepted, this, &TfmLogParams::Apply);
 }
 

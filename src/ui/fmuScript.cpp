@@ -80,16 +80,11 @@ TfmScript::TfmScript(TUiContext& context, QWidget* parent) : QDialog(parent), co
   btnCheck = MakeButton(this, "btnCheck", QStringLiteral("Проверить"));
   row->addWidget(btnCheck);
   row->addStretch(1);
-  btnOK = MakeButton(this, "btnOK", QStringLiteral("OK"));
-  btnOK->setDefault(true);
-  btnCancel = MakeButton(this, "btnCancel", QStringLiteral("Отмена"));
-  row->addWidget(btnOK);
-  row->addWidget(btnCancel);
+  AddOkCancel(this, row, btnOK, btnCancel, "btnOK");
   layout->addLayout(row);
 
   connect(btnCheck, &QPushButton::clicked, this, &TfmScript::btnCheckClick);
   connect(btnOK, &QPushButton::clicked, this, &TfmScript::btnOKClick);
-  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(lbErrors, &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { SelectError(lbErrors->row(item)); });
   resize(640, 480);

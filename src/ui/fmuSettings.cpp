@@ -69,11 +69,7 @@ TfmSettings::TfmSettings(TUiContext& context, TOperationRunner& runner, QWidget*
   layout->addWidget(gbParams);
   auto* row = new QHBoxLayout;
   row->addStretch(1);
-  btnOk = MakeButton(this, "btnOk", QStringLiteral("OK"));
-  btnCancel = MakeButton(this, "btnCancel", QStringLiteral("Отмена"));
-  btnOk->setDefault(true);
-  row->addWidget(btnOk);
-  row->addWidget(btnCancel);
+  AddOkCancel(this, row, btnOk, btnCancel);
   layout->addLayout(row);
 
   RunSearch = [](TfmSettings& self) {
@@ -94,7 +90,6 @@ TfmSettings::TfmSettings(TUiContext& context, TOperationRunner& runner, QWidget*
     }
     accept();
   });
-  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
   SetPorts(EnumComPorts());
 }
 
