@@ -1,6 +1,11 @@
 #include "DemoTerminal.h"
 
+#include "Bootloader.h"
+#include "BootloaderFlash.h"
 #include "SimState.h"
+#include "TerminalSim.h"
+
+#include <memory>
 
 namespace quorvel::sim {
 
@@ -17,6 +22,16 @@ void SeedDemoTerminal(TSimState& s) {
   s.Sims[0].Password = "mts";
   s.Header[0] = "ООО «Ортена»";
   s.Header[1] = "Спасибо за платеж!";
+}
+
+TSimOptions DemoTerminalOptions() {
+  TSimOptions options;
+  options.BootloaderOnSync = true;
+  return options;
+}
+
+void InstallDemoBootloader(TTerminalSim& sim) {
+  sim.SetBootloaderFactory(BootloaderFactory(std::make_shared<TBootloaderFlash>()));
 }
 
 }  // namespace quorvel::sim

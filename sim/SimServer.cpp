@@ -14,7 +14,7 @@ namespace quorvel::sim {
 
 namespace {
 
-constexpr int kBitsPerByte = 10;                             // 8N1: start, 8 data, stop
+constexpr int kBitsPerByte = 10;                                // 8N1: start, 8 data, stop
 constexpr auto kNoisePeriod = std::chrono::milliseconds(1500);  // idle "+" lines
 constexpr int kChunkMicros = 2000;  // paced output goes out in slices of about this much line time
 constexpr auto kStreamSlack = std::chrono::milliseconds(20);  // later than this, the line was idle
@@ -25,9 +25,9 @@ const timespec* TimeoutUntil(std::chrono::steady_clock::time_point now,
                              timespec& storage) {
   if (!deadline) return nullptr;
   const auto ns = *deadline <= now
-      ? 0LL
-      : static_cast<long long>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(*deadline - now).count());
+                      ? 0LL
+                      : static_cast<long long>(
+                            std::chrono::duration_cast<std::chrono::nanoseconds>(*deadline - now).count());
   storage.tv_sec = static_cast<time_t>(ns / 1000000000LL);
   storage.tv_nsec = static_cast<long>(ns % 1000000000LL);
   return &storage;
@@ -43,6 +43,7 @@ void KeepEarliest(std::optional<std::chrono::steady_clock::time_point>& deadline
 TSimServer::TSimServer(TSimOptions options) : options_(std::move(options)) {
   shared_.DebugLines = options_.DebugLines;
   shared_.UnsolicitedLines = options_.UnsolicitedLines;
+  shared_.BootloaderOnSync = options_.BootloaderOnSync;
   shared_.Faults.Reseed(options_.Seed);
   baud_ = std::max(0, options_.BaudRate);
   terminal_ = std::make_unique<TSimTerminal>(
@@ -253,8 +254,8 @@ void TSimServer::FlushOutput(TClock::time_point now, std::optional<TClock::time_
     std::size_t n = head.Bytes.size() - head.Sent;
     if (baud_ > 0) {
       if (!chunkDue_) {
-        const std::size_t slice = std::max<std::size_t>(
-            1, static_cast<std::size_t>(baud_) * kChunkMicros / kBitsPerByte / 1000000);
+        const std::size_t slice =
+            std::max<std::size_t>(1, static_cast<std::size_t>(baud_) * kChunkMicros / kBitsPerByte / 1000000);
         chunkLen_ = std::min(n, slice);
         // the slice leaves when its last byte would have crossed the line; a line busy
         // until just now keeps its own clock, so wake-up latency does not add up

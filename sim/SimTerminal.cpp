@@ -74,7 +74,7 @@ void TSimTerminal::Feed(std::string_view bytes, ISimWire& wire) {
       wire.Send("ERROR\r\n");
       continue;
     }
-    if (bootWindow_) {
+    if (bootWindow_ || shared_.BootloaderOnSync) {
       bootWindow_ = false;
       if (line == "?") {
         ++shared_.CommandCount;
@@ -200,8 +200,7 @@ void TSimTerminal::SendReply(const std::string& echo, const std::vector<std::str
 
 void TSimTerminal::IdleNoise(ISimWire& wire) {
   if (!shared_.UnsolicitedLines || !line_.empty()) return;
-  wire.Send(std::string(kUnsolicitedLines[shared_.Faults.Next(std::size(kUnsolicitedLines))]) +
-            "\r\n");
+  wire.Send(std::string(kUnsolicitedLines[shared_.Faults.Next(std::size(kUnsolicitedLines))]) + "\r\n");
 }
 
 }  // namespace quorvel::sim

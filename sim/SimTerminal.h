@@ -22,6 +22,7 @@ struct TSimShared {
   TSimFaults Faults;
   bool DebugLines = false;
   bool UnsolicitedLines = false;
+  bool BootloaderOnSync = false;
   std::uint64_t CommandCount = 0;
 };
 
@@ -145,8 +146,8 @@ class TSimTerminal : public ISimPortHandler {
  private:
   void HandleLine(const std::string& line, ISimWire& wire);
   std::vector<std::string> Execute(const std::string& line, int& checksumIndex);
-  void SendReply(const std::string& echo, const std::vector<std::string>& lines,
-                 const TSimFaultHit& hit, ISimWire& wire);
+  void SendReply(const std::string& echo, const std::vector<std::string>& lines, const TSimFaultHit& hit,
+                 ISimWire& wire);
   void Noise(std::vector<std::string>& out);
 
   TSimShared& shared_;

@@ -63,6 +63,9 @@ struct TSimOptions {
   std::uint32_t Seed = 1;
   /// Start in the ISP bootloader instead of the command mode (needs a bootloader factory).
   bool StartInBootloader = false;
+  /// A "?" line in the command mode enters the bootloader as one right after a restart does:
+  /// the demo terminal's stand-in for the user who restarts it when the program asks.
+  bool BootloaderOnSync = false;
   /// Called on the server thread, with the simulator's lock held, for every line received
   /// (raw bytes, no line end); it must not call the simulator.
   std::function<void(const std::string&)> OnLineReceived;

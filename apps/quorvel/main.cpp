@@ -67,8 +67,9 @@ int main(int argc, char** argv) {
   std::unique_ptr<quorvel::sim::TTerminalSim> sim;
   const std::string savedPort = session->Settings().PortName();
   if (parser.isSet(simulator)) {
-    sim = std::make_unique<quorvel::sim::TTerminalSim>();
+    sim = std::make_unique<quorvel::sim::TTerminalSim>(quorvel::sim::DemoTerminalOptions());
     sim->Update(quorvel::sim::SeedDemoTerminal);
+    quorvel::sim::InstallDemoBootloader(*sim);
     sim->Start();
     session->Settings().SetPortName(sim->SlavePath());
   }

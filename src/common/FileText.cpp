@@ -23,7 +23,7 @@ namespace {
 }
 
 class Fd {
-public:
+ public:
   explicit Fd(int fd) : fd_(fd) {}
   ~Fd() {
     if (fd_ >= 0) ::close(fd_);
@@ -37,7 +37,7 @@ public:
     return fd;
   }
 
-private:
+ private:
   int fd_;
 };
 
@@ -198,14 +198,16 @@ void ReplaceAtomically(const std::string& target, std::string_view text, TFileAc
 
 }  // namespace
 
-std::string ReadFileText(const std::string& fileName) {
-  Fd fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+std::string ReadFileBytes(const std::string& fileName) {
+  const bool standardInput = fileName == "-";
+  // O_NONBLOCK: the open of a FIFO without a writer would wait for one for ever.
+  Fd fd(standardInput ? ::dup(STDIN_FILENO) : ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) RaiseFileError("Не удалось открыть файл", fileName, errno);
   auto tooLarge = [&] { throw Exception(fmt::format(kFileTooLargeMessage, fileName)); };
   struct stat st {};
-  if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
-      static_cast<std::size_t>(st.st_size) > kMaxTextFileSize)
-    tooLarge();
+  if (::fstat(fd.get(), &st) != 0) RaiseFileError("Ошибка чтения файла", fileName, errno);
+  if (!standardInput && !S_ISREG(st.st_mode)) throw Exception(fmt::format(kNotRegularFileMessage, fileName));
+  if (S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) > kMaxTextFileSize) tooLarge();
   std::string data;
   char buf[65536];
   for (;;) {
@@ -215,10 +217,15 @@ std::string ReadFileText(const std::string& fileName) {
       RaiseFileError("Ошибка чтения файла", fileName, errno);
     }
     if (n == 0) break;
-    // A pipe or a growing file has no size to look at first.
+    // Standard input or a growing file has no size to look at first.
     if (data.size() + static_cast<std::size_t>(n) > kMaxTextFileSize) tooLarge();
     data.append(buf, static_cast<std::size_t>(n));
   }
+  return data;
+}
+
+std::string ReadFileText(const std::string& fileName) {
+  std::string data = ReadFileBytes(fileName);
   if (data.empty()) throw Exception(kEmptyFileMessage);
   return data;
 }

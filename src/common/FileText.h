@@ -13,8 +13,13 @@ inline constexpr std::size_t kMaxTextFileSize = std::size_t{16} << 20;
 
 /// The whole file as bytes. Raises Exception "Файл пустой" for a file of length 0,
 /// kFileTooLargeMessage (naming the file) for one over kMaxTextFileSize, and Exception naming
-/// the file and the system's reason when it cannot be read.
+/// the file and the system's reason when it cannot be read. The name "-" reads standard input
+/// to its end; any other name must be a regular file (kNotRegularFileMessage otherwise): it is
+/// opened without waiting, so a FIFO or a device named by mistake is refused at once instead
+/// of holding the program for good.
 std::string ReadFileText(const std::string& fileName);
+/// ReadFileText that takes an empty file as an empty text.
+std::string ReadFileBytes(const std::string& fileName);
 
 /// What a path given to WriteFileText is to the program.
 enum class TWriteKind {
@@ -64,6 +69,9 @@ TFileSyncCalls& FileSyncCalls();
 
 /// Message of an empty file.
 inline constexpr const char* kEmptyFileMessage = "Файл пустой";
+/// Message of an input that is not a regular file (a FIFO, a device, a folder), formatted with
+/// the file name.
+inline constexpr const char* kNotRegularFileMessage = "\"{}\" не является обычным файлом";
 /// Message of a file over kMaxTextFileSize, formatted with the file name.
 inline constexpr const char* kFileTooLargeMessage = "Файл \"{}\" слишком большой (больше 16 МиБ)";
 

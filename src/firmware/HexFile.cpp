@@ -1,6 +1,7 @@
 #include "HexFile.h"
 
 #include "Errors.h"
+#include "FileText.h"
 #include "TextUtils.h"
 
 #include <fmt/format.h>
@@ -222,16 +223,12 @@ void THexFile::Clear() {
 }
 
 void THexFile::LoadFromFile(const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) throw Exception(fmt::format("Не удалось открыть файл {}: {}", fileName, std::strerror(errno)));
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw Exception(fmt::format("Ошибка чтения файла {}", fileName));
-  if (LooksBinary(text.str())) {
+  const std::string text = ReadFileBytes(fileName);
+  if (LooksBinary(text)) {
     Clear();
     throw Exception(fmt::sprintf(kHexBinaryFmt, fileName));
   }
-  LoadFromLines(SplitLines(text.str()));
+  LoadFromLines(SplitLines(text));
 }
 
 void THexFile::LoadFromLines(const std::vector<std::string>& lines) {

@@ -122,14 +122,8 @@ void TCyberplatKeys::LoadFromText(std::string_view bytes) {
 }
 
 void TCyberplatKeys::LoadFromFile(const std::string& fileName) {
-  std::string bytes;
-  try {
-    bytes = ReadFileText(fileName);
-  } catch (const Exception& e) {
-    // an empty key file is a file without keys, not a read failure
-    if (std::string_view(e.what()) != kEmptyFileMessage) throw;
-  }
-  LoadFromText(bytes);
+  // an empty key file is a file without keys, not a read failure
+  LoadFromText(ReadFileBytes(fileName));
 }
 
 }  // namespace quorvel

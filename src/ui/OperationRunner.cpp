@@ -42,6 +42,10 @@ void TOperationRunner::SetBusyWindow(QWidget* window) { busyWindow_ = window; }
 bool TOperationRunner::Run(QWidget* form, TWork work, TWork done, TFailure failed) {
   if (worker_) return false;
   form_ = form;
+  hasForm_ = form != nullptr;
+  stopButton_ = nullptr;
+  stop_ = nullptr;
+  stopping_ = false;
   done_ = std::move(done);
   failed_ = std::move(failed);
   error_ = nullptr;
@@ -73,8 +77,19 @@ void TOperationRunner::Finish(unsigned generation) {
   worker_.reset();
   QApplication::restoreOverrideCursor();
   qApp->removeEventFilter(this);
+  if (stopButton_) stopButton_->setEnabled(false);
+  stopButton_ = nullptr;
+  stop_ = nullptr;
+  stopping_ = false;
   SwitchButtons(true);
   if (generation != generation_) return;
+  if (hasForm_ && !form_) {
+    // The handlers were written for a form that no longer exists.
+    done_ = nullptr;
+    failed_ = nullptr;
+    emit finished(!error_);
+    return;
+  }
   const std::exception_ptr error = error_;
   TWork done = std::move(done_);
   TFailure failed = std::move(failed_);
@@ -91,6 +106,27 @@ void TOperationRunner::Finish(unsigned generation) {
     }
   }
   emit finished(!error);
+}
+
+void TOperationRunner::OfferStop(QAbstractButton* button, std::function<void()> stop) {
+  if (!worker_) return;
+  stop_ = std::move(stop);
+  stopButton_ = button;
+  if (button == nullptr) return;
+  button->setProperty("quorvelSwitchedOff", false);
+  button->setEnabled(true);
+  connect(
+      button, &QAbstractButton::clicked, this, [this] { Stop(); }, Qt::UniqueConnection);
+}
+
+bool TOperationRunner::Stop() {
+  if (!worker_ || !stop_) return false;
+  if (!stopping_) {
+    stopping_ = true;
+    stop_();
+  }
+  if (stopButton_) stopButton_->setEnabled(false);
+  return true;
 }
 
 void TOperationRunner::SwitchButtons(bool enabled) {
@@ -125,10 +161,19 @@ bool TOperationRunner::Confirm(const std::string& question) {
   return answer;
 }
 
+bool TOperationRunner::Blocks(QWidget* widget) const {
+  QWidget* window = widget->window();
+  const bool busy = window == busyWindow_.data() || (form_ && window == form_->window());
+  if (!busy) return false;
+  return !(stopButton_ && (widget == stopButton_ || stopButton_->isAncestorOf(widget)));
+}
+
 bool TOperationRunner::eventFilter(QObject* watched, QEvent* event) {
-  if (worker_ && busyWindow_ && IsInputEvent(event->type())) {
+  if (worker_ && IsInputEvent(event->type())) {
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget != nullptr && widget->window() == busyWindow_) {
+    // The busy window answers its own close (it may ask to stop the operation first).
+    const bool ownClose = event->type() == QEvent::Close && widget == busyWindow_.data();
+    if (widget != nullptr && !ownClose && Blocks(widget)) {
       event->ignore();
       return true;
     }

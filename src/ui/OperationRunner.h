@@ -4,6 +4,7 @@
 #include "SizeableForm.h"
 #include "UiContext.h"
 
+#include <QAbstractButton>
 #include <QObject>
 #include <QPointer>
 
@@ -17,11 +18,15 @@ namespace quorvel::ui {
 /// Runs the terminal and file work of a button off the UI thread, so that a six-second timeout
 /// never freezes the window, and answers the facade's questions on the UI thread.
 ///
-/// While an operation runs: the buttons of its form are off (EnableControls), the busy window
-/// takes no mouse or key input and cannot be closed, the cursor shows that the program is busy,
-/// and the window repaints (the status line stays live). At the end, on the UI thread: buttons
-/// back, then `done` after success, or the error box with the error's text (the silent abort
-/// shows nothing), or `failed` instead of the box when one is given; then `finished`.
+/// While an operation runs: the buttons of its form are off (EnableControls); the busy window
+/// and the window of the form (a dialog) take no mouse or key input, so neither Escape nor
+/// Cancel ends a dialog; a dialog's close box is refused, and the busy window's close is left to
+/// the window itself (it asks, see Stop); the cursor shows that the program is busy, and the
+/// window repaints (the status line stays live). Only the stop button offered for the operation
+/// takes input. At the end, on the UI thread: buttons back, then `done` after success, or the
+/// error box with the error's text (the silent abort shows nothing), or `failed` instead of the
+/// box when one is given; then `finished`. The end handlers belong to the form: when the form is
+/// gone by then (a dialog destroyed meanwhile), they are dropped rather than run on it.
 ///
 /// Threads: Run, Busy and destruction on the UI thread; work runs on a worker thread; Confirm
 /// may be called from either and always asks on the UI thread.
@@ -46,6 +51,17 @@ class TOperationRunner final : public QObject, public IPrompt {
   /// An operation runs.
   bool Busy() const { return static_cast<bool>(worker_); }
 
+  /// While the operation that runs now lasts, button stays on and takes input, and a click on
+  /// it (or Stop) calls stop once; the button goes off at the end. stop must be callable from
+  /// the UI thread while the worker runs (a flag the work checks between its steps).
+  void OfferStop(QAbstractButton* button, std::function<void()> stop);
+  /// Asks the running operation to stop, when it offered a way to; true when it did.
+  bool Stop();
+  /// The running operation offered a way to stop.
+  bool CanStop() const { return worker_ && stop_; }
+  /// The operation was asked to stop and has not ended yet.
+  bool Stopping() const { return stopping_; }
+
   /// The error box for an error of an operation: nothing for the silent abort, the message of
   /// any other exception.
   void ShowError(std::exception_ptr error);
@@ -63,10 +79,16 @@ class TOperationRunner final : public QObject, public IPrompt {
  private:
   void Finish(unsigned generation);
   void SwitchButtons(bool enabled);
+  bool Blocks(QWidget* widget) const;
 
   IUiMessages& messages_;
   QPointer<QWidget> busyWindow_;
   QPointer<QWidget> form_;
+  // The operation was started for a form (not for the window as a whole).
+  bool hasForm_ = false;
+  QPointer<QAbstractButton> stopButton_;
+  std::function<void()> stop_;
+  bool stopping_ = false;
   TButtonSwitch plainSwitch_;
   std::unique_ptr<std::thread> worker_;
   std::exception_ptr error_;

@@ -6,6 +6,7 @@
 #include "PageBuilder.h"
 #include "SerialPort.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QHBoxLayout>
@@ -86,11 +87,22 @@ void TfmDebug::UpdatePage() {
   QFont font;
   if (!stored.isEmpty() && font.fromString(stored)) Memo->setFont(font);
   UpdateButtons();
+  // The control the user left the page in takes the focus back once the page is on screen.
+  const QString active = ini.value(QString(kSection) + "/ActiveControl").toString();
+  if (active.isEmpty()) return;
+  QTimer::singleShot(0, this, [this, active] {
+    auto* control = findChild<QWidget*>(active);
+    if (control != nullptr && control->isVisible() && control->isEnabled()) control->setFocus();
+  });
 }
 
 void TfmDebug::UpdateObject() {
   QSettings ini(context_.IniFileName, QSettings::IniFormat);
   ini.setValue(QString(kSection) + "/Font", Memo->font().toString());
+  ini.setValue(QString(kSection) + "/State", isMaximized() ? "Maximized" : "Normal");
+  QWidget* focus = QApplication::focusWidget();
+  ini.setValue(QString(kSection) + "/ActiveControl",
+               focus != nullptr && isAncestorOf(focus) ? focus->objectName() : QString());
 }
 
 void TfmDebug::btnPortOpenClick() {

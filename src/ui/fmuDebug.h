@@ -24,9 +24,10 @@ class TfmDebug final : public TAppPage {
   /// Detaches the data handler before the buffer goes.
   ~TfmDebug() override;
   QIcon GetImage() const override;
-  /// Restores the font; the port buttons follow the port's state.
+  /// Restores the font and the control that had the focus; the port buttons follow the
+  /// port's state.
   void UpdatePage() override;
-  /// Stores the font.
+  /// Stores the font, the window state and the control that has the focus.
   void UpdateObject() override;
 
   void btnPortOpenClick();

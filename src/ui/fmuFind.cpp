@@ -89,7 +89,13 @@ TfmFind::TfmFind(std::vector<TComPortInfo> ports, std::string chosenPath, QWidge
                          found_.at(static_cast<std::size_t>(row)) = found;
                        });
                      }});
-  search_.SetOnEnd([this] { QMetaObject::invokeMethod(this, &TfmFind::SearchEnded, Qt::QueuedConnection); });
+  // The end is posted before the worker counts as finished, so it carries the number of its
+  // search instead of asking whether one still runs.
+  search_.SetOnEnd([this] {
+    const unsigned search = searches_.load();
+    QMetaObject::invokeMethod(
+        this, [this, search] { SearchEnded(search); }, Qt::QueuedConnection);
+  });
 }
 
 TfmFind::~TfmFind() { search_.Stop(); }
@@ -107,11 +113,12 @@ void TfmFind::btnStartClick() {
   btnStop->setEnabled(true);
   btnStop->setFocus();
   Animate->setVisible(true);
+  ++searches_;
   search_.Start(std::move(rows));
 }
 
-void TfmFind::SearchEnded() {
-  if (search_.Running()) return;  // a newer search has started meanwhile
+void TfmFind::SearchEnded(unsigned search) {
+  if (search != searches_.load()) return;  // a newer search has started meanwhile
   Animate->setVisible(false);
   btnStop->setEnabled(false);
   btnStart->setEnabled(true);

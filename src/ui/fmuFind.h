@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -59,13 +60,16 @@ class TfmFind final : public QDialog {
   void reject() override;
 
  private:
-  void SearchEnded();
+  void SearchEnded(unsigned search);
   void StopSearch();
 
   std::vector<TComPortInfo> ports_;
   std::string chosenPath_;
   TDeviceSearch search_;
   std::vector<bool> found_;
+  // Searches started in this dialog; a search's worker reads it when it ends, and a new
+  // search starts only after the previous worker has ended.
+  std::atomic<unsigned> searches_{0};
 };
 
 /// The port's device path, and its /dev/serial/by-id name in brackets when it has one.

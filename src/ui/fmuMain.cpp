@@ -8,9 +8,9 @@
 #include "fmuDebug.h"
 #include "fmuFees.h"
 #include "fmuModemSerial.h"
-#include "fmuServer.h"
 #include "fmuReceiptLines.h"
 #include "fmuScripts.h"
+#include "fmuServer.h"
 #include "fmuSettings.h"
 #include "fmuSimCard.h"
 #include "fmuStatus.h"
@@ -46,9 +46,19 @@ constexpr const char* kPlacementSection = "fmMain";
 constexpr const char* kBadSystemCode = "Неверный номер платежной системы, %d";
 constexpr int kDefaultWidth = 672;
 constexpr int kDefaultHeight = 555;
+constexpr int kMinWidth = 320;
+constexpr int kMinHeight = 240;
+// How long a hint stays on screen.
+constexpr int kHintMs = 7000;
+constexpr int kNodeHeight = 18;
 
 // The codes the terminal uses for payment systems; 11 has none.
 bool IsSystemCode(int code) { return (code >= 0 && code <= 10) || code == 12; }
+
+void SetHintDuration(QWidget* root) {
+  root->setToolTipDuration(kHintMs);
+  for (QWidget* child : root->findChildren<QWidget*>()) child->setToolTipDuration(kHintMs);
+}
 
 }  // namespace
 
@@ -109,7 +119,13 @@ TfmMain::TfmMain(TUiContext& context, QWidget* parent)
     dialog.exec();
   };
   connect(TreeView, &QTreeWidget::currentItemChanged, this, &TfmMain::NodeSelected);
+  connect(&runner_, &TOperationRunner::finished, this, [this] {
+    if (!closeAfterRun_) return;
+    closeAfterRun_ = false;
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+  });
   context_.Facade.DriverStatus().SetOnChange([this](TDriverStatus& status) { StatusChanged(status.Text()); });
+  SetHintDuration(this);
   RestorePlacement();
 }
 
@@ -152,8 +168,10 @@ QTreeWidgetItem* TfmMain::AddPage(QTreeWidgetItem* parent, TAppPage* page) {
   const QIcon icon = page->GetImage();
   if (!icon.isNull()) lastIcon_ = icon;
   Pages.Add(page);
-  if (page->parentWidget() != DataPanel) {
-    page->setParent(DataPanel);
+  // Whoever made the page, it fills the data panel: a page created with the panel as its
+  // parent is a child of the panel without being in the panel's layout.
+  if (DataPanel->layout()->indexOf(page) < 0) {
+    if (page->parentWidget() != DataPanel) page->setParent(DataPanel);
     DataPanel->layout()->addWidget(page);
   }
   page->hide();
@@ -163,6 +181,8 @@ QTreeWidgetItem* TfmMain::AddPage(QTreeWidgetItem* parent, TAppPage* page) {
     resize(width() + std::max(0, need.width()), height() + std::max(0, need.height()));
   auto* node = parent != nullptr ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(TreeView);
   node->setText(0, page->Caption());
+  node->setSizeHint(0, QSize(0, kNodeHeight));
+  SetHintDuration(page);
   node->setIcon(0, lastIcon_);
   node->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<QObject*>(page)));
   return node;
@@ -308,6 +328,17 @@ void TfmMain::showEvent(QShowEvent* event) {
   shown_ = true;
   SetPaymentSystem(0);
   RestoreSelection();
+  RestoreActiveControl();
+}
+
+void TfmMain::RestoreActiveControl() {
+  if (activeControl_.isEmpty()) return;
+  // Pages share control names: the one on screen is meant.
+  for (QWidget* control : findChildren<QWidget*>(activeControl_)) {
+    if (!control->isVisible() || !control->isEnabled() || control->focusPolicy() == Qt::NoFocus) continue;
+    control->setFocus();
+    return;
+  }
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
@@ -318,23 +349,64 @@ void TfmMain::closeEvent(QCloseEvent* event) {
     runner_.ShowError(std::current_exception());
     return;
   }
+  if (runner_.Busy()) {
+    // The operation's end handlers work on this window: it closes after them.
+    event->ignore();
+    if (closeAfterRun_) return;
+    const QString running = StatusPanel->text().trimmed();
+    QString question = running.isEmpty() ? QStringLiteral("Выполняется операция.")
+                                         : QStringLiteral("Выполняется операция: %1.").arg(running);
+    question += runner_.CanStop() ? QStringLiteral("\nПрервать ее и закрыть программу?")
+                                  : QStringLiteral("\nЗакрыть программу, когда она закончится?");
+    if (!context_.Messages.Ask(this, question)) return;
+    closeAfterRun_ = true;
+    runner_.Stop();
+    return;
+  }
   SaveSelection();
   SavePlacement();
   event->accept();
 }
 
+QRect PlaceOnScreen(const QRect& wanted, const QList<QRect>& screens) {
+  if (screens.isEmpty()) return wanted;
+  // The screen that shows most of the window, else the first (the primary one).
+  QRect screen = screens.first();
+  qint64 best = 0;
+  for (const QRect& candidate : screens) {
+    const QRect common = candidate.intersected(wanted);
+    const qint64 area = common.isEmpty() ? 0 : qint64{common.width()} * common.height();
+    if (area > best) {
+      best = area;
+      screen = candidate;
+    }
+  }
+  const int width = std::clamp(wanted.width(), std::min(kMinWidth, screen.width()), screen.width());
+  const int height = std::clamp(wanted.height(), std::min(kMinHeight, screen.height()), screen.height());
+  const int left = std::clamp(wanted.x(), screen.left(), screen.left() + screen.width() - width);
+  const int top = std::clamp(wanted.y(), screen.top(), screen.top() + screen.height() - height);
+  return {left, top, width, height};
+}
+
 void TfmMain::RestorePlacement() {
   QSettings ini(context_.IniFileName, QSettings::IniFormat);
   ini.beginGroup(kPlacementSection);
-  const QRect screen = QGuiApplication::primaryScreen() != nullptr
-                           ? QGuiApplication::primaryScreen()->availableGeometry()
-                           : QRect(0, 0, 1024, 768);
+  QList<QRect> screens;
+  if (QScreen* primary = QGuiApplication::primaryScreen()) screens << primary->availableGeometry();
+  for (QScreen* screen : QGuiApplication::screens())
+    if (screen != QGuiApplication::primaryScreen()) screens << screen->availableGeometry();
+  const QRect home = screens.isEmpty() ? QRect(0, 0, 1024, 768) : screens.first();
   const int w = ini.value("Width", kDefaultWidth).toInt();
   const int h = ini.value("Height", kDefaultHeight).toInt();
-  resize(std::max(w, 320), std::max(h, 240));
-  const QPoint centre = screen.center() - QPoint(width() / 2, height() / 2);
-  move(ini.value("Left", centre.x()).toInt(), ini.value("Top", centre.y()).toInt());
+  const QPoint centre = home.center() - QPoint(w / 2, h / 2);
+  // A file from another display (or edited by hand) must not put the window where no screen
+  // shows it.
+  const QRect placed = PlaceOnScreen(
+      QRect(ini.value("Left", centre.x()).toInt(), ini.value("Top", centre.y()).toInt(), w, h), screens);
+  resize(placed.size());
+  move(placed.topLeft());
   if (ini.value("State").toString() == "Maximized") setWindowState(Qt::WindowMaximized);
+  activeControl_ = ini.value("ActiveControl").toString();
 }
 
 void TfmMain::SavePlacement() {

@@ -4,7 +4,9 @@
 #include "OperationRunner.h"
 #include "UiContext.h"
 
+#include <QList>
 #include <QMainWindow>
+#include <QRect>
 
 #include <functional>
 #include <memory>
@@ -46,6 +48,11 @@ class TfmPegasOSMP;
 class TfmUbsPay;
 class TfmXPlat;
 class TfmUpdate;
+
+/// wanted moved and shrunk as little as needed to lie on one of screens (available areas, the
+/// primary first): the one it overlaps most, else the primary; never smaller than 320 x 240
+/// unless the screen is.
+QRect PlaceOnScreen(const QRect& wanted, const QList<QRect>& screens);
 
 /// The main window: the page tree on the left, the selected page on the right, the status line
 /// of the running terminal operation, the menu and the toolbar. Window placement lives in
@@ -149,6 +156,7 @@ class TfmMain final : public QMainWindow {
   void CreateActions();
   void NodeSelected(QTreeWidgetItem* current, QTreeWidgetItem* previous);
   void RestorePlacement();
+  void RestoreActiveControl();
   void SavePlacement();
   std::vector<QTreeWidgetItem*> Nodes() const;
   void CreatePaymentSystems(QLayout* panel);
@@ -171,6 +179,10 @@ class TfmMain final : public QMainWindow {
   QIcon lastIcon_;
   bool shown_ = false;
   bool selecting_ = false;
+  // The control that had the focus when the window was last closed, by object name.
+  QString activeControl_;
+  // The user chose to close while an operation ran: the window closes when it ends.
+  bool closeAfterRun_ = false;
   // Pages made for one build of a payment system's subtree live until the program ends.
   std::vector<std::unique_ptr<TAppPage>> systemPages_;
 };

@@ -7,17 +7,15 @@
 #include "PageBuilder.h"
 #include "TextUtils.h"
 
-#include <QAbstractButton>
 #include <QEvent>
 #include <QFormLayout>
+#include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QResizeEvent>
 #include <QStyle>
-#include <QTableWidget>
 
 #include <algorithm>
 #include <memory>
@@ -29,8 +27,6 @@ namespace {
 constexpr const char* kFileFilter = "Файл xml (*.xml)|*.xml|Все файлы (*.*)|*.*";
 constexpr int kNumberColumnWidth = 30;
 constexpr int kRowHeight = 25;
-// Column 1 is this much narrower than the page: the number column and the frames.
-constexpr int kLineColumnMargin = 64;
 
 // Files are read and written on the worker thread, each with a parser of its own: the shared
 // one belongs to the UI thread.
@@ -92,36 +88,39 @@ TfmReceiptLines::TfmReceiptLines(TUiContext& context, TOperationRunner& runner, 
 }
 
 void TfmReceiptLines::BuildGrid() {
-  Grid = new QTableWidget(kLineCount, 2, this);
+  // Labels and editors of a plain grid rather than editors laid into a table's cells: a
+  // screen reader walks the page down to every line and hears it by its name.
+  Grid = new QFrame(this);
   Grid->setObjectName("Grid");
   Grid->setAccessibleName(windowTitle());
-  Grid->horizontalHeader()->hide();
-  Grid->verticalHeader()->hide();
-  // Without headers the select-all corner has no use; it would be a nameless control.
-  Grid->setCornerButtonEnabled(false);
-  if (auto* corner = Grid->findChild<QAbstractButton*>()) corner->hide();
-  Grid->setColumnWidth(0, kNumberColumnWidth);
-  Grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  Grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  Grid->setFixedHeight(kLineCount * kRowHeight + 2 * Grid->frameWidth());
+  Grid->setFrameShape(QFrame::StyledPanel);
+  Grid->setBackgroundRole(QPalette::Mid);
+  Grid->setAutoFillBackground(true);
+  auto* layout = new QGridLayout(Grid);
+  layout->setContentsMargins(1, 1, 1, 1);
+  layout->setSpacing(1);
+  layout->setColumnStretch(1, 1);
   for (int row = 0; row < kLineCount; ++row) {
-    Grid->setRowHeight(row, kRowHeight);
-    auto* number = new QTableWidgetItem(QString::number(row + 1));
-    number->setFlags(Qt::ItemIsEnabled);
-    number->setTextAlignment(Qt::AlignCenter);
-    number->setBackground(palette().button());
-    Grid->setItem(row, 0, number);
-    // An editor in every cell: the lines are always in edit mode.
+    auto* number = new QLabel(QString::number(row + 1), Grid);
+    number->setObjectName(QStringLiteral("lblLine%1").arg(row + 1));
+    number->setAlignment(Qt::AlignCenter);
+    number->setFixedSize(kNumberColumnWidth, kRowHeight);
+    number->setAutoFillBackground(true);
+    number->setBackgroundRole(QPalette::Button);
+    // The lines are always in edit mode: an editor in every row.
     auto* line = new QLineEdit(Grid);
     line->setObjectName(QStringLiteral("edtLine%1").arg(row + 1));
     line->setAccessibleName(QStringLiteral("Строка %1").arg(row + 1));
     line->setFrame(false);
+    line->setFixedHeight(kRowHeight);
     line->installEventFilter(this);
+    number->setBuddy(line);
     // The counter belongs to the line being edited; lines filled from the model stay silent.
     connect(line, &QLineEdit::textChanged, this, [this, row](const QString& text) {
       if (row == editedRow_) ShowCount(text);
     });
-    Grid->setCellWidget(row, 1, line);
+    layout->addWidget(number, row, 0);
+    layout->addWidget(line, row, 1);
     lines_.push_back(line);
   }
 }
@@ -137,11 +136,6 @@ bool TfmReceiptLines::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return TAppPage::eventFilter(watched, event);
-}
-
-void TfmReceiptLines::resizeEvent(QResizeEvent* event) {
-  TAppPage::resizeEvent(event);
-  Grid->setColumnWidth(1, std::max(kNumberColumnWidth, event->size().width() - kLineColumnMargin));
 }
 
 // Characters, not UTF-16 units: a character outside the basic plane counts once.

@@ -8,7 +8,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTableWidget;
+class QFrame;
 
 namespace quorvel::ui {
 
@@ -62,7 +62,7 @@ class TfmReceiptLines : public TAppPage {
   /// Saves the grid's lines (through the document) to an xml file.
   void btnSaveClick();
 
-  QTableWidget* Grid = nullptr;
+  QFrame* Grid = nullptr;
   QLabel* lblCount = nullptr;
   QPushButton* btnLoad = nullptr;
   QPushButton* btnSave = nullptr;
@@ -71,7 +71,6 @@ class TfmReceiptLines : public TAppPage {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildGrid();

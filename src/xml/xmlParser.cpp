@@ -5,6 +5,10 @@
 #include "FileText.h"
 #include "XmlText.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/tree.h>
@@ -55,8 +59,18 @@ std::string ParseErrorReason(const xmlError* e) {
 
 // The whole file; raises Exception with the system's reason only (the caller names the file).
 std::string ReadWholeFile(const std::string& fileName) {
-  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(fileName.c_str(), "rb"), std::fclose);
-  if (!f) throw Exception(std::strerror(errno));
+  // Opened without waiting and taken only as a regular file: a FIFO would hold the open.
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) throw Exception(std::strerror(errno));
+  std::unique_ptr<FILE, int (*)(FILE*)> f(::fdopen(fd, "rb"), std::fclose);
+  if (!f) {
+    const int err = errno;
+    ::close(fd);
+    throw Exception(std::strerror(err));
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) throw Exception(std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) throw Exception(fmt::format(kNotRegularFileMessage, fileName));
   std::string data;
   char buf[65536];
   std::size_t n;

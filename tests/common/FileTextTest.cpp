@@ -32,6 +32,40 @@ TEST(FileText, ReadsBytesUnchangedAndRefusesEmptyFile) {
   EXPECT_THROW(ReadFileText(dir.File("missing.bin")), Exception);
 }
 
+TEST(FileText, AnInputThatIsNoRegularFileIsRefusedAtOnceAndDashIsStandardInput) {
+  test::TempDir dir;
+  // A FIFO nobody writes would hold a blocking open for ever; so would a terminal device.
+  const std::string fifo = dir.File("in.fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, dir.Path(), std::string("/dev/null")}) {
+    SCOPED_TRACE(path);
+    for (auto read : {ReadFileText, ReadFileBytes}) {
+      try {
+        read(path);
+        ADD_FAILURE() << "no error";
+      } catch (const Exception& e) {
+        EXPECT_EQ(std::string(e.what()), "\"" + path + "\" не является обычным файлом");
+      }
+    }
+  }
+  std::ofstream(dir.File("empty.txt")).flush();
+  EXPECT_EQ(ReadFileBytes(dir.File("empty.txt")), "");
+
+  // "-": whatever comes on standard input, to its end.
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  ASSERT_EQ(::write(pipeFds[1], "line 1\nline 2\n", 14), 14);
+  ::close(pipeFds[1]);
+  const int savedStdin = ::dup(STDIN_FILENO);
+  ::dup2(pipeFds[0], STDIN_FILENO);
+  ::close(pipeFds[0]);
+  std::string fromStdin;
+  EXPECT_NO_THROW(fromStdin = ReadFileText("-"));
+  ::dup2(savedStdin, STDIN_FILENO);
+  ::close(savedStdin);
+  EXPECT_EQ(fromStdin, "line 1\nline 2\n");
+}
+
 TEST(FileText, WriteReplacesAtomicallyAndKeepsMode) {
   test::TempDir dir;
   const std::string f = dir.File("s.xml");

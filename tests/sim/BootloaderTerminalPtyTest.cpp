@@ -1,4 +1,6 @@
 #include "Bootloader.h"
+#include "BootloaderFlash.h"
+#include "DemoTerminal.h"
 #include "TerminalSim.h"
 
 #include "TempDir.h"
@@ -77,6 +79,30 @@ TEST(BootloaderInTerminal, QuestionMarkAfterRestartEntersTheBootloaderAndGoLeave
   std::string reply = host.Exchange("AT\r\n", "OK\r\n");
   EXPECT_NE(reply.find("OK\r\n"), std::string::npos) << reply;
   EXPECT_FALSE(terminal.InBootloader());
+}
+
+TEST(BootloaderInTerminal, TheDemoTerminalSynchronisesWithoutARestartAndAPlainOneRefuses) {
+  TTerminalSim plain;
+  plain.SetBootloaderFactory(BootloaderFactory(std::make_shared<TBootloaderFlash>()));
+  plain.Start();
+  TRawHost plainHost(plain.SlavePath());
+  ASSERT_TRUE(plainHost.Ok());
+  // Past the moment after its start (a restart), a plain terminal takes "?" as a command.
+  EXPECT_NE(plainHost.Exchange("AT\r\n", "OK\r\n").find("OK\r\n"), std::string::npos);
+  EXPECT_EQ(plainHost.Exchange("?\r\n", "ERROR\r\n"), "?\r\nERROR\r\n");
+  EXPECT_FALSE(plain.InBootloader());
+
+  TTerminalSim demo(DemoTerminalOptions());
+  demo.Update(SeedDemoTerminal);
+  InstallDemoBootloader(demo);
+  demo.Start();
+  TRawHost host(demo.SlavePath());
+  ASSERT_TRUE(host.Ok());
+  // Commands first, as the program talks to the terminal before an update.
+  EXPECT_NE(host.Exchange("AT\r\n", "OK\r\n").find("OK\r\n"), std::string::npos);
+  EXPECT_EQ(host.Exchange("?\r\n", "Synchronized\r\n"), "Synchronized\r\n\r\n");
+  EXPECT_TRUE(demo.InBootloader());
+  EXPECT_EQ(host.Exchange("Synchronized\r\n", "OK\r\n"), "Synchronized\r\nOK\r\n");
 }
 
 TEST(BootloaderInTerminal, Lpc21ispWritesThroughTheTerminalSimulator) {

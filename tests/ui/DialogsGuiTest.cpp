@@ -3,9 +3,12 @@
 #include "UiFixture.h"
 #include "fmuAbout.h"
 #include "fmuFind.h"
+#include "fmuGprsProvider.h"
 #include "fmuLogParams.h"
+#include "fmuScriptSettings.h"
 #include "fmuSettings.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -16,10 +19,19 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace quorvel::ui::test {
 
@@ -32,6 +44,72 @@ class TUrlCatcher : public QObject {
  public:
   QList<QUrl> Urls;
 };
+
+// A support server that takes connections and never answers: an update waits on it until
+// Close() resets the connections it holds.
+class TSilentServer {
+ public:
+  TSilentServer() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::listen(fd_, 8) == 0 && ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+      port_ = ntohs(addr.sin_port);
+  }
+  ~TSilentServer() { Close(); }
+  TSilentServer(const TSilentServer&) = delete;
+  TSilentServer& operator=(const TSilentServer&) = delete;
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+// What a user's attempts to leave a modal dialog did while its operation ran.
+struct TLeaveAttempts {
+  bool Started = false;
+  bool OpenAfterEscape = false;
+  bool OpenAfterCloseBox = false;
+  bool OpenAfterCancel = false;
+};
+
+// Opens a modal dialog through open (which returns when the dialog is gone, as the program
+// runs it), starts its operation with start, tries Escape, the close box and the Cancel or
+// Close button while it runs, then lets it end through release and closes the dialog with
+// Escape.
+TLeaveAttempts LeaveWhileBusy(TOperationRunner& runner, const std::function<void()>& open,
+                              const std::function<void(QDialog&)>& start,
+                              const std::function<void()>& release, const char* cancelName) {
+  TLeaveAttempts seen;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    start(*dialog);
+    seen.Started = runner.Busy();
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    seen.OpenAfterEscape = dialog->isVisible();
+    dialog->close();
+    seen.OpenAfterCloseBox = dialog->isVisible();
+    if (auto* cancel = dialog->findChild<QPushButton*>(cancelName)) QTest::mouseClick(cancel, Qt::LeftButton);
+    seen.OpenAfterCancel = dialog->isVisible();
+    release();
+    auto* poll = new QTimer(dialog);
+    QObject::connect(poll, &QTimer::timeout, dialog, [&runner, dialog] {
+      if (!runner.Busy()) QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    poll->start(20);
+  });
+  open();
+  return seen;
+}
 
 class DialogsGuiTest : public QObject {
   Q_OBJECT
@@ -67,6 +145,76 @@ class DialogsGuiTest : public QObject {
     QVERIFY(!dialog.edtResult->toPlainText().isEmpty());
     QVERIFY(f_->Messages.Errors.isEmpty());
     QVERIFY(dialog.btnConnect->isEnabled());
+  }
+
+  void noDialogThatRunsWorkClosesBeforeTheWorkEnds() {
+    // The link test on a port that never answers.
+    f_->Facade.SetMaxRetryCount(1);
+    f_->Sim.ArmFault("*", {sim::TSimFaultKind::Silence, 0, 100});
+    QWidget owner;
+    TLeaveAttempts seen = LeaveWhileBusy(
+        *runner_,
+        [&] {
+          TfmSettings dialog(*f_->Context, *runner_, &owner);
+          dialog.SetPorts({});
+          dialog.exec();
+        },
+        [](QDialog& d) { QTest::mouseClick(qobject_cast<TfmSettings*>(&d)->btnConnect, Qt::LeftButton); },
+        [] {}, "btnCancel");
+    QVERIFY(seen.Started);
+    QVERIFY(seen.OpenAfterEscape);
+    QVERIFY(seen.OpenAfterCloseBox);
+    QVERIFY(seen.OpenAfterCancel);
+    QVERIFY(!runner_->Busy());
+
+    // The script definitions and the GPRS operators, updated from a server that never answers.
+    for (const char* which : {"scripts", "operators"}) {
+      TSilentServer server;
+      f_->Facade.SetSupportServer(server.Url());
+      f_->Session->Doc().PaymentSystems().SupportServer = server.Url();
+      seen = LeaveWhileBusy(
+          *runner_,
+          [&] {
+            if (QByteArray(which) == "scripts") {
+              TfmScriptSettings dialog(*f_->Context, *runner_, &owner);
+              dialog.exec();
+            } else {
+              TfmGprsProvider dialog(*f_->Context, *runner_, &owner);
+              dialog.exec();
+            }
+          },
+          [](QDialog& d) {
+            if (auto* scripts = qobject_cast<TfmScriptSettings*>(&d))
+              QTest::mouseClick(scripts->btnUpdate, Qt::LeftButton);
+            else
+              QTest::mouseClick(qobject_cast<TfmGprsProvider*>(&d)->btnUpdate, Qt::LeftButton);
+          },
+          [&server] { server.Close(); }, QByteArray(which) == "scripts" ? "btnClose" : "btnCancel");
+      QVERIFY2(seen.Started, which);
+      QVERIFY2(seen.OpenAfterEscape, which);
+      QVERIFY2(seen.OpenAfterCloseBox, which);
+      QVERIFY2(seen.OpenAfterCancel, which);
+      QVERIFY(!runner_->Busy());
+    }
+  }
+
+  void theEndOfAnOperationWhoseDialogIsGoneRunsNothingOnIt() {
+    std::atomic<bool> release{false};
+    QSignalSpy done(runner_.get(), &TOperationRunner::finished);
+    bool ranOnDialog = false;
+    {
+      TfmSettings dialog(*f_->Context, *runner_);
+      QVERIFY(runner_->Run(
+          &dialog,
+          [&] {
+            while (!release.load()) QThread::msleep(5);
+          },
+          [&] { ranOnDialog = true; }, [&](std::exception_ptr) { ranOnDialog = true; }));
+    }
+    release = true;
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, kWaitMs);
+    QVERIFY(!ranOnDialog);
+    QVERIFY(f_->Messages.Errors.isEmpty());
   }
 
   void aSearchFindsTheTerminalAndADoubleClickChoosesIt() {
@@ -132,7 +280,11 @@ class DialogsGuiTest : public QObject {
     find.btnClearPortsClick();
     QSignalSpy ended(&find, &TfmFind::searchEnded);
     find.btnStartClick();
-    QVERIFY(ended.wait(kWaitMs));
+    // However the worker's end and the UI thread interleave, the end arrives once.
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, kWaitMs);
+    QVERIFY(find.btnStart->isEnabled());
+    QVERIFY(!find.btnStop->isEnabled());
+    QVERIFY(!find.Animate->isVisible());
     QCOMPARE(find.ListView->topLevelItem(0)->text(1), QString());
     QCOMPARE(f_->Sim.CommandCount(), 0u);
   }

@@ -11,6 +11,7 @@
 #include "fmuReceiptLines.h"
 #include "fmuStatus.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -23,6 +24,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <functional>
 #include <memory>
 
 namespace quorvel::ui::test {
@@ -114,6 +116,28 @@ class FeesGuiTest : public QObject {
     QCOMPARE(f_->Facade.DriverStatus().Text(), std::string());
     w_->Pages.ShowPage(w_->fmStatus);  // leaving the page hands the lines to the document
     QCOMPARE(f_->Session->Doc().Header, S(longLine) + "!\r\nabc\r\n" + EmptyLines(8));
+  }
+
+  void aScreenReaderFindsEveryLineOfBothGridsByItsName() {
+    for (TfmReceiptLines* page :
+         {static_cast<TfmReceiptLines*>(w_->fmHeader), static_cast<TfmReceiptLines*>(w_->fmTrailer)}) {
+      w_->Pages.ShowPage(page);
+      // Walked down from the page as an assistive tool walks it, not looked up by widget.
+      QStringList editors;
+      std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+        if (node == nullptr) return;
+        if (node->role() == QAccessible::EditableText) editors << node->text(QAccessible::Name);
+        for (int i = 0; i < node->childCount(); ++i) walk(node->child(i));
+      };
+      walk(QAccessible::queryAccessibleInterface(page));
+      QStringList expected;
+      for (int row = 1; row <= TfmReceiptLines::kLineCount; ++row)
+        expected << QStringLiteral("Строка %1").arg(row);
+      QCOMPARE(editors, expected);
+      page->Line(3)->setText("ООО Ромашка");
+      QAccessibleInterface* line = QAccessible::queryAccessibleInterface(page->Line(3));
+      QCOMPARE(line->text(QAccessible::Value), QString("ООО Ромашка"));
+    }
   }
 
   void aFailedReadClearsTheStatusAndKeepsTheLines() {

@@ -9,12 +9,15 @@
 #include "fmuStatus.h"
 #include "fmuUpdate.h"
 
+#include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -22,6 +25,7 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -47,6 +51,13 @@ int NodeIndex(const TfmMain& w, const QObject* page) {
   for (QTreeWidgetItemIterator it(w.TreeView); *it != nullptr; ++it, ++index)
     if ((*it)->data(0, Qt::UserRole).value<QObject*>() == page) return index;
   return -1;
+}
+
+// Every node of the tree in its whole order.
+QList<QTreeWidgetItem*> Nodes(const TfmMain& w) {
+  QList<QTreeWidgetItem*> nodes;
+  for (QTreeWidgetItemIterator it(w.TreeView); *it != nullptr; ++it) nodes << *it;
+  return nodes;
 }
 
 bool IsControl(QWidget* w) {
@@ -126,6 +137,34 @@ class MainWindowGuiTest : public QObject {
     QCOMPARE(children,
              (QStringList{"Сервер", "Провайдеры", "База номеров", "Скрипты ввода", "Закрытый ключ"}));
     QCOMPARE(f_->Sim.CommandCount(), 0u);
+  }
+
+  void everyNodeOfEverySystemShowsAPageThatFillsThePanel() {
+    TfmMain w(*f_->Context);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    for (int system = 0; system < w.cbPaymentSystem->count(); ++system) {
+      w.ChooseSystem(system);
+      for (QTreeWidgetItem* node : Nodes(w)) {
+        // As a click on the node does.
+        w.TreeView->setCurrentItem(node);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        const QString where = w.cbPaymentSystem->itemText(system) + " / " + node->text(0);
+        TAppPage* page = w.Pages.Current();
+        QVERIFY2(page != nullptr && page->isVisible(), qPrintable(where));
+        QVERIFY2(page == node->data(0, Qt::UserRole).value<QObject*>(), qPrintable(where));
+        QVERIFY2(page->parentWidget() == w.DataPanel, qPrintable(where));
+        QVERIFY2(page->geometry() == w.DataPanel->contentsRect(),
+                 qPrintable(where + QStringLiteral(": %1x%2").arg(page->width()).arg(page->height())));
+        for (QAbstractButton* button : page->findChildren<QAbstractButton*>()) {
+          if (!button->isVisibleTo(page)) continue;
+          const QRect onPanel(button->mapTo(w.DataPanel, QPoint(0, 0)), button->size());
+          const QString name = where + " / " + SpokenName(button);
+          QVERIFY2(button->width() >= 16 && button->height() >= 16, qPrintable(name));
+          QVERIFY2(w.DataPanel->rect().contains(onPanel), qPrintable(name));
+        }
+      }
+    }
   }
 
   void aPageThatCannotBeLeftStaysOnScreen() {
@@ -222,6 +261,90 @@ class MainWindowGuiTest : public QObject {
     std::thread worker([&] { f_->Facade.DriverStatus().SetText("Чтение серийного номера"); });
     worker.join();
     QTRY_COMPARE_WITH_TIMEOUT(w.StatusPanel->text(), QString(" Чтение серийного номера"), kWaitMs);
+  }
+
+  void theWindowClosesOnlyWhenItsOperationHasEnded() {
+    TfmMain w(*f_->Context);
+    w.show();
+    std::atomic<bool> release{false};
+    QVERIFY(w.Runner().Run(w.fmModemSerial, [&] {
+      while (!release.load()) QThread::msleep(5);
+    }));
+    f_->Facade.DriverStatus().SetText("Чтение серийного номера");
+    f_->Messages.Answers = {false};
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+    QCOMPARE(f_->Messages.Questions,
+             QStringList{
+                 "Выполняется операция: Чтение серийного номера.\nЗакрыть программу, когда она закончится?"});
+    release = true;
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Runner().Busy(), kWaitMs);
+    QVERIFY(w.isVisible());
+    QVERIFY(w.close());
+
+    // Yes to an operation that can stop: it is asked to, and the window closes when it ends.
+    TfmMain again(*f_->Context);
+    again.show();
+    std::atomic<bool> stop{false};
+    QVERIFY(again.Runner().Run(again.fmModemSerial, [&] {
+      while (!stop.load()) QThread::msleep(5);
+      RaiseAbort();
+    }));
+    again.Runner().OfferStop(nullptr, [&stop] { stop = true; });
+    f_->Messages.Answers = {true};
+    QVERIFY(!again.close());
+    QVERIFY(f_->Messages.Questions.last().endsWith("Прервать ее и закрыть программу?"));
+    QTRY_VERIFY_WITH_TIMEOUT(!again.isVisible(), kWaitMs);
+    QVERIFY(stop.load());
+    QCOMPARE(f_->Messages.Errors, QStringList{});
+  }
+
+  void aPlacementOffEveryScreenComesBackOntoOne() {
+    {
+      QSettings ini(f_->Context->IniFileName, QSettings::IniFormat);
+      ini.setValue("fmMain/Left", -40000);
+      ini.setValue("fmMain/Top", 90000);
+      ini.setValue("fmMain/Width", 100000);
+      ini.setValue("fmMain/Height", 3);
+    }
+    TfmMain w(*f_->Context);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(screen.contains(QRect(w.pos(), w.size())),
+             qPrintable(QStringLiteral("%1,%2 %3x%4").arg(w.x()).arg(w.y()).arg(w.width()).arg(w.height())));
+    QCOMPARE(w.width(), screen.width());
+    QVERIFY(w.height() >= 240);
+    // A second screen to the right holds a window placed there; the overlap decides.
+    const QRect right(screen.right() + 1, 0, 800, 600);
+    QCOMPARE(PlaceOnScreen(QRect(right.x() + 700, 100, 400, 300), {screen, right}),
+             QRect(right.x() + 400, 100, 400, 300));
+    QCOMPARE(PlaceOnScreen(QRect(right.x() + 10, 10, 50, 50), {screen, right}),
+             QRect(right.x() + 10, 10, 320, 240));
+  }
+
+  void hintsLastSevenSecondsRowsAreEighteenPixelsAndTheFocusComesBack() {
+    {
+      TfmMain w(*f_->Context);
+      w.show();
+      w.ChooseSystem(2);
+      for (QTreeWidgetItem* node : Nodes(w)) {
+        QCOMPARE(w.TreeView->visualItemRect(node).height(), 18);
+        auto* page = qobject_cast<TAppPage*>(node->data(0, Qt::UserRole).value<QObject*>());
+        for (QWidget* control : page->findChildren<QWidget*>())
+          if (!control->toolTip().isEmpty()) QCOMPARE(control->toolTipDuration(), 7000);
+      }
+      // The tree the next start builds: the one of code 0.
+      w.ChooseSystem(0);
+      w.TreeView->setCurrentItem(NodeOf(w, w.fmModemSerial));
+      QApplication::setActiveWindow(&w);
+      w.fmModemSerial->edtSerial->setFocus();
+      QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.fmModemSerial->edtSerial));
+      QVERIFY(w.close());
+    }
+    TfmMain w(*f_->Context);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(w.fmModemSerial));
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.fmModemSerial->edtSerial));
   }
 
   void aPageThatRefusesToCloseKeepsTheWindowOpen() {

@@ -17,7 +17,9 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
+#include <map>
 #include <memory>
+#include <vector>
 
 namespace quorvel::ui::test {
 
@@ -204,6 +206,86 @@ class PaysysGuiTest : public QObject {
             qobject_cast<QPushButton*>(control))
           QVERIFY2(!control->accessibleName().isEmpty(),
                    qPrintable(page->Caption() + ": " + control->objectName()));
+  }
+
+  void everyFieldOfEverySystemPageTakesWhatItsTableSays() {
+    enum Kind { Text, Digits, ReadOnly, Secret };
+    struct Field {
+      const char* Name;
+      Kind Takes;
+      int MaxLength;  // 0: none
+    };
+    const std::vector<Field> masterPort{{"edtFileName", Text, 0},
+                                        {"edtSerial", ReadOnly, 8},
+                                        {"edtApplicationID", ReadOnly, 0},
+                                        {"edtSenderID", ReadOnly, 0},
+                                        {"edtReceiverID", ReadOnly, 0}};
+    const std::vector<Field> osmp{
+        {"edtLogin", Text, 0}, {"edtPassword", Secret, 0}, {"edtTerminalID", Digits, 20}};
+    const std::vector<Field> agentDeviceWord{
+        {"edtAgentID", Text, 0}, {"edtDeviceID", Text, 0}, {"edtWordFileName", Text, 0}};
+    const std::map<QString, std::vector<Field>> pages{
+        {"fmMasterPort", masterPort},
+        {"fmPegasMP", masterPort},
+        {"fmCyberPlat",
+         {{"edtSD", Digits, 0},
+          {"edtAP", Digits, 0},
+          {"edtOP", Digits, 0},
+          {"edtPassword", Secret, 0},
+          {"edtSecretKey", ReadOnly, 0},
+          {"edtPublicKey", ReadOnly, 0}}},
+        {"fmEPort",
+         {{"edtEPortCardNumber", Text, 12}, {"edtEPortCardPin", Text, 20}, {"edtEPortPoint", Digits, 0}}},
+        {"fmXPlat", {{"edtPoint", Digits, 19}, {"edtLogin", Text, 29}, {"edtPassword", Secret, 29}}},
+        {"fmOSMP", osmp},
+        {"fmPegasOSMP", osmp},
+        {"fmEasyPay", {{"edtKeyFileName", Text, 0}, {"edtCerFileName", Text, 0}}},
+        {"fmKrasplat",
+         {{"edtKeyFileName", Text, 0},
+          {"edtCerFileName", Text, 0},
+          {"edtWordFileName", Text, 0},
+          {"edtDeviceID", Text, 0}}},
+        {"fmBercut", {{"edtDeviceID", Text, 0}}},
+        {"fmAbsolutplat", agentDeviceWord},
+        {"fmEurofon", agentDeviceWord},
+        {"fmUbsPay", {{"edtURL", Text, 0}, {"edtDeviceID", Text, 0}, {"edtAgentID", Text, 0}}},
+    };
+    QStringList seen;
+    for (int index = 0; index < w_->cbPaymentSystem->count(); ++index) {
+      // As the user gets there: the toolbar's choice, then the system's node of the tree.
+      w_->cbPaymentSystem->setCurrentIndex(index);
+      emit w_->cbPaymentSystem->activated(index);
+      w_->TreeView->setCurrentItem(w_->TreeView->topLevelItem(5));
+      TAppPage* page = w_->Pages.Current();
+      QVERIFY(page != nullptr);
+      const auto expected = pages.find(page->objectName());
+      QVERIFY2(expected != pages.end(), qPrintable(page->objectName()));
+      seen << page->objectName();
+      QStringList names;
+      for (QLineEdit* edit : page->findChildren<QLineEdit*>()) names << edit->objectName();
+      QStringList expectedNames;
+      for (const Field& field : expected->second) expectedNames << field.Name;
+      names.sort();
+      expectedNames.sort();
+      QCOMPARE(names, expectedNames);
+      for (const Field& field : expected->second) {
+        const QString where = page->objectName() + "." + field.Name;
+        auto* edit = page->findChild<QLineEdit*>(field.Name);
+        QCOMPARE(edit->maxLength(), field.MaxLength > 0 ? field.MaxLength : 32767);
+        QCOMPARE(edit->isReadOnly(), field.Takes == ReadOnly);
+        QCOMPARE(edit->echoMode() == QLineEdit::Normal, field.Takes != Secret);
+        // Typed as a user types: letters reach only a field that takes them.
+        if (field.Takes == ReadOnly) continue;
+        edit->clear();
+        edit->setFocus();
+        QTest::keyClicks(edit, "12a3");
+        QVERIFY2(edit->text() == (field.Takes == Digits ? "123" : "12a3"),
+                 qPrintable(where + ": " + edit->text()));
+      }
+    }
+    seen.sort();
+    QCOMPARE(seen.size(), 13);
+    QCOMPARE(seen.removeDuplicates(), 0);
   }
 
   void theEPortSubtreeEndsWithThePrivateKeyPageWhichWritesAKey() {

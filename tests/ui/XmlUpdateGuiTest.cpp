@@ -27,6 +27,8 @@
 #include <QTextLayout>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
 #include <memory>
 
 namespace quorvel::ui::test {
@@ -216,7 +218,17 @@ class XmlUpdateGuiTest : public QObject {
     QCOMPARE(f_->Messages.Errors, QStringList{"Файл пустой"});
     QCOMPARE(xml_->seData->toPlainText(), before);
 
-    QCOMPARE(f_->Messages.FileDialogs.size(), std::size_t{3});
+    // A FIFO that nobody writes: refused at once, the page and the window stay usable.
+    const QString fifo = f_->Home.filePath("providers.fifo");
+    QCOMPARE(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    f_->Messages.Files = {fifo};
+    QTest::mouseClick(xml_->btnOpen, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w_->Runner().Busy(), kWaitMs);
+    QCOMPARE(f_->Messages.Errors.last(), "\"" + fifo + "\" не является обычным файлом");
+    QCOMPARE(xml_->seData->toPlainText(), before);
+    QVERIFY(xml_->btnOpen->isEnabled());
+
+    QCOMPARE(f_->Messages.FileDialogs.size(), std::size_t{4});
     const QString filter = "Файл xml (*.xml)|*.xml|Все файлы (*.*)|*.*";
     QCOMPARE(f_->Messages.FileDialogs[0].Filter, filter);
     QCOMPARE(f_->Messages.FileDialogs[0].DefaultExt, QString("xml"));
