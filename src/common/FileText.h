@@ -27,10 +27,10 @@ enum class TWriteKind {
   Output,
 };
 
-/// Permissions of a file WriteFileText creates; a file that exists keeps its own mode.
+/// Permissions of a file WriteFileText writes.
 enum class TFileAccess {
-  Shared,  ///< 0666 less the umask
-  Secret,  ///< 0600: the file holds keys or passwords
+  Shared,  ///< a new file 0666 less the umask; a file that exists keeps its own mode
+  Secret,  ///< 0600, for a file that exists too: the file holds keys or passwords
 };
 
 /// Replaces the file with exactly these bytes (an empty text leaves an empty file). The
@@ -38,7 +38,8 @@ enum class TFileAccess {
 /// closed and renamed over the old one, so a failure (full disk, crash, signal) leaves the
 /// previous file intact and no temporary file behind. A symbolic link (a chain of them,
 /// relative targets included) is followed: its final target is replaced and the link stays.
-/// The replaced file keeps its mode (and, where permitted, its owner).
+/// The replaced file keeps its owner where permitted, and its mode unless access is Secret
+/// (then it becomes 0600, as does a regular file written through as standard output).
 /// Raises Exception naming the file and the reason on failure.
 void WriteFileText(const std::string& fileName, std::string_view text, TWriteKind kind = TWriteKind::Document,
                    TFileAccess access = TFileAccess::Shared);
