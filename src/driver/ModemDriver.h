@@ -349,7 +349,7 @@ std::string StripScriptText(std::string_view text);
 /// The windows-1251 bytes a script goes to the terminal as: converted, StripScriptText, and a
 /// TAB outside an apostrophe string turned into a blank (the script language reads it as
 /// one). Raises Exception naming "Сценарий ввода <number>" and the character for a double
-/// quote or a character below 32 left after that (a TAB inside a string among them), and
+/// quote or a control code (0..31, DEL) left after that (a TAB inside a string among them), and
 /// EEncodingError naming it too for a character windows-1251 cannot hold.
 std::string ScriptWireText(std::int32_t scriptNumber, std::string_view utf8Text);
 
