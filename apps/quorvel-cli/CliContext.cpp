@@ -132,14 +132,17 @@ TCliContext::~TCliContext() {
   if (simulator_) simulator_->Stop();
 }
 
+void ApplyLogOption(const TGlobalOptions& options) {
+  if (options.Log.empty()) return;
+  LogFile().SetFileName(options.Log);
+  LogFile().SetEnabled(true);
+  // A log asked for on the command line that cannot be written is an error, not silence.
+  if (const std::string reason = LogFile().Open(); !reason.empty())
+    throw Exception(fmt::sprintf(kLogOpenError, options.Log, reason));
+}
+
 void TCliContext::ApplyOptions() {
-  if (!options_.Log.empty()) {
-    LogFile().SetFileName(options_.Log);
-    LogFile().SetEnabled(true);
-    // A log asked for on the command line that cannot be written is an error, not silence.
-    if (const std::string reason = LogFile().Open(); !reason.empty())
-      throw Exception(fmt::sprintf(kLogOpenError, options_.Log, reason));
-  }
+  ApplyLogOption(options_);
   if (options_.Simulator) {
     simulator_ = std::make_unique<sim::TTerminalSim>();
     simulator_->Update(sim::SeedDemoTerminal);

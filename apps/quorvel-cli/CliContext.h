@@ -53,6 +53,10 @@ void AddGlobalOptions(CLI::App& app, TGlobalOptions& options);
 /// Makes --home the program's folder for everything that asks for it from now on.
 void ApplyHome(const TGlobalOptions& options);
 
+/// Switches the log on into --log's file for this run, when given. Raises Exception "Не удалось
+/// открыть файл журнала ..." with the reason when that file cannot be opened.
+void ApplyLogOption(const TGlobalOptions& options);
+
 /// The question interface of the command line: --yes and --no answer at once; otherwise the
 /// question goes to stderr and a line is read from stdin when stdin is a terminal ("y", "yes",
 /// "д", "да" in any case mean Yes); without a terminal the answer is No, and the question and

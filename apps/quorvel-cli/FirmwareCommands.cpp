@@ -1,10 +1,12 @@
 #include "FirmwareCommands.h"
 
+#include "AppManager.h"
 #include "Bootloader.h"
 #include "ComPort.h"
 #include "Errors.h"
 #include "HexFile.h"
 #include "ISPWriter.h"
+#include "LogFile.h"
 #include "ModemDriver.h"
 #include "TerminalSim.h"
 
@@ -149,8 +151,12 @@ int WriteFirmware(const TFirmwareWriteArgs& args, const TGlobalOptions& options)
     if (!options.Simulator && options.Port.empty()) throw Exception(kNoPort);
     if (!options.Yes && !options.No && ::isatty(STDIN_FILENO) == 0) throw Exception(fmt::sprintf(kNoTerminal, kRestartQuestion));
     std::unique_ptr<sim::TTerminalSim> simulator;
-    if (options.Simulator) simulator = StartSimulator();
     TModemDriver driver;
+    // The writer's steps go to the log as on the update page: settings.xml's log, or --log.
+    TAppManager settings(driver, LogFile());
+    settings.SetAutoSave(false);
+    ApplyLogOption(options);
+    if (options.Simulator) simulator = StartSimulator();
     driver.SetPortName(simulator ? simulator->SlavePath() : options.Port);
     TISPParams params;
     params.FileName = args.FileName;
