@@ -76,7 +76,18 @@ void UnregisterTemp(int slot) {
   if (slot >= 0) tempSlots[slot].State.store(0);
 }
 
+// The one-shot SIGINT handler of SetInterruptHandler.
+using TInterruptHandler = void (*)();
+std::atomic<TInterruptHandler> interruptHandler{nullptr};
+static_assert(std::atomic<TInterruptHandler>::is_always_lock_free);
+
 extern "C" void RemoveTempsAndReraise(int sig) {
+  if (sig == SIGINT) {
+    if (TInterruptHandler handler = interruptHandler.exchange(nullptr)) {
+      handler();
+      return;
+    }
+  }
   for (auto& slot : tempSlots)
     if (slot.State.load() == 2) ::unlink(slot.Path);
   for (std::size_t i = 0; i < std::size(kCleanupSignals); ++i)
@@ -272,6 +283,8 @@ void InstallTempFileCleanup() {
     ::sigaction(kCleanupSignals[i], &action, nullptr);
   }
 }
+
+void SetInterruptHandler(void (*handler)()) noexcept { interruptHandler.store(handler); }
 
 TFileSyncCalls& FileSyncCalls() { return syncCalls; }
 

@@ -55,6 +55,14 @@ std::string ResolveLinks(const std::string& path);
 /// other thread starts.
 void InstallTempFileCleanup();
 
+/// While a handler is set, the first SIGINT calls it instead of ending the process and
+/// removes it, so that the program can wind down by itself (stop a transfer and exit); a later
+/// SIGINT, and SIGTERM and SIGHUP, act as InstallTempFileCleanup says. The handler runs inside
+/// the signal handler, on any thread: it may only touch lock-free atomics. nullptr removes it.
+/// Has an effect only after InstallTempFileCleanup (an ignored SIGINT stays ignored).
+/// Any thread; async-signal-safe.
+void SetInterruptHandler(void (*handler)()) noexcept;
+
 /// The system calls WriteFileText ends a temporary file with; tests replace them to make
 /// the flush or the close fail. Never changed by the program itself.
 struct TFileSyncCalls {

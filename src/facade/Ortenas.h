@@ -99,7 +99,8 @@ struct TOrtenaStatus {
 /// Operations documented "clears the status" set the driver's status text to empty at their
 /// end, on failure too.
 /// Threads: one operation at a time, on the caller's thread; the driver's status may report
-/// progress on its port thread (see TDriverStatus).
+/// progress on its port thread (see TDriverStatus). RequestStop and ResetStop may run on any
+/// thread and in a signal handler.
 class TOrtena {
  public:
   /// Creates the driver (closed port, MaxRetryCount 1); no prompt, so questions answer No.
@@ -117,6 +118,12 @@ class TOrtena {
   TSerialPorts& SerialPorts() { return driver_->Ports(); }
   /// Sets the status text to empty.
   void ClearStatus();
+  /// Stops the packet transfer in progress before its next packet, and any started before
+  /// ResetStop, with the silent abort (TModemDriver::RequestStop): data files, scripts, key
+  /// files. Nothing a stopped read brought is stored. Any thread; async-signal-safe.
+  void RequestStop() noexcept { driver_->RequestStop(); }
+  /// Withdraws a stop request (TModemDriver::ResetStop). Any thread; async-signal-safe.
+  void ResetStop() noexcept { driver_->ResetStop(); }
 
   std::string GetPortName() const;
   /// Another path closes the port; the next command opens the new one.
