@@ -4,6 +4,7 @@
 #include "Bootloader.h"
 #include "ComPort.h"
 #include "Errors.h"
+#include "FileText.h"
 #include "HexFile.h"
 #include "ISPWriter.h"
 #include "LogFile.h"
@@ -16,6 +17,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -96,6 +98,31 @@ std::unique_ptr<sim::TTerminalSim> StartSimulator() {
   return simulator;
 }
 
+// The status the first SIGINT of a run stops; only an atomic, for the signal handler.
+std::atomic<TUpdateStatus*> stopTarget{nullptr};
+static_assert(std::atomic<TUpdateStatus*>::is_always_lock_free);
+
+void StopOnInterrupt() {
+  if (TUpdateStatus* status = stopTarget.load()) status->RequestStop();
+}
+
+// For its lifetime the first SIGINT stops the run before its next page instead of ending the
+// program half way through a page.
+class TInterruptStopsUpdate {
+ public:
+  explicit TInterruptStopsUpdate(TUpdateStatus& status) {
+    status.ResetStop();
+    stopTarget.store(&status);
+    SetInterruptHandler(StopOnInterrupt);
+  }
+  ~TInterruptStopsUpdate() {
+    SetInterruptHandler(nullptr);
+    stopTarget.store(nullptr);
+  }
+  TInterruptStopsUpdate(const TInterruptStopsUpdate&) = delete;
+  TInterruptStopsUpdate& operator=(const TInterruptStopsUpdate&) = delete;
+};
+
 int RunUpdate(TModemDriver& driver, const TISPParams& params, const TISPImage& image,
               const TGlobalOptions& options) {
   // The line goes quiet (RTS low) before the user restarts the terminal, as on the page.
@@ -104,13 +131,16 @@ int RunUpdate(TModemDriver& driver, const TISPParams& params, const TISPImage& i
   if (!AskRestart(options)) return 1;
   TUpdateStatus status;
   TISPUpdate update(driver, status);
-  update.Start(params, image);
-  ShowProgress(status);
-  update.WaitFor();
+  {
+    TInterruptStopsUpdate stops(status);
+    update.Start(params, image);
+    ShowProgress(status);
+    update.WaitFor();
+  }
   TUpdateStatus::TSnapshot s = status.Snapshot();
   if (s.Failed) {
     std::fprintf(stderr, "%s\n", ConsoleText(s.Text).c_str());
-    return 1;
+    return status.StopRequested() ? kExitInterrupted : 1;
   }
   std::printf("%s\n", ConsoleText(s.Text).c_str());
   return 0;
