@@ -4,6 +4,7 @@
 #include "AppManager.h"
 #include "DemoTerminal.h"
 #include "Errors.h"
+#include "FileText.h"
 #include "LogFile.h"
 #include "Ortenas.h"
 #include "Paths.h"
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -45,6 +47,34 @@ std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   return text;
 }
+
+// What the first SIGINT of a terminal operation reaches; only atomics, for the signal handler.
+std::atomic<TOrtena*> stopTarget{nullptr};
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<TOrtena*>::is_always_lock_free);
+
+void StopOnInterrupt() {
+  interrupted.store(true);
+  if (TOrtena* facade = stopTarget.load()) facade->RequestStop();
+}
+
+// For its lifetime the first SIGINT stops the facade's transfers instead of ending the program.
+class TInterruptStops {
+ public:
+  explicit TInterruptStops(TOrtena& facade) {
+    facade.ResetStop();
+    interrupted.store(false);
+    stopTarget.store(&facade);
+    SetInterruptHandler(StopOnInterrupt);
+  }
+  ~TInterruptStops() {
+    SetInterruptHandler(nullptr);
+    stopTarget.store(nullptr);
+  }
+  TInterruptStops(const TInterruptStops&) = delete;
+  TInterruptStops& operator=(const TInterruptStops&) = delete;
+  bool Interrupted() const { return interrupted.load(); }
+};
 
 bool IsYes(const std::string& answer) {
   const std::string a = Lower(Trim(answer));
@@ -132,14 +162,17 @@ TCliContext::~TCliContext() {
   if (simulator_) simulator_->Stop();
 }
 
+void ApplyLogOption(const TGlobalOptions& options) {
+  if (options.Log.empty()) return;
+  LogFile().SetFileName(options.Log);
+  LogFile().SetEnabled(true);
+  // A log asked for on the command line that cannot be written is an error, not silence.
+  if (const std::string reason = LogFile().Open(); !reason.empty())
+    throw Exception(fmt::sprintf(kLogOpenError, options.Log, reason));
+}
+
 void TCliContext::ApplyOptions() {
-  if (!options_.Log.empty()) {
-    LogFile().SetFileName(options_.Log);
-    LogFile().SetEnabled(true);
-    // A log asked for on the command line that cannot be written is an error, not silence.
-    if (const std::string reason = LogFile().Open(); !reason.empty())
-      throw Exception(fmt::sprintf(kLogOpenError, options_.Log, reason));
-  }
+  ApplyLogOption(options_);
   if (options_.Simulator) {
     simulator_ = std::make_unique<sim::TTerminalSim>();
     simulator_->Update(sim::SeedDemoTerminal);
@@ -198,13 +231,21 @@ int RunInContext(const TGlobalOptions& options, const std::function<void(TCliCon
     std::fprintf(stderr, "%s\n", ConsoleText(e.what()).c_str());
     return kExitError;
   }
-  try {
-    body(*context);
-  } catch (const EAbort&) {
-    status = kExitAborted;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", ConsoleText(e.what()).c_str());
-    status = kExitError;
+  {
+    TInterruptStops stops(context->Facade());
+    try {
+      body(*context);
+    } catch (const EAbort&) {
+      status = kExitAborted;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s\n", ConsoleText(e.what()).c_str());
+      status = kExitError;
+    }
+    // Whatever the operation got through, a run the user stopped keeps nothing of it.
+    if (stops.Interrupted()) {
+      std::fprintf(stderr, "%s\n", kAbortMessage);
+      status = kExitInterrupted;
+    }
   }
   try {
     // A failed or refused command leaves the document as the file holds it: what it typed or

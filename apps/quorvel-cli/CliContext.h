@@ -31,6 +31,9 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitError = 1;    ///< an error; its message is on stderr
 inline constexpr int kExitUsage = 2;    ///< the command line could not be parsed
 inline constexpr int kExitAborted = 3;  ///< a question was answered No; nothing more was sent
+/// Ctrl+C (SIGINT) stopped a terminal operation: the transfer in progress ended before its
+/// next packet and the document was not saved (128 + SIGINT, as a shell reports it).
+inline constexpr int kExitInterrupted = 130;
 
 /// The work of the subcommand chosen on the command line; returns the exit status.
 using TCommandRun = std::function<int()>;
@@ -52,6 +55,10 @@ void AddGlobalOptions(CLI::App& app, TGlobalOptions& options);
 
 /// Makes --home the program's folder for everything that asks for it from now on.
 void ApplyHome(const TGlobalOptions& options);
+
+/// Switches the log on into --log's file for this run, when given. Raises Exception "Не удалось
+/// открыть файл журнала ..." with the reason when that file cannot be opened.
+void ApplyLogOption(const TGlobalOptions& options);
 
 /// The question interface of the command line: --yes and --no answer at once; otherwise the
 /// question goes to stderr and a line is read from stdin when stdin is a terminal ("y", "yes",
@@ -125,7 +132,10 @@ const std::vector<std::string>& SystemNames();
 /// Runs body with a fresh context and saves afterwards: the document and settings.xml after a
 /// success, settings.xml only after a failure or a No (nothing the failed command put into the
 /// document is kept). Returns kExitOk, kExitAborted for a No (nothing printed), or kExitError with the
-/// message on stderr.
+/// message on stderr. While body runs, the first SIGINT asks the facade to stop
+/// (TOrtena::RequestStop) instead of ending the program: the transfer in progress ends before
+/// its next packet, and the run returns kExitInterrupted with kAbortMessage on stderr, saving
+/// settings.xml only, whatever body did. Before and after body SIGINT ends the program as before.
 int RunInContext(const TGlobalOptions& options, const std::function<void(TCliContext&)>& body);
 
 /// Adds a subcommand's run: when chosen, run becomes RunInContext(options, body).

@@ -1,10 +1,13 @@
 #include "FirmwareCommands.h"
 
+#include "AppManager.h"
 #include "Bootloader.h"
 #include "ComPort.h"
 #include "Errors.h"
+#include "FileText.h"
 #include "HexFile.h"
 #include "ISPWriter.h"
+#include "LogFile.h"
 #include "ModemDriver.h"
 #include "TerminalSim.h"
 
@@ -14,6 +17,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -94,6 +98,31 @@ std::unique_ptr<sim::TTerminalSim> StartSimulator() {
   return simulator;
 }
 
+// The status the first SIGINT of a run stops; only an atomic, for the signal handler.
+std::atomic<TUpdateStatus*> stopTarget{nullptr};
+static_assert(std::atomic<TUpdateStatus*>::is_always_lock_free);
+
+void StopOnInterrupt() {
+  if (TUpdateStatus* status = stopTarget.load()) status->RequestStop();
+}
+
+// For its lifetime the first SIGINT stops the run before its next page instead of ending the
+// program half way through a page.
+class TInterruptStopsUpdate {
+ public:
+  explicit TInterruptStopsUpdate(TUpdateStatus& status) {
+    status.ResetStop();
+    stopTarget.store(&status);
+    SetInterruptHandler(StopOnInterrupt);
+  }
+  ~TInterruptStopsUpdate() {
+    SetInterruptHandler(nullptr);
+    stopTarget.store(nullptr);
+  }
+  TInterruptStopsUpdate(const TInterruptStopsUpdate&) = delete;
+  TInterruptStopsUpdate& operator=(const TInterruptStopsUpdate&) = delete;
+};
+
 int RunUpdate(TModemDriver& driver, const TISPParams& params, const TISPImage& image,
               const TGlobalOptions& options) {
   // The line goes quiet (RTS low) before the user restarts the terminal, as on the page.
@@ -102,13 +131,16 @@ int RunUpdate(TModemDriver& driver, const TISPParams& params, const TISPImage& i
   if (!AskRestart(options)) return 1;
   TUpdateStatus status;
   TISPUpdate update(driver, status);
-  update.Start(params, image);
-  ShowProgress(status);
-  update.WaitFor();
+  {
+    TInterruptStopsUpdate stops(status);
+    update.Start(params, image);
+    ShowProgress(status);
+    update.WaitFor();
+  }
   TUpdateStatus::TSnapshot s = status.Snapshot();
   if (s.Failed) {
     std::fprintf(stderr, "%s\n", ConsoleText(s.Text).c_str());
-    return 1;
+    return status.StopRequested() ? kExitInterrupted : 1;
   }
   std::printf("%s\n", ConsoleText(s.Text).c_str());
   return 0;
@@ -149,8 +181,12 @@ int WriteFirmware(const TFirmwareWriteArgs& args, const TGlobalOptions& options)
     if (!options.Simulator && options.Port.empty()) throw Exception(kNoPort);
     if (!options.Yes && !options.No && ::isatty(STDIN_FILENO) == 0) throw Exception(fmt::sprintf(kNoTerminal, kRestartQuestion));
     std::unique_ptr<sim::TTerminalSim> simulator;
-    if (options.Simulator) simulator = StartSimulator();
     TModemDriver driver;
+    // The writer's steps go to the log as on the update page: settings.xml's log, or --log.
+    TAppManager settings(driver, LogFile());
+    settings.SetAutoSave(false);
+    ApplyLogOption(options);
+    if (options.Simulator) simulator = StartSimulator();
     driver.SetPortName(simulator ? simulator->SlavePath() : options.Port);
     TISPParams params;
     params.FileName = args.FileName;

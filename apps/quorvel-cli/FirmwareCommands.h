@@ -27,7 +27,10 @@ struct TFirmwareWriteArgs {
 
 /// Checks the file, asks for the terminal's restart (unless options.Yes; options.No and the
 /// lack of a terminal on stdin answer no), writes the image with a progress line on stderr and prints the
-/// result. Returns 0 on success, 1 on any failure or refusal (the reason on stderr).
+/// result. The writer's steps go to the log of settings.xml, or of --log (a --log file that
+/// cannot be opened is a failure). Returns 0 on success, 1 on any failure or refusal (the
+/// reason on stderr). Ctrl+C (the first SIGINT) during the write stops it before its next
+/// page and returns kExitInterrupted; the terminal then needs a whole write again.
 int WriteFirmware(const TFirmwareWriteArgs& args, const TGlobalOptions& options);
 
 }  // namespace quorvel::cli

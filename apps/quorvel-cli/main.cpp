@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   namespace cli = quorvel::cli;
   CLI::App app{
       "Quorvel: configuration tool for Ortena payment terminals.\n"
-      "Exit status: 0 success, 1 error, 2 usage, 3 a question answered No."};
+      "Exit status: 0 success, 1 error, 2 usage, 3 a question answered No, 130 stopped by Ctrl+C."};
   app.set_version_flag("--version",
                        fmt::format("quorvel-cli {}.{}.{}.{}", quorvel::kVersionMajor, quorvel::kVersionMinor,
                                    quorvel::kVersionPatch, quorvel::kVersionTweak));

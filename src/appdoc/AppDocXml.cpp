@@ -400,7 +400,12 @@ void TAppDocXml::SaveFeeTables(const TFeeTables& tables, const std::string& file
 
 void TAppDocXml::LoadFeeTables(TFeeTables& tables, const std::string& fileName) {
   TXmlItem& list = *Load(fileName).GetItem("FeeTables");
-  ReadAllOrNothing<TFeeTables>(tables, [&](TFeeTables& into) { ReadFeeTableList(list, into); });
+  // Only the file's own rates are judged: the tables it leaves out keep what they hold, and a
+  // rate of theirs is no reason to refuse the file.
+  TFeeTables scratch;
+  ReadFeeTableList(list, scratch);
+  scratch.CheckFees();
+  ReadFeeTableList(list, tables);
 }
 
 void TAppDocXml::LoadGprsProviders(TGprsProviders& list, const std::string& address) {

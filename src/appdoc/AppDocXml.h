@@ -111,7 +111,9 @@ class TAppDocXml {
   /// list): the element named by the short name (root or child) holding `scripts`.
   void ReadSystemScripts(TPaymentSystem& system, const std::string& address);
 
-  /// Root `root` holding `FeeTables`.
+  /// Root `root` holding `FeeTables`. Loading also holds every rate of the file to the rules
+  /// of a rate (TFeeTables::CheckFees: "Таблица <n>, ставка <k>: <rule>"); the configuration
+  /// document itself is read without them, so that it loses nothing.
   void SaveFeeTables(const TFeeTables& tables, const std::string& fileName);
   void LoadFeeTables(TFeeTables& tables, const std::string& fileName);
 

@@ -76,7 +76,18 @@ void UnregisterTemp(int slot) {
   if (slot >= 0) tempSlots[slot].State.store(0);
 }
 
+// The one-shot SIGINT handler of SetInterruptHandler.
+using TInterruptHandler = void (*)();
+std::atomic<TInterruptHandler> interruptHandler{nullptr};
+static_assert(std::atomic<TInterruptHandler>::is_always_lock_free);
+
 extern "C" void RemoveTempsAndReraise(int sig) {
+  if (sig == SIGINT) {
+    if (TInterruptHandler handler = interruptHandler.exchange(nullptr)) {
+      handler();
+      return;
+    }
+  }
   for (auto& slot : tempSlots)
     if (slot.State.load() == 2) ::unlink(slot.Path);
   for (std::size_t i = 0; i < std::size(kCleanupSignals); ++i)
@@ -119,9 +130,11 @@ bool WriteAll(int fd, std::string_view text, int& err) {
   return true;
 }
 
+constexpr mode_t kSecretMode = 0600;  // owner read and write
+
 // A new file's mode: 0600 for secrets, else the usual 0666 & ~umask.
 mode_t NewFileMode(TFileAccess access) {
-  if (access == TFileAccess::Secret) return 0600;
+  if (access == TFileAccess::Secret) return kSecretMode;
   mode_t mask = ::umask(0);
   ::umask(mask);
   return 0666 & ~mask;
@@ -150,9 +163,15 @@ bool WritesThrough(const std::string& fileName, int* openFlags) {
   return false;
 }
 
-void WriteThrough(const std::string& fileName, std::string_view text, int openFlags) {
+void WriteThrough(const std::string& fileName, std::string_view text, int openFlags, TFileAccess access) {
   Fd fd(::open(fileName.c_str(), openFlags | O_CLOEXEC | O_NOCTTY));
   if (fd.get() < 0) RaiseFileError("Не удалось открыть файл", fileName, errno);
+  // Standard output sent to a file by the shell is a file like any other; a device or pipe
+  // has no mode of its own to narrow.
+  struct stat st {};
+  if (access == TFileAccess::Secret && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+      ::fchmod(fd.get(), kSecretMode) != 0)
+    RaiseFileError("Не удалось открыть файл", fileName, errno);
   int err = 0;
   if (!WriteAll(fd.get(), text, err)) RaiseFileError("Ошибка записи файла", fileName, err);
   if (::close(fd.release()) != 0 && errno != EINTR) RaiseFileError("Ошибка записи файла", fileName, errno);
@@ -177,7 +196,8 @@ void ReplaceAtomically(const std::string& target, std::string_view text, TFileAc
   };
   struct stat st {};
   if (::stat(target.c_str(), &st) == 0) {
-    ::fchmod(fd.get(), st.st_mode & 07777);
+    // A secret never stays in a file others can read, whatever mode the old file had.
+    ::fchmod(fd.get(), access == TFileAccess::Secret ? kSecretMode : st.st_mode & 07777);
     // Keeps the owner when root replaces a user's file; refused (and ignored) otherwise.
     if (::fchown(fd.get(), st.st_uid, st.st_gid) != 0) {
     }
@@ -233,7 +253,7 @@ std::string ReadFileText(const std::string& fileName) {
 void WriteFileText(const std::string& fileName, std::string_view text, TWriteKind kind, TFileAccess access) {
   int openFlags = 0;
   if (kind == TWriteKind::Output && WritesThrough(fileName, &openFlags)) {
-    WriteThrough(fileName, text, openFlags);
+    WriteThrough(fileName, text, openFlags, access);
     return;
   }
   ReplaceAtomically(ResolveLinks(fileName), text, access);
@@ -270,6 +290,8 @@ void InstallTempFileCleanup() {
     ::sigaction(kCleanupSignals[i], &action, nullptr);
   }
 }
+
+void SetInterruptHandler(void (*handler)()) noexcept { interruptHandler.store(handler); }
 
 TFileSyncCalls& FileSyncCalls() { return syncCalls; }
 

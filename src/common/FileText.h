@@ -32,10 +32,10 @@ enum class TWriteKind {
   Output,
 };
 
-/// Permissions of a file WriteFileText creates; a file that exists keeps its own mode.
+/// Permissions of a file WriteFileText writes.
 enum class TFileAccess {
-  Shared,  ///< 0666 less the umask
-  Secret,  ///< 0600: the file holds keys or passwords
+  Shared,  ///< a new file 0666 less the umask; a file that exists keeps its own mode
+  Secret,  ///< 0600, for a file that exists too: the file holds keys or passwords
 };
 
 /// Replaces the file with exactly these bytes (an empty text leaves an empty file). The
@@ -43,7 +43,8 @@ enum class TFileAccess {
 /// closed and renamed over the old one, so a failure (full disk, crash, signal) leaves the
 /// previous file intact and no temporary file behind. A symbolic link (a chain of them,
 /// relative targets included) is followed: its final target is replaced and the link stays.
-/// The replaced file keeps its mode (and, where permitted, its owner).
+/// The replaced file keeps its owner where permitted, and its mode unless access is Secret
+/// (then it becomes 0600, as does a regular file written through as standard output).
 /// Raises Exception naming the file and the reason on failure.
 void WriteFileText(const std::string& fileName, std::string_view text, TWriteKind kind = TWriteKind::Document,
                    TFileAccess access = TFileAccess::Shared);
@@ -58,6 +59,14 @@ std::string ResolveLinks(const std::string& path);
 /// process ignores stays ignored. Call once from the main thread of a program, before any
 /// other thread starts.
 void InstallTempFileCleanup();
+
+/// While a handler is set, the first SIGINT calls it instead of ending the process and
+/// removes it, so that the program can wind down by itself (stop a transfer and exit); a later
+/// SIGINT, and SIGTERM and SIGHUP, act as InstallTempFileCleanup says. The handler runs inside
+/// the signal handler, on any thread: it may only touch lock-free atomics. nullptr removes it.
+/// Has an effect only after InstallTempFileCleanup (an ignored SIGINT stays ignored).
+/// Any thread; async-signal-safe.
+void SetInterruptHandler(void (*handler)()) noexcept;
 
 /// The system calls WriteFileText ends a temporary file with; tests replace them to make
 /// the flush or the close fail. Never changed by the program itself.

@@ -56,18 +56,21 @@ std::string CharDescription(unsigned char c) {
     case 13:
       name = "CR";
       break;
+    case kDel:
+      name = "DEL";
+      break;
     default:
       break;
   }
   if (name != nullptr) return fmt::format("{} (код {})", name, c);
-  if (c < 32) return fmt::format("код {}", c);
+  if (IsWireControl(c)) return fmt::format("код {}", c);
   return fmt::format("\"{}\" (код {})", static_cast<char>(c), c);
 }
 
 void CheckWireChars(std::string_view utf8, std::string_view caption) {
   for (char ch : utf8) {
     const auto c = static_cast<unsigned char>(ch);
-    if (c < 32 || c == '"')
+    if (IsWireControl(c) || c == '"')
       throw Exception(fmt::format("{} {}: {}", FieldText(caption), kWireBadCharText, CharDescription(c)));
   }
   try {

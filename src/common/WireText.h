@@ -22,12 +22,20 @@ std::string ShortValue(std::string_view utf8);
 /// ShortValue between double quotes.
 std::string QuotedValue(std::string_view utf8);
 
+/// DEL, the one control code above the blank.
+inline constexpr unsigned char kDel = 127;
+
+/// A control code, 0..31 or DEL: the line has no escapes, and the terminal drops or acts on
+/// these bytes instead of storing them.
+constexpr bool IsWireControl(unsigned char c) { return c < 32 || c == kDel; }
+
 /// How an error message names one character: the character in double quotes, and for control
-/// characters their usual name, always with the decimal code: "\"" (код 34), TAB (код 9).
+/// characters their usual name, always with the decimal code: "\"" (код 34), TAB (код 9),
+/// DEL (код 127), код 1.
 std::string CharDescription(unsigned char c);
 
-/// Refuses a text that goes on the wire between double quotes: a double quote or a character
-/// below 32 (the frame has no escapes and drops or ends lines at them), or a character
+/// Refuses a text that goes on the wire between double quotes: a double quote or a control
+/// code (IsWireControl: the frame has no escapes and drops or ends lines at them), or a character
 /// windows-1251 cannot hold (EEncodingError). The Exception names the field by its caption as
 /// the page shows it. Thread-safe.
 void CheckWireChars(std::string_view utf8, std::string_view caption);

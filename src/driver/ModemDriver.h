@@ -5,6 +5,7 @@
 #include "DriverStatus.h"
 #include "SerialPort.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -85,6 +86,8 @@ inline constexpr const char* kRetryFmt = "%s, retry %d...";
 ///
 /// Threads: one thread at a time uses a driver (the UI thread, or a search's worker thread);
 /// only its port's receiving thread runs beside it. Status().SetText runs on that thread.
+/// The stop request (RequestStop, ResetStop, StopRequested) is the exception: any thread, and
+/// a signal handler, may use it while an operation runs.
 class TModemDriver {
  public:
   /// MaxRetryCount 1; creates the port object (closed), the status, the port clients (the
@@ -144,6 +147,20 @@ class TModemDriver {
   TCommandDriver& CommandDriver() { return *commandDriver_; }
   /// The one command reused by every operation.
   TCommand& Command() { return commandDriver_->Command(); }
+
+  // ---- stopping a packet transfer ----
+
+  /// Asks the packet transfers to stop: each checks the request before every packet and
+  /// raises the silent abort (EAbort, kAbortMessage) instead of sending it. Packets already
+  /// sent stay sent; a read returns nothing. The request stays until ResetStop, so every
+  /// transfer started meanwhile stops before its first packet; single commands run as usual.
+  /// Any thread; async-signal-safe (one lock-free atomic store).
+  void RequestStop() noexcept { stopRequested_.store(true, std::memory_order_relaxed); }
+  /// Withdraws the request. Any thread; async-signal-safe. Call it before an operation that
+  /// may be stopped, not during one (a request made meanwhile would be lost).
+  void ResetStop() noexcept { stopRequested_.store(false, std::memory_order_relaxed); }
+  /// Whether a stop was requested and not withdrawn. Any thread; async-signal-safe.
+  bool StopRequested() const noexcept { return stopRequested_.load(std::memory_order_relaxed); }
 
   // ---- identity, status and maintenance (answers marked "always" are copied whatever the
   // result: "нет данных" after 8 or 1000) ----
@@ -295,7 +312,8 @@ class TModemDriver {
   int LoadDataPacket(TDataFile file, int packetNumber, std::string& bytes);
 
   // ---- packet transfers (every packet checked strictly: a failed packet raises
-  // EDriverError and ends the transfer; packets already sent stay sent) ----
+  // EDriverError and ends the transfer; packets already sent stay sent; a stop request
+  // raises EAbort before the next packet, see RequestStop) ----
 
   /// Writes the data file: 256-byte packets from 0, at least one (an empty text sends packet
   /// 0 with count 0).
@@ -325,6 +343,8 @@ class TModemDriver {
   int SendGuid(const char* kind, const std::string& guid, const char* progress);
   int AgentCommand(TAgentSystem system, int selector, const std::string* value, std::string* out);
   [[noreturn]] void RaiseResult(int code) const;
+  /// The silent abort when a stop was requested.
+  void CheckStop() const;
 
   int maxRetryCount_ = 1;
   std::unique_ptr<TComm> comm_;
@@ -332,6 +352,9 @@ class TModemDriver {
   std::unique_ptr<TSerialPorts> ports_;
   TSerialPort* sparePort_ = nullptr;
   std::unique_ptr<TCommandDriver> commandDriver_;
+  // A signal handler may set it: it must never take a lock.
+  std::atomic<bool> stopRequested_{false};
+  static_assert(std::atomic<bool>::is_always_lock_free);
 };
 
 /// Raises EDriverError with the text and the result code.
@@ -349,7 +372,7 @@ std::string StripScriptText(std::string_view text);
 /// The windows-1251 bytes a script goes to the terminal as: converted, StripScriptText, and a
 /// TAB outside an apostrophe string turned into a blank (the script language reads it as
 /// one). Raises Exception naming "Сценарий ввода <number>" and the character for a double
-/// quote or a character below 32 left after that (a TAB inside a string among them), and
+/// quote or a control code (0..31, DEL) left after that (a TAB inside a string among them), and
 /// EEncodingError naming it too for a character windows-1251 cannot hold.
 std::string ScriptWireText(std::int32_t scriptNumber, std::string_view utf8Text);
 

@@ -48,6 +48,10 @@ std::string ScriptPacketText(std::string_view answer) {
 
 }  // namespace
 
+void TModemDriver::CheckStop() const {
+  if (StopRequested()) RaiseAbort();
+}
+
 int TModemDriver::SaveDataPacket(TDataFile file, int packetNumber, std::string_view bytes) {
   const TDataFileCommand target = DataFileCommand(file);
   TCommandParams& params = Begin(target.SaveName, true).Params();
@@ -78,6 +82,7 @@ int TModemDriver::LoadDataPacket(TDataFile file, int packetNumber, std::string& 
 void TModemDriver::WriteDataFile(TDataFile file, std::string_view bytes) {
   const auto count = static_cast<std::size_t>(DataFilePackets(bytes.size()));
   for (std::size_t packet = 0; packet < count; ++packet) {
+    CheckStop();
     const std::string_view part = bytes.substr(packet * kDataPacketSize, kDataPacketSize);
     CheckResultStrict(SaveDataPacket(file, static_cast<int>(packet), part));
   }
@@ -86,6 +91,7 @@ void TModemDriver::WriteDataFile(TDataFile file, std::string_view bytes) {
 std::string TModemDriver::ReadDataFile(TDataFile file) {
   std::string result;
   for (int packet = 0; packet < kMaxReadPackets; ++packet) {
+    CheckStop();
     std::string part;
     CheckResultStrict(LoadDataPacket(file, packet, part));
     result += part;
@@ -161,9 +167,11 @@ void TModemDriver::WriteScript(int scriptNumber, std::string_view utf8Text) {
   const std::size_t count = (text.size() + kScriptPacketSize - 1) / kScriptPacketSize;
   const std::string_view all(text);
   for (std::size_t packet = 1; packet <= count; ++packet) {
+    CheckStop();
     const std::string_view part = all.substr((packet - 1) * kScriptPacketSize, kScriptPacketSize);
     CheckResultStrict(WriteScriptPacket(scriptNumber, static_cast<int>(packet), part));
   }
+  CheckStop();
   CheckResultStrict(WriteScriptPacket(scriptNumber, static_cast<int>(count + 1), ""));
 }
 
@@ -171,6 +179,7 @@ std::string TModemDriver::ReadScript(int scriptNumber) {
   std::string bytes;
   for (int packet = 1;; ++packet) {
     if (packet > kMaxReadPackets) RaiseTooLong();
+    CheckStop();
     std::string part;
     if (!CheckData(ReadScriptPacket(scriptNumber, packet, part)) || part.empty()) break;
     bytes += part;
@@ -203,9 +212,11 @@ void TModemDriver::WriteKeyFileData(TKeyFile file, std::string_view bytes) {
   const std::string_view all(text);
   const std::size_t count = (text.size() + kKeyPacketSize - 1) / kKeyPacketSize;
   for (std::size_t packet = 1; packet <= count; ++packet) {
+    CheckStop();
     const std::string_view part = all.substr((packet - 1) * kKeyPacketSize, kKeyPacketSize);
     CheckResultStrict(SendKeyFilePacket(file, static_cast<int>(packet), part));
   }
+  CheckStop();
   CheckResultStrict(SendKeyFilePacket(file, static_cast<int>(count + 1), ""));
 }
 

@@ -10,6 +10,7 @@
 #include "WireText.h"
 
 #include <fmt/format.h>
+#include <fmt/printf.h>
 
 #include <algorithm>
 #include <limits>
@@ -219,7 +220,8 @@ void TOrtena::ReadFeeTables(TFeeTables& tables) {
 }
 
 void TOrtena::WriteFeeTables(const TFeeTables& tables) {
-  for (int i = 0; i < tables.Count(); ++i) (void)FeeWireValues(tables.Items(i).Fees());
+  for (int i = 0; i < tables.Count(); ++i)
+    (void)FeeWireValues(tables.Items(i).Number(), tables.Items(i).Fees());
   for (int i = 0; i < tables.Count(); ++i) WriteFeeTable(tables.Items(i));
 }
 
@@ -237,7 +239,8 @@ void TOrtena::ReadFeeTable(TFeeTable& table) {
 
 void TOrtena::WriteFeeTable(const TFeeTable& table) {
   TClearStatusGuard clear(*this);
-  (void)FeeWireValues(table.Fees());  // a rate the wire cannot take stops the table before its scheme
+  // A rate the rules or the wire refuse stops the table before its scheme.
+  (void)FeeWireValues(table.Number(), table.Fees());
   driver_->CheckResultStrict(driver_->SetFeeScheme(table.Number(), table.SchemeType()));
   WriteFees(table.Number(), table.Fees());
 }
@@ -262,24 +265,30 @@ void TOrtena::ReadFees(std::int32_t tableNumber, TFees& fees) {
   }
 }
 
-std::vector<TOrtena::TFeeWire> TOrtena::FeeWireValues(const TFees& fees) {
+std::vector<TOrtena::TFeeWire> TOrtena::FeeWireValues(std::int32_t tableNumber, const TFees& fees) {
   std::vector<TFeeWire> rows(kTerminalFeeCount);
   for (int index = 1; index <= kTerminalFeeCount; ++index) {
     if (!fees.IsValidIndex(index - 1)) continue;
     const TFee& fee = fees.Items(index - 1);
-    const std::optional<std::int64_t> hundredths = ScaledHalfEven(fee.FeeValue, 2);
-    if (!hundredths) throw Exception(kFeeValueMessage);
     TFeeWire& row = rows[static_cast<std::size_t>(index - 1)];
-    row.Sum = WireInt(fee.FeeSum.ToKopecks(), kFeeSumWireName);
-    row.Type = fee.FeeType;
-    row.Value = WireInt(*hundredths, kFeeValueWireName);
+    try {
+      // The document may hold a rate no dialog would have let through (a file edited by hand).
+      fee.Check();
+      const std::optional<std::int64_t> hundredths = ScaledHalfEven(fee.FeeValue, 2);
+      if (!hundredths) throw Exception(kFeeValueMessage);
+      row.Sum = WireInt(fee.FeeSum.ToKopecks(), kFeeSumWireName);
+      row.Type = fee.FeeType;
+      row.Value = WireInt(*hundredths, kFeeValueWireName);
+    } catch (const Exception& e) {
+      throw Exception(fmt::sprintf(kFeeRateErrorFmt, tableNumber, index, e.what()));
+    }
   }
   return rows;
 }
 
 void TOrtena::WriteFees(std::int32_t tableNumber, const TFees& fees) {
-  // Every rate converted before the first is sent.
-  const std::vector<TFeeWire> rows = FeeWireValues(fees);
+  // Every rate checked and converted before the first is sent.
+  const std::vector<TFeeWire> rows = FeeWireValues(tableNumber, fees);
   for (int index = 1; index <= kTerminalFeeCount; ++index) {
     const TFeeWire& row = rows[static_cast<std::size_t>(index - 1)];
     driver_->CheckResultStrict(driver_->SetFee(tableNumber, index, row.Sum, row.Type, row.Value));

@@ -99,7 +99,8 @@ struct TOrtenaStatus {
 /// Operations documented "clears the status" set the driver's status text to empty at their
 /// end, on failure too.
 /// Threads: one operation at a time, on the caller's thread; the driver's status may report
-/// progress on its port thread (see TDriverStatus).
+/// progress on its port thread (see TDriverStatus). RequestStop and ResetStop may run on any
+/// thread and in a signal handler.
 class TOrtena {
  public:
   /// Creates the driver (closed port, MaxRetryCount 1); no prompt, so questions answer No.
@@ -117,6 +118,12 @@ class TOrtena {
   TSerialPorts& SerialPorts() { return driver_->Ports(); }
   /// Sets the status text to empty.
   void ClearStatus();
+  /// Stops the packet transfer in progress before its next packet, and any started before
+  /// ResetStop, with the silent abort (TModemDriver::RequestStop): data files, scripts, key
+  /// files. Nothing a stopped read brought is stored. Any thread; async-signal-safe.
+  void RequestStop() noexcept { driver_->RequestStop(); }
+  /// Withdraws a stop request (TModemDriver::ResetStop). Any thread; async-signal-safe.
+  void ResetStop() noexcept { driver_->ResetStop(); }
 
   std::string GetPortName() const;
   /// Another path closes the port; the next command opens the new one.
@@ -212,12 +219,14 @@ class TOrtena {
   /// ReadFeeTable for each table in order, clearing the status after each. The tables change
   /// only when all ten were read: an error leaves every one of them as it was.
   void ReadFeeTables(TFeeTables& tables);
-  /// WriteFeeTable for each table in order, clearing the status after each.
+  /// Checks the rates of every table (FeeWireValues), then WriteFeeTable for each table in
+  /// order, clearing the status after each: a rate refused anywhere sends nothing at all.
   void WriteFeeTables(const TFeeTables& tables);
   /// SMFEESCHEME read with the data check (a present scheme replaces the table's), then
   /// ReadFees. Clears the status. The table changes only when all of it was read.
   void ReadFeeTable(TFeeTable& table);
-  /// SMFEESCHEME write, strict, then WriteFees. Clears the status.
+  /// FeeWireValues of the rates (a refused rate sends nothing), SMFEESCHEME write, strict,
+  /// then WriteFees. Clears the status.
   void WriteFeeTable(const TFeeTable& table);
   /// Clears the list, then reads indexes 1..10 with the data check; an absent index, a rate
   /// with sum or value not above 0, or a type other than 0 and 1 is skipped. Others are added
@@ -226,7 +235,7 @@ class TOrtena {
   void ReadFees(std::int32_t tableNumber, TFees& fees);
   /// Indexes 1..10, strict each: the rate at that position (sum in kopecks, value in
   /// hundredths, both rounded halves to even) or sum 0, type 0, value 0 past the list's end.
-  /// Every rate is converted before the first is sent.
+  /// Every rate is checked and converted (FeeWireValues) before the first is sent.
   void WriteFees(std::int32_t tableNumber, const TFees& fees);
 
   /// One rate as the terminal takes it.
@@ -235,9 +244,11 @@ class TOrtena {
     std::int32_t Type = 0;
     std::int32_t Value = 0;  ///< hundredths
   };
-  /// The ten rates of WriteFees; kFeeValueMessage or the range message of a value the wire's
-  /// 32-bit integers cannot hold.
-  static std::vector<TFeeWire> FeeWireValues(const TFees& fees);
+  /// The ten rates of WriteFees for table tableNumber. Each rate must keep the rules of a rate
+  /// (TFee::Check) and fit the wire's 32-bit integers (the range message otherwise); a rate
+  /// that does not raises Exception kFeeRateErrorFmt naming the table, the rate's position and
+  /// the reason ("Таблица 3, ставка 2: Неверный тип ставки комиссии, 7. ...").
+  static std::vector<TFeeWire> FeeWireValues(std::int32_t tableNumber, const TFees& fees);
 
   // ---- data files (packet transfers; the status is left to the caller) ----
 

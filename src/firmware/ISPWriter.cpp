@@ -1,6 +1,7 @@
 #include "ISPWriter.h"
 
 #include "CommandDriver.h"
+#include "Errors.h"
 #include "HexFile.h"
 #include "LogFile.h"
 #include "ModemDriver.h"
@@ -244,6 +245,7 @@ void TISPWriter::RunOnPort(const TISPParams& params, const THexBlocks& blocks) {
 
 void TISPWriter::WriteBlock(std::uint32_t address, const std::string& data) {
   for (std::size_t offset = 0; offset < data.size(); offset += TISPInterface::kPageSize) {
+    if (status_.StopRequested()) RaiseAbort();
     auto pageAddress = static_cast<std::uint32_t>(address + offset);
     std::string text = fmt::sprintf("Запись данных 0x%.8X", pageAddress);
     status_.SetText(text);
@@ -256,6 +258,7 @@ void TISPWriter::WriteBlock(std::uint32_t address, const std::string& data) {
 
 void TISPWriter::VerifyBlock(std::uint32_t address, const std::string& data) {
   for (std::size_t offset = 0; offset < data.size(); offset += TISPInterface::kPageSize) {
+    if (status_.StopRequested()) RaiseAbort();
     auto pageAddress = static_cast<std::uint32_t>(address + offset);
     std::string text = fmt::sprintf("Чтение данных 0x%.8X", pageAddress);
     status_.SetText(text);

@@ -3,6 +3,7 @@
 #include "ISPInterface.h"
 #include "SerialPortInterface.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -69,6 +70,15 @@ class TUpdateStatus {
   /// Called after every change (may be empty). Set it before the run starts.
   void SetOnChange(std::function<void()> handler);
 
+  /// Asks the run to stop before its next page (written or verified): it then ends with Fail
+  /// and kAbortMessage. Pages written stay written, and the flash erased before them stays
+  /// erased, so the terminal needs a whole write again. The request stays until ResetStop.
+  /// Any thread; async-signal-safe (one lock-free atomic store); fires no OnChange.
+  void RequestStop() noexcept { stop_.store(true, std::memory_order_relaxed); }
+  /// Withdraws the request; call before a run, not during one. Any thread; async-signal-safe.
+  void ResetStop() noexcept { stop_.store(false, std::memory_order_relaxed); }
+  bool StopRequested() const noexcept { return stop_.load(std::memory_order_relaxed); }
+
  private:
   void Changed();
 
@@ -77,6 +87,8 @@ class TUpdateStatus {
   TSnapshot s_;
   std::uint64_t changes_ = 0;  // under lock_
   std::function<void()> onChange_;
+  std::atomic<bool> stop_{false};  // a signal handler may set it: never under lock_
+  static_assert(std::atomic<bool>::is_always_lock_free);
 };
 
 /// The message of a successful write.
@@ -111,9 +123,10 @@ class TISPWriter {
   /// touched. The port's baud rate is set back in any case, RTS is raised again only after
   /// success.
   void Program(const TISPParams& params, TISPImage image = nullptr);
-  /// Programs the pages of a page-aligned block.
+  /// Programs the pages of a page-aligned block. Raises EAbort before a page when the status
+  /// has a stop request.
   void WriteBlock(std::uint32_t address, const std::string& data);
-  /// Reads the block back in halves of pages and compares.
+  /// Reads the block back in halves of pages and compares; stops as WriteBlock.
   void VerifyBlock(std::uint32_t address, const std::string& data);
   /// Raises Exception "Проверка данных не пройдена" (logged with both in hex) when they differ.
   static void CompareData(const std::string& expected, const std::string& read);

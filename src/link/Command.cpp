@@ -29,7 +29,7 @@ std::ptrdiff_t ColonIndex(std::string_view line) {
 void CheckParamBytes(std::string_view bytes, std::string_view refused) {
   for (char ch : bytes) {
     const auto c = static_cast<unsigned char>(ch);
-    if (c < 32 || refused.find(ch) != std::string_view::npos)
+    if (IsWireControl(c) || refused.find(ch) != std::string_view::npos)
       throw Exception(fmt::format("{}: {}", kBadParamCharText, CharDescription(c)));
   }
 }

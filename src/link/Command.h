@@ -30,8 +30,8 @@ class TCommandParams {
 
   /// Appends UTF-8 text unchanged but for the conversion to windows-1251, no quotes (serial
   /// numbers, PIN codes, selectors given as text). EEncodingError when not representable;
-  /// Exception (nothing appended) for a comma, a double quote or a character below 32, which
-  /// would split the field or break the line.
+  /// Exception (nothing appended) for a comma, a double quote or a control code (0..31, DEL),
+  /// which would split the field or break the line.
   void Add(std::string_view utf8);
   /// Appends wire bytes exactly as they are (packet data that must travel unchanged).
   void AddRaw(std::string_view bytes);
@@ -39,8 +39,8 @@ class TCommandParams {
   void AppendInt(std::int32_t value);
   /// Appends the UTF-8 text converted to windows-1251 between two double quotes; nothing inside
   /// is escaped. EEncodingError (nothing appended) when a character is not representable;
-  /// Exception (nothing appended) for a double quote or a character below 32: the wire has no
-  /// escape, and the terminal would end the value or the line there.
+  /// Exception (nothing appended) for a double quote or a control code (0..31, DEL): the wire
+  /// has no escape, and the terminal would end the value or the line there.
   void AppendQuoted(std::string_view utf8);
   /// Appends wire bytes between two double quotes, unchanged; refused as AppendQuoted.
   void AppendQuotedRaw(std::string_view bytes);
@@ -161,7 +161,7 @@ class TCommand {
   /// form: "=" and the parameters joined by "," when there are any; sequenced form:
   /// "=" + "<SeqNo>," + each parameter followed by "," + the checksum of that body.
   /// Exception "Пустое название команды" when Name is empty; Exception naming the character
-  /// for a byte below 32 in the line, and naming the length for a line longer than
+  /// for a control code (0..31, DEL) in the line, and naming the length for a line longer than
   /// kMaxLineLength (its echo could not come back): such a line is never sent. Caller's thread.
   void BuildLine();
   /// Takes one received chunk of bytes: assembles lines (CR or LF ends a line, bytes 0..31

@@ -6,6 +6,7 @@
 #include "TextUtils.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
@@ -134,8 +135,18 @@ void TLogFile::Write(std::string_view raw) {
 void TLogFile::OpenLocked() {
   // 0600: the log holds the terminal's settings, the login names and the server addresses.
   auto open = [this] {
-    const int fd = ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600);
+    int fd = ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600);
     openError_ = fd >= 0 ? 0 : errno;
+    // A log made readable to others (or by an older version) is narrowed before a line goes
+    // in; one that cannot be narrowed (another user's file) gets nothing. A device such as
+    // /dev/stderr keeps its mode.
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 07777) != 0600 &&
+        ::fchmod(fd, 0600) != 0) {
+      openError_ = errno;
+      ::close(fd);
+      fd = -1;
+    }
     return fd;
   };
   fd_ = open();

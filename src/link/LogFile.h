@@ -9,8 +9,9 @@ namespace quorvel {
 /// The program's trace file. Lines are "[dd.mm.yyyy hh:mm:ss.zzz ] [tid8] text" + CR LF,
 /// control characters of the text shown as dots, the text written in windows-1251.
 /// Nothing reaches the caller when the file cannot be opened or written (Open excepted).
-/// The file is created 0600; the private key material and passwords of commands reach it
-/// masked (LogMask.h).
+/// The file is created 0600, and an existing regular file is made 0600 when it is opened
+/// (one that cannot be, another user's file, stays closed: Open reports why); the private key
+/// material and passwords of commands reach it masked (LogMask.h).
 /// Threads: every call may run on any thread; lines never interleave.
 class TLogFile {
 public:

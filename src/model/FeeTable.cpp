@@ -25,6 +25,16 @@ void TFeeTable::SetSchemeType(std::int32_t value) {
 
 std::string TFeeTable::DisplayName() const { return fmt::sprintf("%s %d", "Таблица", number_); }
 
+void TFeeTable::CheckFees() const {
+  for (int i = 0; i < fees_.Count(); ++i) {
+    try {
+      fees_.Items(i).Check();
+    } catch (const Exception& e) {
+      throw Exception(fmt::sprintf(kFeeRateErrorFmt, number_, i + 1, e.what()));
+    }
+  }
+}
+
 TFeeTables::TFeeTables() {
   for (std::int32_t number = 1; number <= kTableCount; ++number)
     items_.push_back(std::make_unique<TFeeTable>(number, this));
@@ -32,6 +42,10 @@ TFeeTables::TFeeTables() {
 
 void TFeeTables::ClearAllFees() {
   for (auto& table : items_) table->Fees().Clear();
+}
+
+void TFeeTables::CheckFees() const {
+  for (const auto& table : items_) table->CheckFees();
 }
 
 std::string TFeeTables::SchemeName(std::int32_t schemeType) {

@@ -16,6 +16,10 @@ inline constexpr std::int32_t kSchemeAdded = 0;  // "Начисляется"
 inline constexpr std::int32_t kSchemeFromTransaction = 1;  // "Включается от суммы транзакций"
 inline constexpr std::int32_t kSchemeFromDeposit = 2;  // "Включается от внесенной суммы"
 
+/// A rate that breaks the rules, formatted with the table's number, the rate's position from
+/// 1 and the rule's message.
+inline constexpr const char* kFeeRateErrorFmt = "Таблица %d, ставка %d: %s";
+
 /// Name given to CheckRange for a scheme type outside 0..2.
 inline constexpr const char* kSchemeTypeRangeName = "Неверный тип схемы комиссии";
 
@@ -44,6 +48,9 @@ class TFeeTable {
 
   /// "Таблица <Number>", for example "Таблица 3".
   std::string DisplayName() const;
+  /// TFee::Check of every rate in order; the first failure is raised again as Exception
+  /// "Таблица <Number>, ставка <position from 1>: <its message>" (kFeeRateErrorFmt).
+  void CheckFees() const;
 
  private:
   std::int32_t number_;
@@ -72,6 +79,8 @@ class TFeeTables {
 
   /// Frees the rates of every table; scheme types stay.
   void ClearAllFees();
+  /// TFeeTable::CheckFees of every table in order; raises the first failure.
+  void CheckFees() const;
 
   /// The text of one scheme type ("Начисляется", ...), empty for an unknown type.
   static std::string SchemeName(std::int32_t schemeType);

@@ -35,7 +35,10 @@ bool SumExceedsValue(Money sum, double value) {
 
 }  // namespace
 
-void TFee::SetValues(std::int32_t type, Money sum, double value) {
+void TFee::CheckValues(std::int32_t type, Money sum, double value) {
+  // The terminal knows two kinds of rate; any other number would reach it as a rate nobody
+  // can predict.
+  CheckRange(type, kFeePercent, kFeeFixed, kFeeTypeRangeName);
   if (sum <= Money()) throw Exception(kFeeSumMessage);
   if (!(value > 0) || !std::isfinite(value)) throw Exception(kFeeValueMessage);
   if (type == kFeeFixed && !SumExceedsValue(sum, value)) throw Exception(kFeeFixedMessage);
@@ -43,6 +46,10 @@ void TFee::SetValues(std::int32_t type, Money sum, double value) {
     if (value > kMaxPercent) throw Exception(kFeeMaxPercentMessage);
     if (value < kMinPercent) throw Exception(kFeeMinPercentMessage);
   }
+}
+
+void TFee::SetValues(std::int32_t type, Money sum, double value) {
+  CheckValues(type, sum, value);
   FeeType = type;
   FeeSum = sum.RoundedToKopecks();
   FeeValue = RoundToHundredths(value);

@@ -23,6 +23,8 @@ inline constexpr const char* kFeeFixedMessage =
     "Значение суммовой ставки комиссии должно быть меньше суммы комиссии";
 inline constexpr const char* kFeeMaxPercentMessage = "Процентная ставка не может превышать 100%";
 inline constexpr const char* kFeeMinPercentMessage = "Процентная ставка должна быть больше или равна 0.01%";
+/// Name given to CheckRange for a rate type other than kFeePercent and kFeeFixed.
+inline constexpr const char* kFeeTypeRangeName = "Неверный тип ставки комиссии";
 
 /// One rate of a fee table: applies to payments up to FeeSum.
 /// Threads: model objects are used by one thread at a time.
@@ -37,15 +39,21 @@ class TFee {
   Money FeeSum;
   /// The rate: a percentage for type 0, rubles for type 1.
   double FeeValue = 0;
-  /// kFeePercent or kFeeFixed (other values are kept but never produced by SetValues' callers).
+  /// kFeePercent or kFeeFixed (a file read into the document may hold another value, which
+  /// CheckValues refuses).
   std::int32_t FeeType = kFeePercent;
 
-  /// Validates and stores a rate. Checks, in order, each raising Exception with its message
-  /// and changing nothing: sum > 0 (kFeeSumMessage); value > 0 and finite (kFeeValueMessage);
-  /// type 1: sum > value, the value taken at four decimals (kFeeFixedMessage); type 0: value
-  /// <= 100 (kFeeMaxPercentMessage) and value >= 0.01 (kFeeMinPercentMessage). Other types skip
-  /// the last two checks. Then stores the type, the sum rounded to whole kopecks and the value
-  /// rounded to two decimals (halves to even both), and sorts the owning list.
+  /// The rules of a rate, in order, each raising Exception with its message: type 0 or 1 (the
+  /// CheckRange message named kFeeTypeRangeName); sum > 0 (kFeeSumMessage); value > 0 and
+  /// finite (kFeeValueMessage); type 1: sum > value, the value taken at four decimals
+  /// (kFeeFixedMessage); type 0: value <= 100 (kFeeMaxPercentMessage) and value >= 0.01
+  /// (kFeeMinPercentMessage).
+  static void CheckValues(std::int32_t type, Money sum, double value);
+  /// CheckValues of this rate's own fields.
+  void Check() const { CheckValues(FeeType, FeeSum, FeeValue); }
+  /// Validates (CheckValues; nothing changes on an error) and stores a rate: the type, the sum
+  /// rounded to whole kopecks and the value rounded to two decimals (halves to even both);
+  /// then sorts the owning list.
   void SetValues(std::int32_t type, Money sum, double value);
 
   /// The list the rate belongs to, or nullptr.

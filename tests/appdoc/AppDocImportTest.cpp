@@ -1,6 +1,8 @@
 // Imports of stand-alone files change their part of the document all or nothing.
 #include "AppDoc.h"
 #include "AppDocXml.h"
+#include "FeeTable.h"
+#include "Fees.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -53,6 +55,21 @@ TEST(AppDocImport, FileThatFailsHalfWayLeavesThePartAsItWas) {
       {"fee sum 1e308", [](TAppDoc& d, const std::string& f) { AppDocXml().SaveFeeTables(d.FeeTables(), f); },
        "FeeSum", "1e308", 3, false,
        [](TAppDoc& d, const std::string& f) { AppDocXml().LoadFeeTables(d.FeeTables(), f); }},
+      {"fee type 7 in the sixth table",
+       [](TAppDoc& d, const std::string& f) { AppDocXml().SaveFeeTables(d.FeeTables(), f); }, "FeeType", "7",
+       20, false, [](TAppDoc& d, const std::string& f) { AppDocXml().LoadFeeTables(d.FeeTables(), f); }},
+      {"negative fee sum",
+       [](TAppDoc& d, const std::string& f) { AppDocXml().SaveFeeTables(d.FeeTables(), f); }, "FeeSum",
+       "-100", 4, false,
+       [](TAppDoc& d, const std::string& f) { AppDocXml().LoadFeeTables(d.FeeTables(), f); }},
+      {"negative fee value",
+       [](TAppDoc& d, const std::string& f) { AppDocXml().SaveFeeTables(d.FeeTables(), f); }, "FeeValue",
+       "-2.5", 0, false,
+       [](TAppDoc& d, const std::string& f) { AppDocXml().LoadFeeTables(d.FeeTables(), f); }},
+      {"fee value 1e20",
+       [](TAppDoc& d, const std::string& f) { AppDocXml().SaveFeeTables(d.FeeTables(), f); }, "FeeValue",
+       "1e20", 54, false,
+       [](TAppDoc& d, const std::string& f) { AppDocXml().LoadFeeTables(d.FeeTables(), f); }},
       {"scheme type of the last table",
        [](TAppDoc& d, const std::string& f) { AppDocXml().SaveFeeTables(d.FeeTables(), f); }, "SchemeType",
        "7", 9, false, [](TAppDoc& d, const std::string& f) { AppDocXml().LoadFeeTables(d.FeeTables(), f); }},
@@ -74,6 +91,10 @@ TEST(AppDocImport, FileThatFailsHalfWayLeavesThePartAsItWas) {
       {"OSMP without its login", [](TAppDoc& d, const std::string& f) { AppDocXml().SaveOSMP(d.OSMP(), f); },
        "Login", "Logon", 0, true,
        [](TAppDoc& d, const std::string& f) { AppDocXml().LoadOSMP(d.OSMP(), f); }},
+      {"PegasOSMP without its login",
+       [](TAppDoc& d, const std::string& f) { AppDocXml().SavePegasOSMP(d.PegasOSMP(), f); }, "Login",
+       "Logon", 0, true,
+       [](TAppDoc& d, const std::string& f) { AppDocXml().LoadPegasOSMP(d.PegasOSMP(), f); }},
   };
   for (const ImportCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -95,8 +116,65 @@ TEST(AppDocImport, FileThatFailsHalfWayLeavesThePartAsItWas) {
     target.EPort().CardNumber = "0000";
     target.XPlat().Point = "другая точка";
     target.OSMP().TerminalID = "другой";
+    target.PegasOSMP().TerminalID = "другой";
     const auto before = Dump(target);
     EXPECT_FALSE(ErrorOf([&] { c.load(target, file); }).empty());
     ExpectSameDump(Dump(target), before);
+  }
+}
+
+// A fee file is held to the rules of a rate, which the terminal relies on: the first rate that
+// breaks one is named, and no table changes.
+TEST(AppDocImport, AFeeFileWithARateAgainstTheRulesIsRefusedNamingIt) {
+  const struct {
+    const char* Sum;
+    const char* Value;
+    const char* Type;
+    std::string Expected;
+  } rows[] = {
+      {"200", "1", "7", "Таблица 2, ставка 2: Неверный тип ставки комиссии, 7. Допустимые значения: 0..1"},
+      {"-200", "1", "0", std::string("Таблица 2, ставка 2: ") + kFeeSumMessage},
+      {"200", "-1", "1", std::string("Таблица 2, ставка 2: ") + kFeeValueMessage},
+      {"200", "0", "0", std::string("Таблица 2, ставка 2: ") + kFeeValueMessage},
+      {"200", "1e20", "0", std::string("Таблица 2, ставка 2: ") + kFeeMaxPercentMessage},
+      {"200", "1e20", "1", std::string("Таблица 2, ставка 2: ") + kFeeFixedMessage},
+      {"200", "0.001", "0", std::string("Таблица 2, ставка 2: ") + kFeeMinPercentMessage},
+      {"200", "150", "1", ""},  // the same place with a rate that keeps the rules
+  };
+  const auto fee = [](const char* sum, const char* value, const char* type) {
+    return fmt::format("<Fee><FeeSum>{}</FeeSum><FeeValue>{}</FeeValue><FeeType>{}</FeeType></Fee>", sum,
+                       value, type);
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Expected);
+    TempDir dir;
+    const std::string file = dir.File("fees.xml");
+    WriteBytes(file,
+               "<root><FeeTables><ItemIndex>1</ItemIndex>"
+               "<FeeTable><SchemeType>1</SchemeType><fees>" +
+                   fee("50", "2", "0") +
+                   "</fees></FeeTable>"
+                   "<FeeTable><SchemeType>2</SchemeType><fees>" +
+                   fee("100", "3", "1") + fee(row.Sum, row.Value, row.Type) +
+                   "</fees></FeeTable></FeeTables></root>");
+    TFeeTables tables;
+    tables.Items(0).Fees().Add().SetValues(kFeeFixed, Money::Parse("700"), 7);
+    tables.Items(1).Fees().Add().SetValues(kFeePercent, Money::Parse("800"), 8);
+    tables.ItemIndex = 5;
+    if (row.Expected.empty())
+      EXPECT_NO_THROW(AppDocXml().LoadFeeTables(tables, file));
+    else
+      EXPECT_EQ(ErrorOf([&] { AppDocXml().LoadFeeTables(tables, file); }), row.Expected);
+    if (!row.Expected.empty()) {
+      EXPECT_EQ(tables.ItemIndex, 5);
+      for (int t = 0; t < 2; ++t) {
+        EXPECT_EQ(tables.Items(t).SchemeType(), 0) << t;
+        ASSERT_EQ(tables.Items(t).Fees().Count(), 1) << t;
+        EXPECT_EQ(tables.Items(t).Fees().Items(0).FeeSum, Money::Parse(t == 0 ? "700" : "800")) << t;
+      }
+    } else {
+      EXPECT_EQ(tables.Items(1).SchemeType(), 2);
+      EXPECT_EQ(tables.Items(1).Fees().Count(), 2);
+    }
   }
 }

@@ -1,6 +1,7 @@
 // File names the document keeps are stored as absolute paths, and the files that hold its
 // secrets are readable by their owner only.
 #include "AppDoc.h"
+#include "AppDocXml.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -39,20 +40,30 @@ TEST(AppDocPaths, FileNamesGivenRelativeAreStoredAbsolute) {
   EXPECT_EQ(doc.Krasplat().KeyFileName, "");  // an empty name stays empty
 }
 
-TEST(AppDocPaths, TheDocumentAndItsCopyAreOwnerOnly) {
+TEST(AppDocPaths, TheDocumentItsCopyAndTheEPortFileAreOwnerOnly) {
   TempDir dir;
   const std::string file = dir.File("Quorvel.xml");
   const mode_t oldMask = ::umask(022);
+  // A document left readable to others, by hand or by an older version.
   std::ofstream(file) << "<root><damaged";
-  ::chmod(file.c_str(), 0600);
+  ::chmod(file.c_str(), 0644);
   TAppDoc doc(file);
   doc.SaveOnDestroy = false;
+  doc.SimCards().Items(0).Pin = "1234";
   doc.Save();
-  ::umask(oldMask);
   ASSERT_FALSE(doc.BackupFileName().empty());
   const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
   EXPECT_EQ(fs::status(doc.BackupFileName()).permissions() & fs::perms::all, ownerOnly);
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, ownerOnly);
   fs::remove(file);
   doc.Save();  // a new document
   EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, ownerOnly);
+
+  const std::string eport = dir.File("eport.xml");
+  std::ofstream(eport) << "old";
+  ::chmod(eport.c_str(), 0644);
+  doc.EPort().CardPin = "4321";
+  AppDocXml().SaveEPort(doc.EPort(), eport);
+  ::umask(oldMask);
+  EXPECT_EQ(fs::status(eport).permissions() & fs::perms::all, ownerOnly);
 }

@@ -155,7 +155,8 @@ inline void FillDocument(TAppDoc& doc) {
   doc.UbsPay().URL = "https://ubs.example/pay?a=1&b=2";
 
   doc.FeeTables().ItemIndex = 7;
-  const double values[] = {0.01, 2.75, 100, 1e-7, 12.345678901234, 3, 0.5, 50, 99.99, 7};
+  // Rates that keep the rules (a fee file must import), with values of awkward decimals.
+  const double values[] = {0.01, 2.75, 100, 0.015, 12.345678901234, 3, 0.5, 50, 99.99, 7};
   for (int t = 0; t < doc.FeeTables().Count(); ++t) {
     TFeeTable& table = doc.FeeTables().Items(t);
     table.SetSchemeType(t % 3);

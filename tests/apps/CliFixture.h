@@ -16,6 +16,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorvel::test {
@@ -29,6 +30,9 @@ struct TCliResult {
 
 class CliTest : public ::testing::Test {
  protected:
+  /// The simulator is made with options (a test that watches the lines it receives).
+  explicit CliTest(sim::TSimOptions options = {}) : sim(std::move(options)) {}
+
   void SetUp() override {
 #ifndef QUORVEL_CLI_PATH
     GTEST_SKIP() << "quorvel-cli is not built in this configuration";

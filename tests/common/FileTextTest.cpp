@@ -195,10 +195,37 @@ TEST(FileText, SecretFilesAreCreatedOwnerOnlyAndNoModeIsWidened) {
   WriteFileText(dir.File("shared"), "text", TWriteKind::Output, TFileAccess::Shared);
   EXPECT_EQ(ModeOf(dir.File("secret")), 0600u);
   EXPECT_EQ(ModeOf(dir.File("shared")), 0644u);
-  // A replaced file keeps its mode, whatever the kind of the new content.
+  // Shared content keeps the mode of the file it replaces.
   WriteFileText(dir.File("secret"), "key 2", TWriteKind::Document, TFileAccess::Shared);
   EXPECT_EQ(ModeOf(dir.File("secret")), 0600u);
+  ::chmod(dir.File("shared").c_str(), 0640);
+  WriteFileText(dir.File("shared"), "text 2", TWriteKind::Output, TFileAccess::Shared);
+  EXPECT_EQ(ModeOf(dir.File("shared")), 0640u);
   ::umask(oldMask);
+}
+
+// A file made readable to others before (by hand, by an older version, by the shell's
+// redirection) is narrowed the moment a secret goes into it.
+TEST(FileText, ASecretWrittenOverAReadableFileLeavesItOwnerOnly) {
+  test::TempDir dir;
+  for (TWriteKind kind : {TWriteKind::Document, TWriteKind::Output}) {
+    SCOPED_TRACE(kind == TWriteKind::Document ? "document" : "output");
+    const std::string f = dir.File("readable.xml");
+    std::ofstream(f) << "old";
+    ASSERT_EQ(::chmod(f.c_str(), 0644), 0);
+    WriteFileText(f, "pin 1234", kind, TFileAccess::Secret);
+    EXPECT_EQ(ReadFileText(f), "pin 1234");
+    EXPECT_EQ(ModeOf(f), 0600u);
+  }
+  // Standard output redirected to a file is written through (appended), and narrowed too.
+  const std::string out = dir.File("stdout.txt");
+  const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::fchmod(fd, 0644), 0);
+  WriteFileText("/proc/self/fd/" + std::to_string(fd), "key", TWriteKind::Output, TFileAccess::Secret);
+  ::close(fd);
+  EXPECT_EQ(ReadFileText(out), "key");
+  EXPECT_EQ(ModeOf(out), 0600u);
 }
 
 TEST(FileText, AFileOverTheCapIsTooLarge) {

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 using namespace quorvel;
 using quorvel::test::ErrorOf;
@@ -40,6 +41,28 @@ TEST(WireText, QuotedValuesRefuseWhatTheFrameCannotCarry) {
   };
   for (const TextRow& row : rows)
     EXPECT_EQ(ErrorOf([&] { CheckWireText(row.Value, "Логин", row.Max); }), row.Expected) << row.Value;
+}
+
+// Every control code is refused wherever it stands in the value and named in the message;
+// the printable neighbours of the range, the blank and the tilde, pass.
+TEST(WireText, EveryControlCodeIsRefusedAndNamed) {
+  struct Row {
+    unsigned char Code;
+    std::string Name;  // empty: accepted
+  };
+  std::vector<Row> rows = {{9, "TAB (код 9)"},     {10, "LF (код 10)"}, {13, "CR (код 13)"},
+                           {127, "DEL (код 127)"}, {' ', ""},           {'~', ""}};
+  for (unsigned char code = 0; code < 32; ++code)
+    if (code != 9 && code != 10 && code != 13) rows.push_back({code, "код " + std::to_string(code)});
+  ASSERT_EQ(rows.size(), 32u + 1u + 2u);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(static_cast<int>(row.Code));
+    const std::string code(1, static_cast<char>(row.Code));
+    for (const std::string& value : {code, "ООО" + code, code + "касса", "a" + code + "b"}) {
+      const std::string error = ErrorOf([&] { CheckWireChars(value, "Логин"); });
+      EXPECT_EQ(error, row.Name.empty() ? "" : "Поле \"Логин\" содержит недопустимый символ: " + row.Name);
+    }
+  }
 }
 
 TEST(WireText, DigitFields) {

@@ -324,6 +324,41 @@ TEST_F(FacadeParamsE2e, FeeWireUnitsRoundHalvesToEven) {
   EXPECT_EQ(CountOf("SMFEE"), 0);
 }
 
+// A rate no dialog would let through (a document edited by hand) is named and stops the whole
+// write before its first command; before, a value beyond the wire was said to be not above 0.
+TEST_F(FacadeParamsE2e, ARateThatBreaksTheRulesSendsNothing) {
+  const struct {
+    std::int32_t Type;
+    const char* Sum;
+    double Value;
+    std::string Expected;
+  } rows[] = {
+      {7, "100", 1, "Таблица 4, ставка 2: Неверный тип ставки комиссии, 7. Допустимые значения: 0..1"},
+      {kFeePercent, "-5", 1, std::string("Таблица 4, ставка 2: ") + kFeeSumMessage},
+      {kFeeFixed, "100", -3, std::string("Таблица 4, ставка 2: ") + kFeeValueMessage},
+      {kFeePercent, "100", 1e20, std::string("Таблица 4, ставка 2: ") + kFeeMaxPercentMessage},
+      {kFeeFixed, "100", 1e20, std::string("Таблица 4, ставка 2: ") + kFeeFixedMessage},
+      {kFeePercent, "30000000", 1,
+       "Таблица 4, ставка 2: Сумма комиссии в копейках, 3000000000. Допустимые значения: "
+       "-2147483648..2147483647"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Expected);
+    TFeeTables tables;
+    tables.Items(0).Fees().Add().SetValues(kFeePercent, Money::Parse("10"), 1);
+    TFees& fees = tables.Items(3).Fees();
+    fees.Add().SetValues(kFeePercent, Money::Parse("10"), 1);
+    TFee& bad = fees.Add();
+    bad.FeeType = row.Type;
+    bad.FeeSum = Money::Parse(row.Sum);
+    bad.FeeValue = row.Value;
+    sim.ClearReceivedLines();
+    EXPECT_EQ(ErrorOf([&] { facade->WriteFeeTables(tables); }), row.Expected);
+    EXPECT_EQ(ErrorOf([&] { facade->WriteFeeTable(tables.Items(3)); }), row.Expected);
+    EXPECT_EQ(Commands(), std::vector<std::string>{});
+  }
+}
+
 TEST_F(FacadeParamsE2e, WriteFeeTablesWritesAllTen) {
   TFeeTables tables;
   tables.Items(9).Fees().Add().SetValues(kFeePercent, Money::Parse("50"), 1);

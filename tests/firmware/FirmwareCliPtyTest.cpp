@@ -1,11 +1,13 @@
 // quorvel-cli firmware info/write, run as the real program against a bootloader on a pty.
 #include "BootloaderPty.h"
+#include "Cp1251.h"
 #include "ISPInterface.h"
 #include "Pty.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -135,6 +137,42 @@ TEST_F(FirmwareCli, WriteIntoThePartLeavesTheImageInFlash) {
     const std::string drawn = terminal.Read(1 << 20, 5000);
     EXPECT_TRUE(Contains(drawn, row.progress)) << drawn;
     EXPECT_TRUE(Contains(drawn, "байт/с")) << drawn;
+  }
+}
+
+// The writer's steps reach the log as on the update page, from --log or from settings.xml.
+TEST_F(FirmwareCli, TheWritersStepsGoToTheLog) {
+  const std::string file = MakeHex({{0, Pattern(2048, 12)}});
+  const std::string home = dir.File("home");
+  std::filesystem::create_directory(home);
+  const std::string settingsLog = dir.File("settings.log");
+  std::ofstream(home + "/settings.xml")
+      << "<settings><Driver><PortNumber>1</PortNumber><MaxRetryCount>1</MaxRetryCount><LogEnabled>1</"
+         "LogEnabled>"
+      << "<LogFileName>" << settingsLog << "</LogFileName></Driver></settings>";
+  struct Row {
+    const char* what;
+    std::string option;
+    std::string log;
+  };
+  for (const Row& row : {Row{"--log", "--log '" + dir.File("run.log") + "' ", dir.File("run.log")},
+                         Row{"settings.xml", "", settingsLog}}) {
+    SCOPED_TRACE(row.what);
+    part.Restart();
+    int status = -1;
+    std::string err;
+    Cli("--home '" + home + "' " + row.option + "--yes --port '" + part.SlavePath() + "' firmware write '" +
+            file + "'",
+        &status, &err);
+    ASSERT_EQ(status, 0) << err;
+    std::ifstream in(row.log, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    const std::string log = quorvel::Cp1251ToUtf8(bytes.str());
+    for (const char* step : {"[DEBUG] Размер данных, байт : 2048", "[DEBUG] Количество страниц  : 2",
+                             "[DEBUG] Запись данных 0x00000000", "[DEBUG] Запись данных 0x00000400",
+                             "[DEBUG] Чтение данных 0x00000400"})
+      EXPECT_TRUE(Contains(log, step)) << step << "\n" << log;
   }
 }
 

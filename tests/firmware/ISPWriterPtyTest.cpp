@@ -241,3 +241,38 @@ TEST_F(ISPWriterPty, AnImageLoadedBeforeTheRunIsNotReadAgain) {
   EXPECT_TRUE(memory->Flash().substr(24, 1000) == image.substr(24, 1000));
   EXPECT_EQ(loaded->Blocks()[0].Rec.Data, image) << "the caller's image is left as loaded";
 }
+
+// The flash ends at 0x7E000: data up to its last byte is written there, one byte more is
+// refused before the part hears anything.
+TEST_F(ISPWriterPty, AnImageEndingOnTheLastByteOfTheFlashFitsOneByteMoreDoesNot) {
+  const struct {
+    const char* What;
+    std::uint32_t Start;
+    std::size_t Size;
+    std::string Message;  // empty: written
+  } rows[] = {
+      {"the last page whole", 0x7DC00, 0x400, ""},
+      {"the last byte alone", 0x7DFFF, 1, ""},
+      {"the last page and one byte", 0x7DC00, 0x401,
+       "Данные по адресу 0x0007DC00 не помещаются во флэш-память"},
+      {"the first byte past the flash", 0x7E000, 1,
+       "Данные по адресу 0x0007E000 не помещаются во флэш-память"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.What);
+    part.Restart();
+    memory->LoadFlash(0, std::string(sim::TBootloaderFlash::kFlashSize, '\xFF'));
+    const std::string tail = RandomBytes(row.Size, 12);
+    const std::size_t linesBefore = part.ReceivedLines().size();
+    const TUpdateStatus::TSnapshot s =
+        Run({MakeHex({{0, RandomBytes(64, 13)}, {row.Start, tail}}), 115200, 12000, true});
+    if (row.Message.empty()) {
+      EXPECT_FALSE(s.Failed) << s.Text;
+      EXPECT_TRUE(memory->Flash().substr(row.Start) == tail);
+    } else {
+      EXPECT_TRUE(s.Failed);
+      EXPECT_EQ(s.Text, row.Message);
+      EXPECT_EQ(part.ReceivedLines().size(), linesBefore) << "nothing reached the part";
+    }
+  }
+}

@@ -3,6 +3,7 @@
 #include "ISPWriter.h"
 
 #include "BootloaderPty.h"
+#include "Errors.h"
 #include "ModemDriver.h"
 #include "TempDir.h"
 
@@ -149,4 +150,38 @@ TEST_F(ISPUpdatePty, APortThatCannotBeOpenedRaisesAndLeavesTheStatusIdle) {
   EXPECT_FALSE(status.Snapshot().Running);
   EXPECT_TRUE(update.Finished());
   EXPECT_TRUE(driver.SparePort().Active());
+}
+
+// A stop asked for from another thread ends the run before its next page, writing or
+// verifying; the pages written stay in the flash.
+TEST_F(ISPUpdatePty, AStopRequestEndsTheRunBeforeTheNextPage) {
+  const struct {
+    const char* StopAt;  // the status text during which the stop is asked for
+    std::size_t PagesCopied;
+  } rows[] = {{"Запись данных 0x00000400", 2}, {"Чтение данных 0x00000000", 3}};
+  const std::string file = MakeHex(3000);  // three pages
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.StopAt);
+    part.Restart();
+    const auto copies = [this] {
+      std::size_t count = 0;
+      for (const std::string& line : part.ReceivedLines()) count += line.rfind("C ", 0) == 0 ? 1 : 0;
+      return count;
+    };
+    const std::size_t copiedBefore = copies();
+    status.ResetStop();
+    // On the worker thread, as the text of the page is shown.
+    status.SetOnChange([this, stopAt = std::string(row.StopAt)] {
+      if (status.Snapshot().Text == stopAt) status.RequestStop();
+    });
+    TISPUpdate update(driver, status);
+    update.Start({file, 115200, 12000, true});
+    update.WaitFor();
+    const TUpdateStatus::TSnapshot s = status.Snapshot();
+    EXPECT_TRUE(s.Failed);
+    EXPECT_EQ(s.Text, kAbortMessage);
+    EXPECT_EQ(copies() - copiedBefore, row.PagesCopied);
+    EXPECT_EQ(memory->Flash()[1500], static_cast<char>(1500 * 7 + 3)) << "the pages written stay";
+    EXPECT_TRUE(driver.SparePort().Active());
+  }
 }

@@ -32,6 +32,15 @@ TEST(CommandWireGuard, ParametersThatWouldBreakTheFrameAreNotAppended) {
       {[](TCommandParams& p) { p.Add("1,2"); }, "Недопустимый символ в параметре команды: \",\" (код 44)"},
       {[](TCommandParams& p) { p.Add("1\"2"); }, "Недопустимый символ в параметре команды: \"\"\" (код 34)"},
       {[](TCommandParams& p) { p.Add("1\n"); }, "Недопустимый символ в параметре команды: LF (код 10)"},
+      {[](TCommandParams& p) { p.AppendQuoted("касса\x7F"); },
+       "Недопустимый символ в параметре команды: DEL (код 127)"},
+      {[](TCommandParams& p) {
+         p.AppendQuotedRaw(
+             "a\x7F"
+             "b");
+       },
+       "Недопустимый символ в параметре команды: DEL (код 127)"},
+      {[](TCommandParams& p) { p.Add("12\x7F"); }, "Недопустимый символ в параметре команды: DEL (код 127)"},
       {[](TCommandParams& p) { p.AppendQuoted("Магазин, касса 1"); }, ""},
       {[](TCommandParams& p) { p.Add("0017"); }, ""},
   };
@@ -66,6 +75,12 @@ TEST(CommandWireGuard, ALineTheEchoCannotCarryIsNeverBuilt) {
   command.SetName("SMSN");
   command.Params().AddRaw("123\r\n");
   EXPECT_EQ(ErrorOf([&] { command.Prepare(); }), "Недопустимый символ в параметре команды: CR (код 13)");
+  command.Reset();
+  command.SetName("SMSN");
+  command.Params().AddRaw(
+      "1\x7F"
+      "3");
+  EXPECT_EQ(ErrorOf([&] { command.Prepare(); }), "Недопустимый символ в параметре команды: DEL (код 127)");
 }
 
 TEST(CommandWireGuard, SplitFieldsTellsAQuoteInsideAValue) {

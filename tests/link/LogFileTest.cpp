@@ -290,6 +290,22 @@ TEST(LogFile, TheFileIsOwnerOnlyAndItsNameAbsolute) {
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
+TEST(LogFile, AnExistingReadableLogIsNarrowedBeforeTheFirstLine) {
+  TempDir dir;
+  const std::string file = dir.File("old.log");
+  std::ofstream(file, std::ios::binary) << "earlier run\r\n";
+  ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+  TLogFile log;
+  log.SetFileName(file);
+  log.SetEnabled(true);
+  log.Debug("SMSIMSETUP=1,1,1234");
+  EXPECT_EQ(std::filesystem::status(file).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  const auto lines = Lines(ReadAll(file));
+  ASSERT_EQ(lines.size(), 2u);  // appended: the earlier run's line stays
+  EXPECT_EQ(lines[0], "earlier run");
+}
+
 TEST(LogFile, OpenTellsWhyTheFileCannotBeWritten) {
   TempDir dir;
   TLogFile log;

@@ -46,7 +46,11 @@ TEST(FeeSetValues, RulesInOrderWithBoundaries) {
       {kFeeFixed, "10", -5, kFeeValueMessage},
       {kFeePercent, "10", std::numeric_limits<double>::quiet_NaN(), kFeeValueMessage},
       {kFeeFixed, "10", std::numeric_limits<double>::infinity(), kFeeValueMessage},
-      {2, "10", 500, nullptr},             // unknown types skip checks 3 and 4
+      {kFeePercent, "10", 1e20, kFeeMaxPercentMessage},
+      {kFeeFixed, "10", 1e20, kFeeFixedMessage},  // beyond money, still less than no sum
+      {2, "10", 500, "Неверный тип ставки комиссии, 2. Допустимые значения: 0..1"},
+      {7, "0", 0, "Неверный тип ставки комиссии, 7. Допустимые значения: 0..1"},  // the type first
+      {-1, "10", 1, "Неверный тип ставки комиссии, -1. Допустимые значения: 0..1"},
       {kFeePercent, "0.004", 1, nullptr},  // passes check 1, stored as 0
   };
   for (const auto& r : rows) {

@@ -1,0 +1,117 @@
+// Ctrl+C in the middle of a transfer: the program stops before the next packet, keeps nothing
+// of the run and ends with 130. The SIGINT is sent by the simulator's thread as it receives
+// the n-th packet, so the program is certainly inside the transfer.
+#include "CliFixture.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+
+extern char** environ;
+
+namespace {
+
+class CliInterrupt : public quorvel::test::CliTest {
+ protected:
+  CliInterrupt() : CliTest(Options()) {}
+
+  // Runs the program with args (after --home and --port) and, while it runs, sends it SIGINT
+  // when the n-th line starting with prefix arrives. Returns the exit status, or -1 when the
+  // program did not exit by itself.
+  int RunInterrupted(const std::vector<std::string>& args, const char* prefix, int n) {
+#ifdef QUORVEL_CLI_PATH
+    std::vector<std::string> words = {QUORVEL_CLI_PATH, "--home", dir.Path(), "--port", sim.SlavePath()};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, dir.File("stdout.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&files, STDERR_FILENO, dir.File("stderr.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    seen_.store(0);
+    prefix_.store(prefix);
+    stopAt_.store(n);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    if (spawned != 0) return -2;
+    pid_.store(pid);
+    int status = 0;
+    const pid_t waited = ::waitpid(pid, &status, 0);
+    pid_.store(0);
+    prefix_.store(nullptr);
+    if (waited != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+#else
+    (void)args, (void)prefix, (void)n;
+    return -2;
+#endif
+  }
+
+  static ino_t Inode(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+  }
+
+ private:
+  quorvel::sim::TSimOptions Options() {
+    quorvel::sim::TSimOptions options;
+    // The simulator's thread, before the line is answered.
+    options.OnLineReceived = [this](const std::string& line) {
+      const char* prefix = prefix_.load();
+      if (prefix == nullptr || line.rfind(prefix, 0) != 0) return;
+      if (seen_.fetch_add(1) + 1 == stopAt_.load())
+        if (const pid_t pid = pid_.load(); pid > 0) ::kill(pid, SIGINT);
+    };
+    return options;
+  }
+
+  std::atomic<const char*> prefix_{nullptr};
+  std::atomic<int> stopAt_{0};
+  std::atomic<int> seen_{0};
+  std::atomic<pid_t> pid_{0};
+};
+
+TEST_F(CliInterrupt, CtrlCStopsATransferAndKeepsNothingOfTheRun) {
+  // A document of an earlier run, which the stopped run must leave alone.
+  ASSERT_EQ(Cli("status").Status, 0);
+  const std::string document = dir.File(quorvel::kAppDocFileName);
+  const std::string documentBytes = ReadFile(document);
+  const ino_t documentInode = Inode(document);
+  ASSERT_NE(documentInode, 0u);
+
+  const std::string data(10 * 256, 'd');
+  const std::string in = WriteFile("in.bin", data);
+  sim.ClearReceivedLines();
+  EXPECT_EQ(RunInterrupted({"xmldata", "write", in}, "AT+SAVEXML=", 3), 130);
+  EXPECT_EQ(CountOf("SAVEXML="), 3) << "no packet after Ctrl+C";
+  EXPECT_NE(ReadFile(dir.File("stderr.txt")).find("Операция прервана"), std::string::npos)
+      << ReadFile(dir.File("stderr.txt"));
+  EXPECT_EQ(Inode(document), documentInode) << "the document was not saved";
+  EXPECT_TRUE(ReadFile(document) == documentBytes);
+
+  // A read: the file named keeps what it held.
+  sim.Update([&](quorvel::sim::TSimState& s) { s.PhoneBase = data; });
+  const std::string out = WriteFile("out.bin", "earlier bytes");
+  sim.ClearReceivedLines();
+  EXPECT_EQ(RunInterrupted({"phonebase", "read", out}, "AT+LOADPHONEBASE=", 2), 130);
+  EXPECT_EQ(CountOf("LOADPHONEBASE="), 2);
+  EXPECT_EQ(ReadFile(out), "earlier bytes");
+  EXPECT_EQ(Inode(document), documentInode);
+
+  // Without Ctrl+C the same run goes through and saves.
+  EXPECT_EQ(RunInterrupted({"phonebase", "read", out}, "AT+LOADPHONEBASE=", 0), 0);
+  EXPECT_TRUE(ReadFile(out) == data);
+  EXPECT_NE(Inode(document), documentInode);
+}
+
+}  // namespace
