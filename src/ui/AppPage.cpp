@@ -1,5 +1,9 @@
 #include "AppPage.h"
 
+#include "Errors.h"
+#include "ModemDriver.h"
+#include "Ortenas.h"
+
 #include <algorithm>
 
 namespace quorvel::ui {
@@ -17,6 +21,27 @@ TAppPage::~TAppPage() {
 bool TAppPage::RunOperation(TOperationRunner::TWork work, TOperationRunner::TWork done) {
   return runner_.Run(this, std::move(work), std::move(done));
 }
+
+bool TAppPage::RunStoppable(QAbstractButton* stop, TOperationRunner::TWork work,
+                            TOperationRunner::TWork done) {
+  TOrtena& facade = context_.Facade;
+  // A request left from an earlier run would stop this one before its first packet.
+  facade.ResetStop();
+  const bool started = runner_.Run(this, std::move(work), std::move(done), [this](std::exception_ptr error) {
+    try {
+      std::rethrow_exception(error);
+    } catch (const EAbort&) {
+      // The other silent abort, a question answered No, has nothing to report.
+      if (context_.Facade.Driver().StopRequested()) Stopped();
+    } catch (...) {
+      runner_.ShowError(std::current_exception());
+    }
+  });
+  if (started) runner_.OfferStop(stop, [&facade] { facade.RequestStop(); });
+  return started;
+}
+
+void TAppPage::Stopped() { context_.Facade.DriverStatus().SetText(kAbortMessage); }
 
 TAppPages::~TAppPages() { Clear(); }
 

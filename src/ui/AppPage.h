@@ -40,6 +40,13 @@ class TAppPage : public TSizeableForm {
  protected:
   /// Runs work for this page (buttons off meanwhile); done runs on the UI thread after success.
   bool RunOperation(TOperationRunner::TWork work, TOperationRunner::TWork done = {});
+  /// RunOperation for work that moves packets: stop stays on while it runs, and a click on it
+  /// (or the main window's close) asks the terminal driver to stop before its next packet.
+  /// Packets sent stay sent, a read brings nothing. A stopped run calls Stopped instead of an
+  /// error box; any other failure reaches the error box.
+  bool RunStoppable(QAbstractButton* stop, TOperationRunner::TWork work, TOperationRunner::TWork done = {});
+  /// After a run that was stopped: the main window's status line says so.
+  virtual void Stopped();
 
   TUiContext& context_;
   TOperationRunner& runner_;

@@ -30,6 +30,14 @@ TPaysysButton WriteButton(std::function<void()> work) {
   return {{"btnWrite", "Записать"}, [work = std::move(work)](TfmPaysysPage& p) { p.Write(work); }};
 }
 
+// Write for a page whose write sends files in packets, with StopButton beside it.
+TPaysysButton FilesWriteButton(std::function<void()> work) {
+  return {{"btnWrite", "Записать"}, [work = std::move(work)](TfmPaysysPage& p) { p.WriteFiles(work); }};
+}
+
+// On while files travel; the runner takes its clicks.
+TPaysysButton StopButton() { return {{"btnStop", "Прервать", "Прервать передачу после текущего пакета"}}; }
+
 TPaysysButton ReadButton(std::function<void()> work) {
   return {{"btnRead", "Прочитать"}, [work = std::move(work)](TfmPaysysPage& p) { p.Read(work); }};
 }
@@ -81,8 +89,8 @@ TPaysysPageDef MasterPortDef(TUiContext& c, TMasterPortProtocol& s, const char* 
   TPaysysChooser open{"btnOpen", "..", "Загрузить настройки платежного\nсервера из файла",
                       [sys = &s](TfmPaysysPage& p, QLineEdit* edit) {
                         p.LoadFile(
-                            XmlFileDialog(), [sys](const std::string& file) { LoadTestConfigFile(*sys, file); },
-                            edit->text());
+                            XmlFileDialog(),
+                            [sys](const std::string& file) { LoadTestConfigFile(*sys, file); }, edit->text());
                       }};
   TPaysysPageDef d{QString::fromUtf8(caption), QString::fromUtf8(group), &s};
   d.Fields = {
@@ -267,7 +275,7 @@ TPaysysPageDef EasyPayDef(TUiContext& c) {
   TPaysysPageDef d{QStringLiteral("ЛЕГКО И УДОБНО"), QStringLiteral("ЛЕГКО И УДОБНО"), &s};
   d.Fields = {KeyFileField(Ref<TEasyPay>(&s, &TEasyPay::KeyFileName)),
               CerFileField(Ref<TEasyPay>(&s, &TEasyPay::CerFileName))};
-  d.Buttons = {WriteButton([&f, &s] { f.WriteEasyPay(s); })};
+  d.Buttons = {FilesWriteButton([&f, &s] { f.WriteEasyPay(s); }), StopButton()};
   return d;
 }
 
@@ -279,7 +287,7 @@ TPaysysPageDef KrasplatDef(TUiContext& c) {
               CerFileField(Ref<TKrasplat>(&s, &TKrasplat::CerFileName)),
               WordFileField(Ref<TKrasplat>(&s, &TKrasplat::WordFileName)),
               DeviceIdField(Ref<TKrasplat>(&s, &TKrasplat::DeviceID), "Номер устройства:")};
-  d.Buttons = {WriteButton([&f, &s] { f.WriteKrasplat(s); })};
+  d.Buttons = {FilesWriteButton([&f, &s] { f.WriteKrasplat(s); }), StopButton()};
   return d;
 }
 
@@ -301,7 +309,8 @@ TPaysysPageDef AgentDef(TUiContext& c, TSystem& s, const QString& caption,
   d.Fields = {AgentIdField(Ref<TSystem>(&s, &TSystem::AgentID)),
               DeviceIdField(Ref<TSystem>(&s, &TSystem::DeviceID)),
               WordFileField(Ref<TSystem>(&s, &TSystem::WordFileName))};
-  d.Buttons = {WriteButton([&f, &s, write] { (f.*write)(s); }), ReadButton([&f, &s, read] { (f.*read)(s); })};
+  d.Buttons = {FilesWriteButton([&f, &s, write] { (f.*write)(s); }),
+               ReadButton([&f, &s, read] { (f.*read)(s); }), StopButton()};
   return d;
 }
 

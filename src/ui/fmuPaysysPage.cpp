@@ -49,8 +49,10 @@ TfmPaysysPage::TfmPaysysPage(TUiContext& context, TOperationRunner& runner, TPay
   for (const TPaysysButton& button : def_.Buttons) {
     QPushButton* push = b.AddButton(button.Def);
     buttons_[button.Def.Name] = push;
-    connect(push, &QPushButton::clicked, this, [this, click = button.Click] { click(*this); });
+    if (button.Click)
+      connect(push, &QPushButton::clicked, this, [this, click = button.Click] { click(*this); });
   }
+  if (QPushButton* stop = Button("btnStop")) stop->setEnabled(false);
 }
 
 void TfmPaysysPage::AddField(TPageBuilder& b, TPaysysField& field) {
@@ -136,6 +138,11 @@ QPushButton* TfmPaysysPage::Button(const std::string& name) const {
 void TfmPaysysPage::Write(TOperationRunner::TWork work) {
   UpdateObject();
   RunOperation(std::move(work));
+}
+
+void TfmPaysysPage::WriteFiles(TOperationRunner::TWork work) {
+  UpdateObject();
+  RunStoppable(Button("btnStop"), std::move(work));
 }
 
 // What was typed goes into the model first, so that refilling the page after the work shows

@@ -59,7 +59,8 @@ struct TPaysysField {
   TPaysysChooser Chooser = {};
 };
 
-/// One button of the row at the bottom of a page.
+/// One button of the row at the bottom of a page; without Click the runner takes its clicks
+/// (a stop button).
 struct TPaysysButton {
   TButtonDef Def = {};
   std::function<void(TfmPaysysPage&)> Click = {};
@@ -101,6 +102,8 @@ class TfmPaysysPage : public TAppPage {
 
   /// UpdateObject, then work on the worker.
   void Write(TOperationRunner::TWork work);
+  /// Write for work that sends files in packets: "Прервать" (btnStop) stops it.
+  void WriteFiles(TOperationRunner::TWork work);
   /// UpdateObject, work on the worker, then UpdatePage.
   void Read(TOperationRunner::TWork work);
   /// Asks for a file to open (proposing proposed); nothing when cancelled. Then UpdateObject,

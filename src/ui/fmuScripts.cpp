@@ -74,8 +74,12 @@ TfmScripts::TfmScripts(TUiContext& context, TOperationRunner& runner, TPaymentSy
   bottom->addStretch(1);
   btnRead = MakeButton(this, "btnRead", QStringLiteral("Прочитать"));
   btnWrite = MakeButton(this, "btnWrite", QStringLiteral("Записать"));
+  btnStop = MakeButton(this, "btnStop", QStringLiteral("Прервать"),
+                       QStringLiteral("Прервать передачу после текущего пакета"));
+  btnStop->setEnabled(false);
   bottom->addWidget(btnRead);
   bottom->addWidget(btnWrite);
+  bottom->addWidget(btnStop);
   layout->addLayout(bottom);
   BuildMenu();
 
@@ -295,13 +299,14 @@ void TfmScripts::btnUpdateClick() {
 void TfmScripts::btnWriteClick() {
   TOrtena& facade = context_.Facade;
   const TPaymentSystem& system = system_;
-  RunOperation([&facade, &system] { facade.WriteScripts(system); });
+  RunStoppable(btnStop, [&facade, &system] { facade.WriteScripts(system); });
 }
 
 void TfmScripts::btnReadClick() {
   TOrtena& facade = context_.Facade;
   TPaymentSystem& system = system_;
-  RunOperation([&facade, &system] { facade.ReadScripts(system); }, [this] { UpdatePage(); });
+  RunStoppable(
+      btnStop, [&facade, &system] { facade.ReadScripts(system); }, [this] { UpdatePage(); });
 }
 
 }  // namespace quorvel::ui

@@ -68,6 +68,8 @@ class TfmScripts final : public TAppPage {
   QPushButton* btnUpdate = nullptr;
   QPushButton* btnWrite = nullptr;
   QPushButton* btnRead = nullptr;
+  /// "Прервать": on while scripts travel.
+  QPushButton* btnStop = nullptr;
   QMenu* PopupMenu = nullptr;
 
  protected:

@@ -26,6 +26,8 @@ namespace {
 
 constexpr const char* kRunningMessage = "Идет обновление ПО";
 constexpr const char* kRestartText = "Перезапустите терминал и нажмите кнопку OK";
+constexpr const char* kStoppedText =
+    "Запись прервана.\nТерминал запустится только после того, как прошивка будет записана полностью.";
 constexpr int kBaudRates[] = {230400, 115200, 57600, 38400, 28800, 19200, 14400, 9600, 7200, 4800, 2400};
 constexpr int kDefaultBaudIndex = 1;  // 115200
 constexpr int kTimerMs = 100;
@@ -85,12 +87,15 @@ TfmUpdate::TfmUpdate(TUiContext& context, TOperationRunner& runner, QWidget* par
 
   btnWrite = b.AddButton({"btnWrite", "Записать"});
   btnWrite->setEnabled(false);
+  btnStop = b.AddButton({"btnStop", "Прервать", "Прервать запись после текущей страницы"});
+  btnStop->setEnabled(false);
   Timer = new QTimer(this);
   Timer->setInterval(kTimerMs);
   connect(Timer, &QTimer::timeout, this, &TfmUpdate::TimerTimer);
   connect(edtFileName, &QLineEdit::textChanged, this, &TfmUpdate::edtFileNameChange);
   connect(btnFileName, &QPushButton::clicked, this, &TfmUpdate::btnFileNameClick);
   connect(btnWrite, &QPushButton::clicked, this, &TfmUpdate::btnWriteClick);
+  connect(btnStop, &QPushButton::clicked, this, &TfmUpdate::btnStopClick);
 }
 
 void TfmUpdate::BuildStatusBox(QFormLayout* form) {
@@ -171,6 +176,7 @@ void TfmUpdate::StartUpdate(const TISPImage& image) {
           this, [this] { WorkerEnded(); }, Qt::QueuedConnection);
     });
   }
+  status_.ResetStop();
   try {
     update_->Start(params, image);
   } catch (...) {
@@ -184,11 +190,21 @@ void TfmUpdate::StartUpdate(const TISPImage& image) {
   Timer->start();
 }
 
+void TfmUpdate::btnStopClick() {
+  status_.RequestStop();
+  btnStop->setEnabled(false);
+}
+
 void TfmUpdate::SetBusy(bool busy) {
   if (busy == busy_) return;
   busy_ = busy;
   EnableControls(!busy);
-  EnableChildren(window(), !busy);
+  // The rest of the window goes off; this page stays on for its stop button.
+  for (QWidget* kept = this; kept->parentWidget() != nullptr && !kept->isWindow();
+       kept = kept->parentWidget())
+    for (QWidget* other : kept->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (other != kept && !other->isWindow()) other->setEnabled(!busy);
+  btnStop->setEnabled(busy);
 }
 
 void TfmUpdate::TimerTimer() {
@@ -211,7 +227,9 @@ void TfmUpdate::WorkerEnded() {
   if (update_) update_->WaitFor();
   TimerTimer();
   const TUpdateStatus::TSnapshot s = status_.Snapshot();
-  if (s.Failed)
+  if (s.Failed && status_.StopRequested())
+    context_.Messages.ShowInfo(this, QString::fromUtf8(kStoppedText));
+  else if (s.Failed)
     context_.Messages.ShowError(this, Q(s.Text));
   else
     context_.Messages.ShowInfo(this, Q(s.Text));

@@ -46,6 +46,8 @@ class TfmUpdate final : public TAppPage {
   /// Loads and checks the image (off the UI thread; a refused file ends in the error box),
   /// lowers RTS, asks for the restart and starts the run.
   void btnWriteClick();
+  /// Asks the run to stop before its next page ("Прервать", on while a run goes).
+  void btnStopClick();
   /// "Записать" is enabled exactly when a file is named.
   void edtFileNameChange();
   /// Shows the status; the first tick that finds it not running stops the timer and turns
@@ -64,6 +66,7 @@ class TfmUpdate final : public TAppPage {
   QLineEdit* edtDataRate = nullptr;
   QLineEdit* edtTimeLeft = nullptr;
   QPushButton* btnWrite = nullptr;
+  QPushButton* btnStop = nullptr;
   QTimer* Timer = nullptr;
 
  signals:

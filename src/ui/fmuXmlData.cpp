@@ -89,6 +89,8 @@ TfmXmlData::TfmXmlData(TUiContext& context, TOperationRunner& runner, const TXml
   btnOpen = b.AddButton({"btnOpen", "Загрузить..", "Загрузить из файла"});
   btnSave = b.AddButton({"btnSave", "Сохранить..", "Сохранить в файле"});
   btnClear = b.AddButton({"btnClear", "Очистить", "Очистить поле"});
+  btnStop = b.AddButton({"btnStop", "Прервать", "Прервать передачу после текущего пакета"});
+  btnStop->setEnabled(false);
   connect(btnWrite, &QPushButton::clicked, this, &TfmXmlData::btnWriteClick);
   connect(btnRead, &QPushButton::clicked, this, &TfmXmlData::btnReadClick);
   connect(btnOpen, &QPushButton::clicked, this, &TfmXmlData::btnOpenClick);
@@ -121,7 +123,8 @@ void TfmXmlData::RunTransfer(TTransfer transfer, TOperationRunner::TWork done) {
   std::shared_ptr<TTransferProgress> progress = progress_;
   progress->Begin(0);
   ShowTransfer();
-  const bool started = RunOperation(
+  const bool started = RunStoppable(
+      btnStop,
       [this, &facade, progress, transfer] {
         TClearStatusGuard clear(facade);
         // The driver reports on this worker thread; the page redraws on its own thread.
@@ -145,6 +148,12 @@ void TfmXmlData::RunTransfer(TTransfer transfer, TOperationRunner::TWork done) {
   if (started) return;
   progress->End();
   ShowTransfer();
+}
+
+void TfmXmlData::Stopped() {
+  TAppPage::Stopped();
+  ShowTransfer();
+  lblTransfer->setText(QStringLiteral("Прервано. ") + lblTransfer->text());
 }
 
 void TfmXmlData::ShowTransfer() {

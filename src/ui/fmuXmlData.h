@@ -77,6 +77,8 @@ class TfmXmlData final : public TAppPage {
   QPushButton* btnOpen = nullptr;
   QPushButton* btnSave = nullptr;
   QPushButton* btnClear = nullptr;
+  /// "Прервать": on while a transfer runs.
+  QPushButton* btnStop = nullptr;
   /// Packets of the last transfer finished: the bar and "Пакетов: <done> из <total>" (the
   /// total only when writing).
   QProgressBar* pbTransfer = nullptr;
@@ -86,6 +88,7 @@ class TfmXmlData final : public TAppPage {
   // Runs on the worker: opens the progress with its total and moves the file.
   using TTransfer = std::function<void(TOrtena&, TTransferProgress&)>;
   void RunTransfer(TTransfer transfer, TOperationRunner::TWork done);
+  void Stopped() override;
   void ShowTransfer();
 
   const TXmlDataKind& kind_;
