@@ -57,8 +57,8 @@ int main(int argc, char** argv) {
   quorvel::ui::TMessageBoxes boxes;
   std::unique_ptr<quorvel::TSession> session;
   try {
-    session =
-        std::make_unique<quorvel::TSession>(quorvel::Facade(), quorvel::LogFile(), quorvel::ProgramHome());
+    session = std::make_unique<quorvel::TSession>(quorvel::Facade(), quorvel::LogFile(),
+                                                  quorvel::ProgramHome(), quorvel::TFolderUse::AroundSaves);
   } catch (const std::exception& e) {
     boxes.ShowError(nullptr, QString::fromStdString(e.what()));
     return 1;
