@@ -81,6 +81,7 @@ int main(int argc, char** argv) {
   {
     quorvel::ui::TUiContext context{session->Facade(), session->Doc(), session->Settings(), boxes,
                                     QString::fromStdString(session->Home() + "/Quorvel.ini")};
+    context.SaveSettings = [&] { quorvel::ui::SaveSettingsAsking(*session, boxes, nullptr); };
     quorvel::ui::TfmMain window(context);
     for (const std::string& notice : session->LoadNotices())
       boxes.ShowError(nullptr, QString::fromStdString(notice).replace("\r\n", "\n"));

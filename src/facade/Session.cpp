@@ -37,9 +37,11 @@ TSession::TSession(TOrtena& facade, TLogFile& log, const std::string& home, TFol
   docFile_.Save = [this] { doc_->Save(); };
   docFile_.SaveCopy = [this](const std::string& name) { AppDocXml().SaveDocument(*doc_, name); };
   docFile_.Reload = [this] { doc_->Load(); };
+  docFile_.DamagedCopy = [this] { return doc_->BackupFileName(); };
   settingsFile_.FileName = settings_->SettingsFileName();
   settingsFile_.Save = [this] { settings_->SaveSettings(); };
   settingsFile_.SaveCopy = [this](const std::string& name) { AppManagerXml().Save(*settings_, name); };
+  settingsFile_.DamagedCopy = [this] { return settings_->BackupFileName(); };
   settingsFile_.Reload = [this] {
     settings_->LoadSettings();
     ApplySupportServer();
@@ -64,13 +66,7 @@ std::vector<std::string> TSession::LoadNotices() const {
   return notices;
 }
 
-std::vector<std::string> TSession::SaveNotices() const {
-  std::vector<std::string> notices;
-  for (const std::string* copy : {&doc_->BackupFileName(), &settings_->BackupFileName()})
-    if (!copy->empty()) notices.push_back(fmt::sprintf(kBackupNote, *copy));
-  notices.insert(notices.end(), changeNotices_.begin(), changeNotices_.end());
-  return notices;
-}
+std::vector<std::string> TSession::SaveNotices() const { return saveNotices_; }
 
 std::unique_ptr<TFolderLock> TSession::HoldFolder() {
   if (runLock_) return nullptr;
@@ -135,17 +131,29 @@ void TSession::SaveFile(TTracked& file, const TDiskChange* change, TChangeChoice
   if (change != nullptr && choice == TChangeChoice::KeepTheirs) {
     const std::string copy = FreeBackupName(file.FileName);
     file.SaveCopy(copy);
-    changeNotices_.push_back(fmt::sprintf(kOurCopyNote, file.FileName, copy));
+    saveNotices_.push_back(fmt::sprintf(kOurCopyNote, file.FileName, copy));
     file.Reload();
   } else {
     if (change != nullptr) {
       const std::string copy = MakeBackupCopy(file.FileName);
       // A file the other program removed leaves nothing to keep.
-      if (!copy.empty()) changeNotices_.push_back(fmt::sprintf(kTheirCopyNote, file.FileName, copy));
+      if (!copy.empty()) saveNotices_.push_back(fmt::sprintf(kTheirCopyNote, file.FileName, copy));
     }
-    file.Save();
+    const std::string damagedBefore = file.DamagedCopy();
+    try {
+      file.Save();
+    } catch (...) {
+      NoteDamagedCopy(file, damagedBefore);
+      throw;
+    }
+    NoteDamagedCopy(file, damagedBefore);
   }
   file.Known = TFileStamp::Of(file.FileName);
+}
+
+void TSession::NoteDamagedCopy(const TTracked& file, const std::string& before) {
+  const std::string copy = file.DamagedCopy();
+  if (!copy.empty() && copy != before) saveNotices_.push_back(fmt::sprintf(kBackupNote, copy));
 }
 
 void TSession::Save(const TChangeDecision& decide) { SaveTracked({&docFile_, &settingsFile_}, decide); }
@@ -159,8 +167,10 @@ void TSession::SaveDocument() {
 }
 
 void TSession::SaveSettings() {
-  SaveTracked({&settingsFile_}, [](const TDiskChange&) { return TChangeChoice::KeepOurs; });
+  SaveSettings([](const TDiskChange&) { return TChangeChoice::KeepOurs; });
 }
+
+void TSession::SaveSettings(const TChangeDecision& decide) { SaveTracked({&settingsFile_}, decide); }
 
 void TSession::ClosePort() { facade_.Driver().ClosePort(); }
 

@@ -75,8 +75,9 @@ class TSession {
   /// What the user must hear about the loaded files: one message per file read only in part
   /// (settings.xml, then the document), with its reason; empty when all was well.
   std::vector<std::string> LoadNotices() const;
-  /// After a save: one note per copy made of a damaged file, and per copy made of a file another
-  /// program changed (kept by KeepOurs) or of the session's values (KeepTheirs), naming the copy.
+  /// After saves: one note per copy made of a damaged file, and per copy made of a file another
+  /// program changed (kept by KeepOurs) or of the session's values (KeepTheirs), naming the copy,
+  /// in the order the copies were made.
   std::vector<std::string> SaveNotices() const;
 
   /// Decides about one changed file: called with the change, without the folder's lock held
@@ -99,6 +100,8 @@ class TSession {
   /// Saves settings.xml only (a changed file handled as KeepOurs); raises its error (the
   /// previous file stays).
   void SaveSettings();
+  /// Saves settings.xml only, a changed file handled as decide says (see Save).
+  void SaveSettings(const TChangeDecision& decide);
   /// Closes the facade's port (a simulator must outlive its clients).
   void ClosePort();
 
@@ -110,6 +113,7 @@ class TSession {
     std::function<void()> Save;                        // writes the session's values to the file
     std::function<void(const std::string&)> SaveCopy;  // writes them to another file
     std::function<void()> Reload;                      // takes the file's values
+    std::function<std::string()> DamagedCopy;          // the copy of a damaged file, once made
   };
 
   void ApplySupportServer();
@@ -118,6 +122,7 @@ class TSession {
   void SaveFiles(const std::vector<TTracked*>& files, const std::vector<TDiskChange>& changes,
                  const std::vector<TChangeChoice>& choices);
   void SaveFile(TTracked& file, const TDiskChange* change, TChangeChoice choice);
+  void NoteDamagedCopy(const TTracked& file, const std::string& before);
   void SaveTracked(const std::vector<TTracked*>& files, const TChangeDecision& decide);
 
   TOrtena& facade_;
@@ -129,7 +134,7 @@ class TSession {
   std::unique_ptr<TAppDoc> doc_;
   TTracked docFile_;
   TTracked settingsFile_;
-  std::vector<std::string> changeNotices_;
+  std::vector<std::string> saveNotices_;
 };
 
 }  // namespace quorvel

@@ -12,15 +12,39 @@ namespace {
 
 QString MessageText(const std::exception& e) { return Q(e.what()).replace("\r\n", "\n"); }
 
-}  // namespace
-
-bool SaveSessionAtExit(TSession& session, IUiMessages& messages, QWidget* parent, TSaveAudience audience) {
-  const auto decide = [&](const TDiskChange& change) {
-    if (audience == TSaveAudience::Nobody) return TChangeChoice::KeepTheirs;
+TSession::TChangeDecision AskingDecision(IUiMessages& messages, QWidget* parent) {
+  return [&messages, parent](const TDiskChange& change) {
     return messages.Ask(parent, QString::fromUtf8(kTakeTheirFileQuestion).arg(Q(change.FileName)))
                ? TChangeChoice::KeepTheirs
                : TChangeChoice::KeepOurs;
   };
+}
+
+// The notes a save added to the session's list (the earlier ones were shown already).
+void ShowNewNotices(TSession& session, std::size_t shown, IUiMessages& messages, QWidget* parent) {
+  const std::vector<std::string> notices = session.SaveNotices();
+  for (std::size_t i = shown; i < notices.size(); ++i) messages.ShowInfo(parent, Q(notices[i]));
+}
+
+}  // namespace
+
+void SaveSettingsAsking(TSession& session, IUiMessages& messages, QWidget* parent) {
+  const std::size_t shown = session.SaveNotices().size();
+  try {
+    session.SaveSettings(AskingDecision(messages, parent));
+  } catch (...) {
+    ShowNewNotices(session, shown, messages, parent);
+    throw;
+  }
+  ShowNewNotices(session, shown, messages, parent);
+}
+
+bool SaveSessionAtExit(TSession& session, IUiMessages& messages, QWidget* parent, TSaveAudience audience) {
+  const std::size_t shown = session.SaveNotices().size();
+  const TSession::TChangeDecision decide =
+      audience == TSaveAudience::Nobody
+          ? TSession::TChangeDecision([](const TDiskChange&) { return TChangeChoice::KeepTheirs; })
+          : AskingDecision(messages, parent);
   bool saved = false;
   for (;;) {
     try {
@@ -37,7 +61,7 @@ bool SaveSessionAtExit(TSession& session, IUiMessages& messages, QWidget* parent
     break;
   }
   // The copies made before a failure exist all the same: the user must learn their names.
-  for (const std::string& notice : session.SaveNotices()) messages.ShowInfo(parent, Q(notice));
+  ShowNewNotices(session, shown, messages, parent);
   return saved;
 }
 

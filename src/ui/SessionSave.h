@@ -37,6 +37,13 @@ inline constexpr const char* kRetrySaveQuestion = "Повторить сохра
 /// Threads: the UI thread, after the main window closed.
 bool SaveSessionAtExit(TSession& session, IUiMessages& messages, QWidget* parent, TSaveAudience audience);
 
+/// The connection dialog's save of settings.xml while the window is open: a file another
+/// program changed is asked about as at the end (Yes: the window takes that file's values and
+/// its own go to a dated copy), and the copies made are named (ShowInfo). Raises the save's
+/// errors, EFolderBusy included, for the dialog to show.
+/// Threads: the UI thread.
+void SaveSettingsAsking(TSession& session, IUiMessages& messages, QWidget* parent);
+
 /// Messages for an end nobody watches: errors and notes go to stderr, a question is answered
 /// No (and shown there with its answer), file dialogs are cancelled.
 class TConsoleMessages final : public IUiMessages {

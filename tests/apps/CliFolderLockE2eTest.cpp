@@ -15,8 +15,8 @@ namespace {
 using CliFolderLock = CliTest;
 
 TEST_F(CliFolderLock, TwoRunsStartedTogetherBothKeepTheirChange) {
-  // Without the lock both runs read the same document and the later save dropped the
-  // other's change in most rounds.
+  // Both runs read, change and save the same document: each must find the other's change
+  // already there or leave its own for the other to find.
   for (int round = 1; round <= 5; ++round) {
     SCOPED_TRACE(round);
     const std::string home = dir.File("home" + std::to_string(round));

@@ -5,12 +5,14 @@
 #include "SignalQuit.h"
 #include "UiFixture.h"
 #include "fmuMain.h"
+#include "fmuSettings.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
@@ -106,6 +108,35 @@ class SessionSyncGuiTest : public QObject {
     QCOMPARE(f_->Messages.Questions, QStringList());
     QCOMPARE(f_->Messages.Infos, QStringList());
     QCOMPARE(HeaderIn(docFile), QString("Окно"));
+  }
+
+  void connectionDialogAsksAboutSettingsTheCommandLineChangedAndNotAboutItsOwn() {
+    const QString settingsFile = f_->Home.filePath("settings.xml");
+    f_->Context->SaveSettings = [this] { SaveSettingsAsking(*f_->Session, f_->Messages, nullptr); };
+    const int ownRetries = f_->Session->Settings().MaxRetryCount();
+    QVERIFY(ownRetries != 5);
+    RunCli({"--simulator", "--retries", "5", "--save-settings", "status"});
+    TOperationRunner runner(f_->Messages);
+    TfmSettings dialog(*f_->Context, runner);
+    dialog.SetPorts({});
+    f_->Messages.Answers = {false};
+    QTest::mouseClick(dialog.btnOk, Qt::LeftButton);
+    QCOMPARE(f_->Messages.Questions,
+             QStringList{QString::fromUtf8(kTakeTheirFileQuestion).arg(settingsFile)});
+    QCOMPARE(f_->Messages.Errors, QStringList());
+    QCOMPARE(f_->Messages.Infos.size(), 1);
+    const QString copy = CopyNamed(f_->Messages.Infos[0], settingsFile);
+    QVERIFY2(!copy.isEmpty(), qPrintable(f_->Messages.Infos[0]));
+    TOrtena reader;
+    TLogFile log;
+    QCOMPARE(TAppManager(reader.Driver(), log, copy.toStdString()).MaxRetryCount(), 5);
+    QCOMPARE(TAppManager(reader.Driver(), log, settingsFile.toStdString()).MaxRetryCount(), ownRetries);
+
+    // What the window wrote itself is no other program's change, now or at the end.
+    QTest::mouseClick(dialog.btnOk, Qt::LeftButton);
+    QVERIFY(SaveSessionAtExit(*f_->Session, f_->Messages, nullptr, TSaveAudience::User));
+    QCOMPARE(f_->Messages.Questions.size(), 1);
+    QCOMPARE(f_->Messages.Infos.size(), 1);
   }
 
   void signalToEndArrivesThroughTheEventLoop() {
