@@ -107,6 +107,9 @@ void AddGlobalOptions(CLI::App& app, TGlobalOptions& options) {
                                         "use the built-in terminal simulator instead of a device");
   simulator->excludes(port);
   app.add_flag("--save-settings", options.SaveSettings, "keep --port, --retries and --log in settings.xml");
+  app.add_option("--lock-wait", options.LockWait,
+                 "seconds to wait while another program uses the program's folder (default 10)")
+      ->check(CLI::Range(0.0, 3600.0));
 }
 
 void ApplyHome(const TGlobalOptions& options) {
@@ -139,7 +142,8 @@ const std::vector<std::string>& SystemNames() {
 
 TCliContext::TCliContext(const TGlobalOptions& options)
     : options_(options), facade_(quorvel::Facade()), prompt_(options), progress_(stderr) {
-  session_ = std::make_unique<TSession>(facade_, LogFile(), ProgramHome());
+  session_ = std::make_unique<TSession>(facade_, LogFile(), ProgramHome(), TFolderUse::WholeRun,
+                                        static_cast<int>(options_.LockWait * 1000));
   // Saving happens in Save, after the values of this run were put back.
   Report(session_->LoadNotices());
   savedPortNumber_ = Settings().PortNumber();

@@ -48,6 +48,8 @@ struct TGlobalOptions {
   bool No = false;            ///< answer No to every question (--no)
   bool Simulator = false;     ///< talk to the built-in simulator instead of a device (--simulator)
   bool SaveSettings = false;  ///< keep --port, --retries and --log in settings.xml (--save-settings)
+  /// Seconds to wait for another program that holds the program's folder (--lock-wait).
+  double LockWait = kDefaultFolderLockWaitMs / 1000.0;
 };
 
 /// Adds the global options to app, stored into options.
@@ -80,11 +82,13 @@ class TConsolePrompt final : public IPrompt {
 /// Threads: the main thread only.
 class TCliContext {
  public:
-  /// Loads settings.xml and the configuration document (a file of either read only in part is
-  /// reported on stderr, and later the name of its backup copy), applies --port, --retries and --log,
-  /// starts the simulator for --simulator. Raises the errors of these steps.
+  /// Takes the program's folder for the whole run (another run of the command line waits for
+  /// it up to --lock-wait seconds), loads settings.xml and the configuration document (a file of
+  /// either read only in part is reported on stderr, and later the name of its backup copy),
+  /// applies --port, --retries and --log, starts the simulator for --simulator. Raises the
+  /// errors of these steps (EFolderBusy first, before anything is read or sent).
   explicit TCliContext(const TGlobalOptions& options);
-  /// Closes the port and stops the simulator; saves nothing.
+  /// Closes the port, stops the simulator and releases the folder; saves nothing.
   ~TCliContext();
   TCliContext(const TCliContext&) = delete;
   TCliContext& operator=(const TCliContext&) = delete;

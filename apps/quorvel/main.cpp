@@ -8,6 +8,8 @@
 #include "Ortenas.h"
 #include "Paths.h"
 #include "Session.h"
+#include "SessionSave.h"
+#include "SignalQuit.h"
 #include "TerminalSim.h"
 #include "UiContext.h"
 #include "fmuMain.h"
@@ -25,6 +27,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // A save cut short by Ctrl+C or a logout leaves no temporary file behind.
   quorvel::InstallTempFileCleanup();
+  // A kill or a logout ends the program as "Выход" does, with the same save.
+  quorvel::ui::TSignalQuit signalQuit;
   QApplication::setApplicationName(quorvel::ui::kAppTitle);
   QApplication::setApplicationVersion(QString::fromStdString(quorvel::FileVersionText()));
   QLocale::setDefault(QLocale::c());
@@ -57,8 +61,8 @@ int main(int argc, char** argv) {
   quorvel::ui::TMessageBoxes boxes;
   std::unique_ptr<quorvel::TSession> session;
   try {
-    session =
-        std::make_unique<quorvel::TSession>(quorvel::Facade(), quorvel::LogFile(), quorvel::ProgramHome());
+    session = std::make_unique<quorvel::TSession>(quorvel::Facade(), quorvel::LogFile(),
+                                                  quorvel::ProgramHome(), quorvel::TFolderUse::AroundSaves);
   } catch (const std::exception& e) {
     boxes.ShowError(nullptr, QString::fromStdString(e.what()));
     return 1;
@@ -78,22 +82,23 @@ int main(int argc, char** argv) {
   {
     quorvel::ui::TUiContext context{session->Facade(), session->Doc(), session->Settings(), boxes,
                                     QString::fromStdString(session->Home() + "/Quorvel.ini")};
+    context.SaveSettings = [&] { quorvel::ui::SaveSettingsAsking(*session, boxes, nullptr); };
     quorvel::ui::TfmMain window(context);
     for (const std::string& notice : session->LoadNotices())
       boxes.ShowError(nullptr, QString::fromStdString(notice).replace("\r\n", "\n"));
+    QObject::connect(&signalQuit, &quorvel::ui::TSignalQuit::quitRequested, &window,
+                     [] { QApplication::closeAllWindows(); });
     window.show();
     status = QApplication::exec();
   }
   // The simulator's pty is not a port to remember.
   if (sim) session->Settings().SetPortName(savedPort);
-  try {
-    session->Save();
-    for (const std::string& notice : session->SaveNotices())
-      boxes.ShowInfo(nullptr, QString::fromStdString(notice));
-  } catch (const std::exception& e) {
-    boxes.ShowError(nullptr, QString::fromStdString(e.what()).replace("\r\n", "\n"));
-    status = 1;
-  }
+  // Nobody is there to answer after a logout or a kill.
+  quorvel::ui::TConsoleMessages console;
+  const bool told = signalQuit.Received() != 0;
+  quorvel::ui::IUiMessages& endMessages = told ? static_cast<quorvel::ui::IUiMessages&>(console) : boxes;
+  const auto audience = told ? quorvel::ui::TSaveAudience::Nobody : quorvel::ui::TSaveAudience::User;
+  if (!quorvel::ui::SaveSessionAtExit(*session, endMessages, nullptr, audience)) status = 1;
   session->ClosePort();
   quorvel::RegisterAppManager(nullptr);
   if (sim) sim->Stop();

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <string>
 
 class QObject;
@@ -66,6 +67,9 @@ struct TUiContext {
   TAppManager& Settings;  ///< settings.xml
   IUiMessages& Messages;  ///< error boxes and questions
   QString IniFileName;    ///< Quorvel.ini: window placement and remembered values
+  /// Saves settings.xml when the connection dialog keeps its values, minding the other programs
+  /// that use the folder; raises the save's errors. Empty: Settings.SaveSettings().
+  std::function<void()> SaveSettings = {};
 };
 
 /// The application title, the caption of every message box.

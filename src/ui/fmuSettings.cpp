@@ -111,7 +111,10 @@ void TfmSettings::FillPorts() {
 
 void TfmSettings::Apply() {
   if (cbPorts->currentIndex() >= 0) context_.Settings.SetPortName(S(cbPorts->currentData().toString()));
-  context_.Settings.SaveSettings();
+  if (context_.SaveSettings)
+    context_.SaveSettings();
+  else
+    context_.Settings.SaveSettings();
 }
 
 void TfmSettings::btnConnectClick() {

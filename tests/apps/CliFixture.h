@@ -55,6 +55,15 @@ class CliTest : public ::testing::Test {
     return out + "'";
   }
 
+  /// The built program's path; empty when it is not built (the test is skipped then).
+  static std::string CliPath() {
+#ifdef QUORVEL_CLI_PATH
+    return QUORVEL_CLI_PATH;
+#else
+    return {};
+#endif
+  }
+
   /// Runs "quorvel-cli --home <dir> --port <simulator> <args>" with stdin from input.
   TCliResult Cli(const std::string& args, const std::string& input = "/dev/null") {
     return CliRaw("--port " + Quote(sim.SlavePath()) + " " + args, input);

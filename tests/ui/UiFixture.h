@@ -88,7 +88,8 @@ struct TUiFixture {
     qputenv("QUORVEL_HOME", Home.path().toLocal8Bit());
     Sim.Update(sim::SeedDemoTerminal);
     Sim.Start();
-    Session = std::make_unique<TSession>(Facade, Log, Home.path().toStdString());
+    // Like the desktop program: the folder stays open to command-line runs between saves.
+    Session = std::make_unique<TSession>(Facade, Log, Home.path().toStdString(), TFolderUse::AroundSaves);
     Session->Settings().SetPortName(Sim.SlavePath());
     Context = std::make_unique<TUiContext>(
         TUiContext{Facade, Session->Doc(), Session->Settings(), Messages, Home.filePath("Quorvel.ini")});
