@@ -115,8 +115,12 @@ void TOperationRunner::OfferStop(QAbstractButton* button, std::function<void()> 
   if (button == nullptr) return;
   button->setProperty("quorvelSwitchedOff", false);
   button->setEnabled(true);
-  connect(
-      button, &QAbstractButton::clicked, this, [this] { Stop(); }, Qt::UniqueConnection);
+  // Once per button, however many runs offer it.
+  connect(button, &QAbstractButton::clicked, this, &TOperationRunner::StopClicked, Qt::UniqueConnection);
+}
+
+void TOperationRunner::StopClicked() {
+  if (sender() == stopButton_.data()) Stop();
 }
 
 bool TOperationRunner::Stop() {

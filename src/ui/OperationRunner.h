@@ -80,6 +80,7 @@ class TOperationRunner final : public QObject, public IPrompt {
   void Finish(unsigned generation);
   void SwitchButtons(bool enabled);
   bool Blocks(QWidget* widget) const;
+  void StopClicked();
 
   IUiMessages& messages_;
   QPointer<QWidget> busyWindow_;

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -286,6 +287,41 @@ class PaysysGuiTest : public QObject {
     seen.sort();
     QCOMPARE(seen.size(), 13);
     QCOMPARE(seen.removeDuplicates(), 0);
+  }
+
+  void aKeyFileStoppedMidwayLeavesTheCertificateUnsent() {
+    const QString key = f_->Home.filePath("easypay.key");
+    const QString cer = f_->Home.filePath("easypay.cer");
+    for (const QString& name : {key, cer}) {
+      QFile file(name);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write(QByteArray(20 * 150, 'k'));  // twenty packets of Base64
+    }
+    const int index = w_->cbPaymentSystem->findText(Q(f_->Session->Doc().EasyPay().GetDisplayName()));
+    w_->cbPaymentSystem->setCurrentIndex(index);
+    emit w_->cbPaymentSystem->activated(index);
+    w_->TreeView->setCurrentItem(w_->TreeView->topLevelItem(5));
+    auto* page = qobject_cast<TfmPaysysPage*>(w_->Pages.Current());
+    QVERIFY(page != nullptr);
+    QCOMPARE(page->objectName(), QString("fmEasyPay"));
+    page->Field("edtKeyFileName")->setText(key);
+    page->Field("edtCerFileName")->setText(cer);
+    QPushButton* stop = page->Button("btnStop");
+    QVERIFY(stop != nullptr && !stop->isEnabled());
+    // Every reply a little late, so that the key still travels when the click comes.
+    f_->Sim.ArmFault("*", {sim::TSimFaultKind::Delay, 0, 0, 20});
+    const std::uint64_t before = f_->Sim.CommandCount();
+    QTest::mouseClick(page->Button("btnWrite"), Qt::LeftButton);
+    QVERIFY(stop->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(f_->Sim.CommandCount() >= before + 3, kWaitMs);
+    QTest::mouseClick(stop, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w_->Runner().Busy(), kWaitMs);
+    QVERIFY2(f_->Messages.Errors.isEmpty(), qPrintable(f_->Messages.Errors.join("|")));
+    QCOMPARE(w_->StatusPanel->text(), QString(" Операция прервана"));
+    QVERIFY(f_->Sim.CommandCount() < before + 20);
+    QVERIFY(f_->Sim.State().Files.empty());
+    QVERIFY(!stop->isEnabled());
+    QVERIFY(page->Button("btnWrite")->isEnabled());
   }
 
   void theEPortSubtreeEndsWithThePrivateKeyPageWhichWritesAKey() {

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -216,6 +217,41 @@ class ScriptsGuiTest : public QObject {
     QVERIFY(done.wait(kWaitMs));
     QCOMPARE(Q(system_->Scripts().FindByNumber(12)->Text()), QString("WINDOW(2);"));
     QVERIFY2(f_->Messages.Errors.isEmpty(), qPrintable(f_->Messages.Errors.join('\n')));
+  }
+
+  void aStoppedWriteLeavesTheRestUnsentAndAStoppedReadChangesNoScript() {
+    TScript& script = system_->Scripts().AddNew();
+    script.SetNumber(12);
+    std::string text;
+    while (text.size() < 20 * 300) text += "WINDOW(1);\r\n";
+    script.SetText(text);
+    // Every reply a little late, so that the transfer still runs when the click comes.
+    f_->Sim.ArmFault("*", {sim::TSimFaultKind::Delay, 0, 0, 20});
+    QVERIFY(!page_->btnStop->isEnabled());
+    QTest::mouseClick(page_->btnWrite, Qt::LeftButton);
+    QVERIFY(page_->btnStop->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(f_->Sim.CommandCount() >= 4, kWaitMs);
+    QTest::mouseClick(page_->btnStop, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w_->Runner().Busy(), kWaitMs);
+    QVERIFY2(f_->Messages.Errors.isEmpty(), qPrintable(f_->Messages.Errors.join('\n')));
+    QCOMPARE(w_->StatusPanel->text(), QString(" Операция прервана"));
+    // The end mark never went: the terminal holds no finished script 12.
+    QVERIFY(sim::ScriptText(f_->Sim.State(), 12) != std::string(text));
+    QVERIFY(!page_->btnStop->isEnabled());
+    QVERIFY(page_->btnWrite->isEnabled());
+
+    // As the terminal keeps a script: without line ends.
+    std::string stored;
+    while (stored.size() < 20 * 300) stored += "WINDOW(1);";
+    f_->Sim.Update([&stored](sim::TSimState& s) { sim::SetScriptText(s, 12, stored); });
+    script.SetText("WINDOW(2);");
+    const std::uint64_t before = f_->Sim.CommandCount();
+    QTest::mouseClick(page_->btnRead, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(f_->Sim.CommandCount() >= before + 4, kWaitMs);
+    QTest::mouseClick(page_->btnStop, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w_->Runner().Busy(), kWaitMs);
+    QCOMPARE(system_->Scripts().FindByNumber(12)->Text(), std::string("WINDOW(2);"));
+    QVERIFY(f_->Messages.Errors.isEmpty());
   }
 
   void checkerErrorsDoNotStopStoringButAWrongNumberOrAnUnsendableTextDoes() {

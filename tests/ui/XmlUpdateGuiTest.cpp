@@ -18,9 +18,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
@@ -266,7 +268,10 @@ class XmlUpdateGuiTest : public QObject {
     QCOMPARE(f_->Messages.Infos, QStringList{"Перезапустите терминал и нажмите кнопку OK"});
     QVERIFY(page.Status().Snapshot().Running);
     QVERIFY(!page.btnWrite->isEnabled());
-    QVERIFY(!w_->centralWidget()->isEnabled());
+    // The rest of the window is off; the page's stop button is on.
+    QVERIFY(!w_->TreeView->isEnabled());
+    QVERIFY(!w_->menuBar()->isEnabled());
+    QVERIFY(page.btnStop->isEnabled());
     QVERIFY_EXCEPTION_THROWN(page.CheckClose(), Exception);
     QVERIFY(!w_->close());
     QVERIFY(w_->isVisible());
@@ -289,6 +294,88 @@ class XmlUpdateGuiTest : public QObject {
     QVERIFY(written.substr(24) == image.substr(24));
     QCOMPARE(f_->Session->Doc().HexFileName, S(hex));
     page.CheckClose();
+  }
+
+  void aStoppedTransferKeepsThePageAndAStoppedReadBringsNothing() {
+    // Every reply a little late, so that the transfer still runs when the click comes.
+    f_->Sim.ArmFault("*", {sim::TSimFaultKind::Delay, 0, 0, 20});
+    QString text;
+    while (text.size() < 40 * 256) text += QStringLiteral("79001234567;Абонент\n");
+    const auto shown = [this] {
+      const QRegularExpressionMatch m =
+          QRegularExpression(QStringLiteral("Пакетов: (\\d+)")).match(phones_->lblTransfer->text());
+      return m.hasMatch() ? m.captured(1).toInt() : 0;
+    };
+    phones_->seData->setPlainText(text);
+    QVERIFY(!phones_->btnStop->isEnabled());
+    QTest::mouseClick(phones_->btnWrite, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(shown() >= 3, kWaitMs);
+    QVERIFY(phones_->btnStop->isEnabled());
+    QVERIFY(!phones_->btnWrite->isEnabled());
+    // A click, through the filter that keeps every other control of the busy window off.
+    QTest::mouseClick(phones_->btnStop, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w_->Runner().Busy(), kWaitMs);
+    QVERIFY2(f_->Messages.Errors.isEmpty(), qPrintable(f_->Messages.Errors.join("|")));
+    QVERIFY2(phones_->lblTransfer->text().startsWith("Прервано. Пакетов: "),
+             qPrintable(phones_->lblTransfer->text()));
+    QVERIFY(shown() < phones_->pbTransfer->maximum());
+    QCOMPARE(w_->StatusPanel->text(), QString(" Операция прервана"));
+    QVERIFY(!phones_->btnStop->isEnabled());
+    QVERIFY(phones_->btnWrite->isEnabled());
+    QCOMPARE(phones_->seData->toPlainText(), text);
+    // Packets sent stay sent; the rest never went.
+    QVERIFY(!f_->Sim.State().PhoneBase ||
+            f_->Sim.State().PhoneBase->size() < static_cast<std::size_t>(text.size()));
+
+    // A read stopped midway leaves the editor as it was.
+    f_->Sim.Update([&text](sim::TSimState& s) {
+      s.PhoneBase = std::string(static_cast<std::size_t>(text.size()), 'x');
+    });
+    phones_->seData->setPlainText(QStringLiteral("прежний текст"));
+    QTest::mouseClick(phones_->btnRead, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(shown() >= 3, kWaitMs);
+    QTest::mouseClick(phones_->btnStop, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w_->Runner().Busy(), kWaitMs);
+    QCOMPARE(phones_->seData->toPlainText(), QString("прежний текст"));
+    QVERIFY(f_->Messages.Errors.isEmpty());
+    QVERIFY(phones_->lblTransfer->text().startsWith("Прервано. "));
+
+    // The next run is not stopped by the request of the last one.
+    f_->Sim.ArmFault("*", {sim::TSimFaultKind::Delay, 0, 0, 0});
+    phones_->seData->setPlainText(QStringLiteral("79001234567;Абонент"));
+    QTest::mouseClick(phones_->btnWrite, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w_->Runner().Busy(), kWaitMs);
+    QVERIFY(f_->Messages.Errors.isEmpty());
+    QCOMPARE(phones_->lblTransfer->text(), QString("Пакетов: 1 из 1"));
+  }
+
+  void aStoppedFirmwareRunWritesNoFurtherPage() {
+    auto flash = std::make_shared<sim::TBootloaderFlash>();
+    sim::TBootloaderFaults faults;
+    faults.EraseDelayMs = 1500;  // the click comes while the part erases
+    f_->Sim.SetBootloaderFactory(sim::BootloaderFactory(flash, faults));
+    QVERIFY(f_->Sim.EnterBootloader());
+    const QString hex = f_->Home.filePath("app.hex");
+    QFile file(hex);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(IntelHex(0, HexPattern(8192)));
+    file.close();
+    TfmUpdate& page = *w_->fmUpdate;
+    page.edtFileName->setText(hex);
+    QSignalSpy ended(&page, &TfmUpdate::updateFinished);
+    QTest::mouseClick(page.btnWrite, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(page.btnStop->isEnabled(), kWaitMs);
+    QTest::mouseClick(page.btnStop, Qt::LeftButton);
+    QVERIFY(!page.btnStop->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, kWaitMs);
+    QCOMPARE(ended.last().at(0).toBool(), false);
+    QVERIFY(f_->Messages.Errors.isEmpty());
+    QCOMPARE(f_->Messages.Infos.size(), 2);
+    QVERIFY(f_->Messages.Infos[1].startsWith("Запись прервана."));
+    QCOMPARE(page.ProgressBar->value(), 0);
+    QVERIFY(flash->Flash().substr(0, 8192) == std::string(8192, '\xFF'));
+    QVERIFY(page.btnWrite->isEnabled());
+    QVERIFY(w_->TreeView->isEnabled());
   }
 
   void aRunTheBootloaderRefusesEndsInTheErrorBoxWithTheWindowBackOn() {
