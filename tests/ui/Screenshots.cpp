@@ -1,5 +1,6 @@
-// Pictures of the program as a user sees it, against the simulator: the main window on each
-// page after its read button, and the dialogs. Usage: quorvel_ui_screenshots OUTDIR
+// Pictures of the program as a user sees it, against the simulator: the main window on every
+// page of its tree (each reached through the tree, after its read button where it has one),
+// and the dialogs as they stand over the window. Usage: quorvel_ui_screenshots OUTDIR
 #include "FeeTable.h"
 #include "Fees.h"
 #include "Bootloader.h"
@@ -38,6 +39,7 @@
 #include <QEventLoop>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QTreeWidget>
@@ -59,6 +61,22 @@ bool Save(QWidget* w, const QString& dir, const QString& name) {
   Settle();
   const QString path = dir + "/" + name + ".png";
   if (!w->grab().save(path)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+// The screen where window and dialog stand, the dialog over the window: what the user sees.
+bool SaveOver(QWidget* window, QWidget* dialog, const QString& dir, const QString& name) {
+  Settle();
+  QRect area = window->frameGeometry();
+  if (dialog != nullptr) area = area.united(dialog->frameGeometry());
+  const QPixmap shot =
+      QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+  const QString path = dir + "/" + name + ".png";
+  if (shot.isNull() || !shot.save(path)) {
     std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
     return false;
   }
@@ -152,7 +170,7 @@ int main(int argc, char** argv) {
   QSignalSpy linkDone(&w.Runner(), &quorvel::ui::TOperationRunner::finished);
   settings.btnConnect->click();
   linkDone.wait(15000);
-  ok = Save(&settings, dir, "04-settings") && ok;
+  ok = SaveOver(&w, &settings, dir, "04-settings") && ok;
   settings.hide();
 
   quorvel::ui::TfmFind find({{"ttyS0", "/dev/ttyS0", "", 1}, {"sim", f.Sim.SlavePath(), "", 2}},
@@ -162,17 +180,17 @@ int main(int argc, char** argv) {
   QSignalSpy ended(&find, &quorvel::ui::TfmFind::searchEnded);
   find.btnStartClick();
   ended.wait(20000);
-  ok = Save(&find, dir, "05-find") && ok;
+  ok = SaveOver(&w, &find, dir, "05-find") && ok;
   find.hide();
 
   quorvel::ui::TfmLogParams logParams(f.Session->Settings().Log(), &w);
   logParams.show();
-  ok = Save(&logParams, dir, "06-log") && ok;
+  ok = SaveOver(&w, &logParams, dir, "06-log") && ok;
   logParams.hide();
 
   quorvel::ui::TfmAbout about(&w);
   about.show();
-  ok = Save(&about, dir, "07-about") && ok;
+  ok = SaveOver(&w, &about, dir, "07-about") && ok;
   about.hide();
 
   Select(w, w.fmSimCard);
@@ -183,7 +201,7 @@ int main(int argc, char** argv) {
   providers.ItemIndex = 1;
   quorvel::ui::TfmGprsProvider operators(*f.Context, w.Runner(), &w);
   operators.show();
-  ok = Save(&operators, dir, "09-gprs-operators") && ok;
+  ok = SaveOver(&w, &operators, dir, "09-gprs-operators") && ok;
   operators.hide();
   // The server page of the system the tree shows, once the system's subtree is in it.
   for (QTreeWidgetItemIterator it(w.TreeView); *it != nullptr; ++it) {
@@ -215,20 +233,45 @@ int main(int argc, char** argv) {
     script.SetText(
         "// Лицевой счет, затем сумма\r\nACCOUNT = MASKEDIT(0,0,120,20,'9999999999',1);\r\n"
         "AMOUNT = SUMEDIT(0,30,120,20,10.0,15000.0,2);\r\nFOO(1);\r\n");
-    quorvel::ui::TfmScripts scripts(*f.Context, w.Runner(), system);
-    scripts.resize(560, 360);
-    scripts.show();
-    ok = Save(&scripts, dir, "14-scripts") && ok;
+    // The scripts page of the system the tree shows, reached through its node.
+    w.ChooseSystem(0);
+    for (QTreeWidgetItemIterator it(w.TreeView); *it != nullptr; ++it) {
+      auto* scripts = qobject_cast<quorvel::ui::TfmScripts*>((*it)->data(0, Qt::UserRole).value<QObject*>());
+      if (scripts == nullptr) continue;
+      w.TreeView->setCurrentItem(*it);
+      scripts->UpdatePage();
+      ok = Save(&w, dir, "14-scripts") && ok;
+      break;
+    }
     quorvel::ui::TfmScript editor(*f.Context, &w);
     editor.show();
     editor.Open(script, *f.Session->Doc().ScriptDefs().First());
     editor.SelectError(0);
-    ok = Save(&editor, dir, "15-script-editor") && ok;
+    ok = SaveOver(&w, &editor, dir, "15-script-editor") && ok;
     editor.hide();
     quorvel::ui::TfmScriptSettings scriptSettings(*f.Context, w.Runner(), &w);
     scriptSettings.show();
-    ok = Save(&scriptSettings, dir, "16-script-settings") && ok;
+    ok = SaveOver(&w, &scriptSettings, dir, "16-script-settings") && ok;
   }
   ok = SaveUpdatePages(w, f, dir) && ok;
+
+  // Every other page of the tree, as the tree of each system in the toolbar shows it.
+  Select(w, w.fmTrailer);
+  ok = Save(&w, dir, "19-trailer") && ok;
+  QStringList seen;
+  for (int system = 0; system < w.cbPaymentSystem->count(); ++system) {
+    w.ChooseSystem(system);
+    int index = 0;
+    for (QTreeWidgetItemIterator it(w.TreeView); *it != nullptr; ++it, ++index) {
+      auto* page = qobject_cast<quorvel::ui::TAppPage*>((*it)->data(0, Qt::UserRole).value<QObject*>());
+      // The pages every tree holds were taken above (the system's own page is the sixth node);
+      // one picture per kind of page under a system.
+      if ((*it)->parent() == nullptr && index != 5) continue;
+      if (seen.contains(page->objectName())) continue;
+      seen << page->objectName();
+      w.TreeView->setCurrentItem(*it);
+      ok = Save(&w, dir, QStringLiteral("%1-%2").arg(19 + seen.size()).arg(page->objectName())) && ok;
+    }
+  }
   return ok ? 0 : 1;
 }
