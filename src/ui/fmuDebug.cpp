@@ -29,6 +29,9 @@ constexpr const char* kSection = "DebugForm";
 TfmDebug::TfmDebug(TUiContext& context, TOperationRunner& runner, QWidget* parent)
     : TAppPage(context, runner, QStringLiteral("Отладка"), parent) {
   setObjectName("fmDebug");
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    if (now != nullptr && isAncestorOf(now)) lastFocus_ = now;
+  });
   auto* layout = new QVBoxLayout(this);
   auto* bar = new QHBoxLayout;
   btnPortOpen = MakeToolButton(this, "btnPortOpen", QStringLiteral("Открыть COM порт"), QStyle::SP_MediaPlay);
@@ -100,9 +103,7 @@ void TfmDebug::UpdateObject() {
   QSettings ini(context_.IniFileName, QSettings::IniFormat);
   ini.setValue(QString(kSection) + "/Font", Memo->font().toString());
   ini.setValue(QString(kSection) + "/State", isMaximized() ? "Maximized" : "Normal");
-  QWidget* focus = QApplication::focusWidget();
-  ini.setValue(QString(kSection) + "/ActiveControl",
-               focus != nullptr && isAncestorOf(focus) ? focus->objectName() : QString());
+  ini.setValue(QString(kSection) + "/ActiveControl", lastFocus_ ? lastFocus_->objectName() : QString());
 }
 
 void TfmDebug::btnPortOpenClick() {

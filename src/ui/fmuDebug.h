@@ -3,6 +3,8 @@
 #include "AppPage.h"
 #include "DebugBuffer.h"
 
+#include <QPointer>
+
 #include <memory>
 
 class QPlainTextEdit;
@@ -48,6 +50,9 @@ class TfmDebug final : public TAppPage {
   TDebugBuffer& Buffer() { return *buffer_; }
 
  private:
+  // The last control of this page that had the focus: a click on the tree takes the focus
+  // before the page is left.
+  QPointer<QWidget> lastFocus_;
   void Listen(bool on);
   void UpdateButtons();
 

@@ -245,6 +245,33 @@ class PagesGuiTest : public QObject {
     QVERIFY(page.btnPortOpen->isEnabled());
   }
 
+  void theDebugPageKeepsItsFontAndTheControlThatHadTheFocus() {
+    TfmDebug& page = *w_->fmDebug;
+    QApplication::setActiveWindow(w_.get());
+    w_->TreeView->setCurrentItem(w_->TreeView->topLevelItem(w_->TreeView->topLevelItemCount() - 1));
+    QCOMPARE(w_->Pages.Current(), static_cast<TAppPage*>(&page));
+    QFont font = page.Memo->font();
+    font.setPointSize(font.pointSize() + 3);
+    page.Memo->setFont(font);
+    page.Memo->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(page.Memo));
+    // A click on another node: the tree takes the focus before the page is left.
+    const QRect first = w_->TreeView->visualItemRect(w_->TreeView->topLevelItem(0));
+    QTest::mouseClick(w_->TreeView->viewport(), Qt::LeftButton, {}, first.center());
+    QCOMPARE(w_->Pages.Current(), static_cast<TAppPage*>(w_->fmStatus));
+    QSettings ini(f_->Context->IniFileName, QSettings::IniFormat);
+    QCOMPARE(ini.value("DebugForm/ActiveControl").toString(), QString("Memo"));
+    QCOMPARE(ini.value("DebugForm/State").toString(), QString("Normal"));
+
+    // A new window: the page comes back with its font, and the view takes the focus again.
+    w_ = std::make_unique<TfmMain>(*f_->Context);
+    w_->show();
+    QApplication::setActiveWindow(w_.get());
+    w_->TreeView->setCurrentItem(w_->TreeView->topLevelItem(w_->TreeView->topLevelItemCount() - 1));
+    QCOMPARE(w_->fmDebug->Memo->font().pointSize(), font.pointSize());
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w_->fmDebug->Memo));
+  }
+
  private:
   std::unique_ptr<TUiFixture> f_;
   std::unique_ptr<TfmMain> w_;
