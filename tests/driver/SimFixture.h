@@ -15,6 +15,9 @@ namespace quorvel::test {
 /// received, so the transcript of the exchange is kept with the failure.
 class SimTest : public ::testing::Test {
  protected:
+  SimTest() = default;
+  explicit SimTest(sim::TSimOptions options) : sim(std::move(options)) {}
+
   void SetUp() override {
     sim.Start();
     driver = std::make_unique<TModemDriver>();

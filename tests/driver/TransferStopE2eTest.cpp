@@ -1,16 +1,15 @@
 // A stop requested from another thread ends each kind of packet transfer before its next
 // packet: the simulator's own thread asks for it as it receives the n-th packet, so the
 // moment is exact without any waiting.
-#include "Cp1251.h"
 #include "Errors.h"
 #include "ModemDriver.h"
+#include "SimFixture.h"
 #include "TerminalSim.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
-#include <iostream>
 #include <memory>
 #include <random>
 #include <string>
@@ -26,24 +25,9 @@ std::string RandomBytes(std::size_t n, unsigned seed) {
   return s;
 }
 
-class TransferStopE2e : public ::testing::Test {
+class TransferStopE2e : public test::SimTest {
  protected:
-  TransferStopE2e() : sim(Options()) {}
-
-  void SetUp() override {
-    sim.Start();
-    driver = std::make_unique<TModemDriver>();
-    driver->SetPortName(sim.SlavePath());
-  }
-
-  void TearDown() override {
-    driver.reset();
-    if (HasFailure()) {
-      std::cout << "--- simulator received:\n";
-      for (const auto& line : sim.ReceivedLines()) std::cout << Cp1251ToUtf8(line) << "\n";
-    }
-    sim.Stop();
-  }
+  TransferStopE2e() : SimTest(Options()) {}
 
   // From now on the n-th line starting with prefix asks the driver to stop (0: never).
   void StopAt(const char* prefix, int n) {
@@ -58,7 +42,6 @@ class TransferStopE2e : public ::testing::Test {
     return count;
   }
 
-  std::unique_ptr<TModemDriver> driver;
   std::atomic<TModemDriver*> stopTarget_{nullptr};
 
  private:
@@ -77,9 +60,6 @@ class TransferStopE2e : public ::testing::Test {
   std::atomic<const char*> prefix_{nullptr};
   std::atomic<int> stopAt_{0};
   std::atomic<int> seen_{0};
-
- protected:
-  sim::TTerminalSim sim;
 };
 
 struct StopRow {

@@ -19,6 +19,35 @@ extern char** environ;
 
 namespace quorvel::test {
 
+/// A TCP socket on 127.0.0.1 with a port of the system's choice; listening when asked
+/// (a listener that never accepts: a server that takes connections and never answers).
+class LoopbackSocket {
+ public:
+  explicit LoopbackSocket(bool listening) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return;
+    socklen_t len = sizeof addr;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    if (listening) ::listen(fd_, 8);
+  }
+  ~LoopbackSocket() { Close(); }
+  LoopbackSocket(const LoopbackSocket&) = delete;
+  LoopbackSocket& operator=(const LoopbackSocket&) = delete;
+  int Port() const { return port_; }
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
 /// python3 -m http.server serving a folder on 127.0.0.1 at a port that was free a moment
 /// before; stopped by the destructor. Ready() is false when it did not come up.
 class LoopbackHttpServer {

@@ -1,4 +1,5 @@
 // The connection settings, device search, log settings and about dialogs.
+#include "LoopbackHttp.h"
 #include "Pty.h"
 #include "UiFixture.h"
 #include "fmuAbout.h"
@@ -23,11 +24,6 @@
 #include <QTreeWidget>
 #include <QUrl>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -43,34 +39,6 @@ class TUrlCatcher : public QObject {
 
  public:
   QList<QUrl> Urls;
-};
-
-// A support server that takes connections and never answers: an update waits on it until
-// Close() resets the connections it holds.
-class TSilentServer {
- public:
-  TSilentServer() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::listen(fd_, 8) == 0 && ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-      port_ = ntohs(addr.sin_port);
-  }
-  ~TSilentServer() { Close(); }
-  TSilentServer(const TSilentServer&) = delete;
-  TSilentServer& operator=(const TSilentServer&) = delete;
-  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
 };
 
 // What a user's attempts to leave a modal dialog did while its operation ran.
@@ -169,9 +137,11 @@ class DialogsGuiTest : public QObject {
 
     // The script definitions and the GPRS operators, updated from a server that never answers.
     for (const char* which : {"scripts", "operators"}) {
-      TSilentServer server;
-      f_->Facade.SetSupportServer(server.Url());
-      f_->Session->Doc().PaymentSystems().SupportServer = server.Url();
+      // A server that takes the connection and never answers, until Close resets it.
+      quorvel::test::LoopbackSocket server(true);
+      const std::string url = "http://127.0.0.1:" + std::to_string(server.Port());
+      f_->Facade.SetSupportServer(url);
+      f_->Session->Doc().PaymentSystems().SupportServer = url;
       seen = LeaveWhileBusy(
           *runner_,
           [&] {

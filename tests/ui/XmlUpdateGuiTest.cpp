@@ -51,6 +51,14 @@ QString ProviderText() {
   return text;
 }
 
+// An image of size bytes from address 0 as an Intel HEX file in the test's folder.
+QString WriteHexFile(const TUiFixture& f, int size) {
+  const QString hex = f.Home.filePath("app.hex");
+  QFile file(hex);
+  if (file.open(QIODevice::WriteOnly)) file.write(IntelHex(0, HexPattern(size)));
+  return hex;
+}
+
 }  // namespace
 
 class XmlUpdateGuiTest : public QObject {
@@ -355,11 +363,7 @@ class XmlUpdateGuiTest : public QObject {
     faults.EraseDelayMs = 1500;  // the click comes while the part erases
     f_->Sim.SetBootloaderFactory(sim::BootloaderFactory(flash, faults));
     QVERIFY(f_->Sim.EnterBootloader());
-    const QString hex = f_->Home.filePath("app.hex");
-    QFile file(hex);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(IntelHex(0, HexPattern(8192)));
-    file.close();
+    const QString hex = WriteHexFile(*f_, 8192);
     TfmUpdate& page = *w_->fmUpdate;
     page.edtFileName->setText(hex);
     QSignalSpy ended(&page, &TfmUpdate::updateFinished);
@@ -383,11 +387,7 @@ class XmlUpdateGuiTest : public QObject {
     faults.WriteErrorOnCommand = 1;
     f_->Sim.SetBootloaderFactory(sim::BootloaderFactory(std::make_shared<sim::TBootloaderFlash>(), faults));
     QVERIFY(f_->Sim.EnterBootloader());
-    const QString hex = f_->Home.filePath("app.hex");
-    QFile file(hex);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(IntelHex(0, HexPattern(1024)));
-    file.close();
+    const QString hex = WriteHexFile(*f_, 1024);
     TfmUpdate& page = *w_->fmUpdate;
     page.edtFileName->setText(hex);
     page.chbVerifyData->setChecked(false);

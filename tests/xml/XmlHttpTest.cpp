@@ -14,40 +14,12 @@
 #include <filesystem>
 #include <thread>
 
-
 using namespace quorvel;
 using quorvel::test::ErrorOf;
+using quorvel::test::LoopbackSocket;
 using quorvel::test::WriteBytes;
 
 namespace {
-
-// A TCP socket on 127.0.0.1 with a port of the system's choice; listening when asked.
-class LoopbackSocket {
- public:
-  explicit LoopbackSocket(bool listening) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return;
-    socklen_t len = sizeof addr;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    if (listening) ::listen(fd_, 8);
-  }
-  ~LoopbackSocket() { Close(); }
-  LoopbackSocket(const LoopbackSocket&) = delete;
-  LoopbackSocket& operator=(const LoopbackSocket&) = delete;
-  int Port() const { return port_; }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
 
 class XmlHttp : public ::testing::Test {
  protected:
