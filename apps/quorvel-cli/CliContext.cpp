@@ -5,6 +5,7 @@
 #include "DemoTerminal.h"
 #include "Errors.h"
 #include "FileText.h"
+#include "InterruptStops.h"
 #include "LogFile.h"
 #include "Ortenas.h"
 #include "Paths.h"
@@ -47,34 +48,6 @@ std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   return text;
 }
-
-// What the first SIGINT of a terminal operation reaches; only atomics, for the signal handler.
-std::atomic<TOrtena*> stopTarget{nullptr};
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<TOrtena*>::is_always_lock_free);
-
-void StopOnInterrupt() {
-  interrupted.store(true);
-  if (TOrtena* facade = stopTarget.load()) facade->RequestStop();
-}
-
-// For its lifetime the first SIGINT stops the facade's transfers instead of ending the program.
-class TInterruptStops {
- public:
-  explicit TInterruptStops(TOrtena& facade) {
-    facade.ResetStop();
-    interrupted.store(false);
-    stopTarget.store(&facade);
-    SetInterruptHandler(StopOnInterrupt);
-  }
-  ~TInterruptStops() {
-    SetInterruptHandler(nullptr);
-    stopTarget.store(nullptr);
-  }
-  TInterruptStops(const TInterruptStops&) = delete;
-  TInterruptStops& operator=(const TInterruptStops&) = delete;
-  bool Interrupted() const { return interrupted.load(); }
-};
 
 bool IsYes(const std::string& answer) {
   const std::string a = Lower(Trim(answer));
@@ -236,7 +209,7 @@ int RunInContext(const TGlobalOptions& options, const std::function<void(TCliCon
     return kExitError;
   }
   {
-    TInterruptStops stops(context->Facade());
+    TInterruptStops<TOrtena> stops(context->Facade());
     try {
       body(*context);
     } catch (const EAbort&) {

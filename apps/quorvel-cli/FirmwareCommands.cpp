@@ -7,6 +7,7 @@
 #include "FileText.h"
 #include "HexFile.h"
 #include "ISPWriter.h"
+#include "InterruptStops.h"
 #include "LogFile.h"
 #include "ModemDriver.h"
 #include "TerminalSim.h"
@@ -98,31 +99,6 @@ std::unique_ptr<sim::TTerminalSim> StartSimulator() {
   return simulator;
 }
 
-// The status the first SIGINT of a run stops; only an atomic, for the signal handler.
-std::atomic<TUpdateStatus*> stopTarget{nullptr};
-static_assert(std::atomic<TUpdateStatus*>::is_always_lock_free);
-
-void StopOnInterrupt() {
-  if (TUpdateStatus* status = stopTarget.load()) status->RequestStop();
-}
-
-// For its lifetime the first SIGINT stops the run before its next page instead of ending the
-// program half way through a page.
-class TInterruptStopsUpdate {
- public:
-  explicit TInterruptStopsUpdate(TUpdateStatus& status) {
-    status.ResetStop();
-    stopTarget.store(&status);
-    SetInterruptHandler(StopOnInterrupt);
-  }
-  ~TInterruptStopsUpdate() {
-    SetInterruptHandler(nullptr);
-    stopTarget.store(nullptr);
-  }
-  TInterruptStopsUpdate(const TInterruptStopsUpdate&) = delete;
-  TInterruptStopsUpdate& operator=(const TInterruptStopsUpdate&) = delete;
-};
-
 int RunUpdate(TModemDriver& driver, const TISPParams& params, const TISPImage& image,
               const TGlobalOptions& options) {
   // The line goes quiet (RTS low) before the user restarts the terminal, as on the page.
@@ -132,7 +108,7 @@ int RunUpdate(TModemDriver& driver, const TISPParams& params, const TISPImage& i
   TUpdateStatus status;
   TISPUpdate update(driver, status);
   {
-    TInterruptStopsUpdate stops(status);
+    TInterruptStops<TUpdateStatus> stops(status);
     update.Start(params, image);
     ShowProgress(status);
     update.WaitFor();
@@ -163,11 +139,15 @@ int ShowFirmwareInfo(const std::string& fileName) {
     const auto start = static_cast<std::uint32_t>(rec.BaseAddress);
     const std::size_t size = rec.Data.size();
     const std::uint32_t last = size == 0 ? start : static_cast<std::uint32_t>(start + size - 1);
-    std::printf("%s\n", fmt::sprintf("Блок %d: 0x%.8X-0x%.8X, %u байт (0x%X)", i + 1, start, last, size, size).c_str());
+    std::printf(
+        "%s\n",
+        fmt::sprintf("Блок %d: 0x%.8X-0x%.8X, %u байт (0x%X)", i + 1, start, last, size, size).c_str());
   }
   const std::size_t total = blocks.TotalSize();
   const std::size_t pages = (total + kHexPageSize - 1) / kHexPageSize;
-  std::printf("%s\n", fmt::sprintf("Всего: %u байт (0x%X), страниц по %u байт: %u", total, total, kHexPageSize, pages).c_str());
+  std::printf("%s\n",
+              fmt::sprintf("Всего: %u байт (0x%X), страниц по %u байт: %u", total, total, kHexPageSize, pages)
+                  .c_str());
   return 0;
 }
 
@@ -179,7 +159,8 @@ int WriteFirmware(const TFirmwareWriteArgs& args, const TGlobalOptions& options)
     image->LoadFromFile(args.FileName);
     TISPWriter::CheckImage(*image, args.FileName);
     if (!options.Simulator && options.Port.empty()) throw Exception(kNoPort);
-    if (!options.Yes && !options.No && ::isatty(STDIN_FILENO) == 0) throw Exception(fmt::sprintf(kNoTerminal, kRestartQuestion));
+    if (!options.Yes && !options.No && ::isatty(STDIN_FILENO) == 0)
+      throw Exception(fmt::sprintf(kNoTerminal, kRestartQuestion));
     std::unique_ptr<sim::TTerminalSim> simulator;
     TModemDriver driver;
     // The writer's steps go to the log as on the update page: settings.xml's log, or --log.
@@ -212,7 +193,8 @@ void AddFirmwareCommands(CLI::App& app, TCommandRun& run, const TGlobalOptions& 
   info->callback([&run, infoFile] { run = [infoFile] { return ShowFirmwareInfo(*infoFile); }; });
 
   CLI::App* write = firmware->add_subcommand(
-      "write", "Write a HEX file into the terminal's flash through its bootloader (exit status 1 on failure)");
+      "write",
+      "Write a HEX file into the terminal's flash through its bootloader (exit status 1 on failure)");
   auto args = std::make_shared<TFirmwareWriteArgs>();
   write->add_option("FILE", args->FileName, "the HEX file")->required();
   write->add_option("--baud", args->BaudRate, "line rate of the bootloader dialogue")

@@ -9,9 +9,9 @@
 namespace quorvel::cli {
 
 /// A progress line for transfers of many packets, drawn on a terminal from the driver's
-/// status texts as TTransferProgress counts them; when the number of steps is known a bar is drawn, otherwise a count.
-/// Drawing happens only while a transfer is open and only when the output is a terminal.
-/// Threads: OnStatus may run on the port's thread while Begin/End run on the main thread.
+/// status texts as TTransferProgress counts them; when the number of steps is known a bar is drawn, otherwise
+/// a count. Drawing happens only while a transfer is open and only when the output is a terminal. Threads:
+/// OnStatus may run on the port's thread while Begin/End run on the main thread.
 class TProgress {
  public:
   /// Draws on out when it is a terminal (isatty), never otherwise.
