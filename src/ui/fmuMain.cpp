@@ -316,6 +316,15 @@ void TfmMain::UpdateSystemClick() {
       [fallback](std::exception_ptr) { fallback(); });
 }
 
+void TfmMain::CloseWhenIdle() {
+  if (!runner_.Busy()) {
+    close();
+    return;
+  }
+  closeAfterRun_ = true;
+  runner_.Stop();
+}
+
 void TfmMain::SettingsClick() { RunSettingsDialog(*this); }
 
 void TfmMain::AboutClick() { RunAboutDialog(*this); }

@@ -99,6 +99,9 @@ class TfmMain final : public QMainWindow {
   /// Reads the terminal's active payment system and shows its pages; code 0 silently when the
   /// terminal cannot tell.
   void UpdateSystemClick();
+  /// Closes the window as "Выход" does, without a question: a running operation is asked to
+  /// stop and the window closes when it has ended (a logout, a kill).
+  void CloseWhenIdle();
   /// The connection settings dialog.
   void SettingsClick();
   void AboutClick();

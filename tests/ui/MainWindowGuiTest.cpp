@@ -297,6 +297,20 @@ class MainWindowGuiTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!again.isVisible(), kWaitMs);
     QVERIFY(stop.load());
     QCOMPARE(f_->Messages.Errors, QStringList{});
+
+    // A logout asks nothing: the operation is stopped and the window closes at its end.
+    TfmMain third(*f_->Context);
+    third.show();
+    stop = false;
+    QVERIFY(third.Runner().Run(third.fmModemSerial, [&] {
+      while (!stop.load()) QThread::msleep(5);
+      RaiseAbort();
+    }));
+    third.Runner().OfferStop(nullptr, [&stop] { stop = true; });
+    const qsizetype questions = f_->Messages.Questions.size();
+    third.CloseWhenIdle();
+    QTRY_VERIFY_WITH_TIMEOUT(!third.isVisible(), kWaitMs);
+    QCOMPARE(f_->Messages.Questions.size(), questions);
   }
 
   void aPlacementOffEveryScreenComesBackOntoOne() {
