@@ -5,6 +5,7 @@
 #include "FileText.h"
 #include "FirmwareCommands.h"
 #include "PaysysCommands.h"
+#include "ProfileCommands.h"
 #include "ScriptCommands.h"
 #include "TerminalCommands.h"
 #include "Version.h"
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
   cli::AddPaysysCommands(app, run, options);
   cli::AddScriptCommands(app, run);
   cli::AddFirmwareCommands(app, run, options);
+  cli::AddProfileCommands(app, run, options);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
