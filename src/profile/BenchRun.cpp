@@ -1,0 +1,204 @@
+#include "BenchRun.h"
+
+#include "Errors.h"
+#include "OrtenaGuards.h"
+#include "Ortenas.h"
+#include "ProfileTransfer.h"
+#include "Prompt.h"
+
+#include <fmt/format.h>
+
+#include <chrono>
+#include <exception>
+#include <thread>
+
+namespace quorvel {
+
+namespace {
+
+constexpr const char* kNoValuesRow = "Нет строки значений для терминала {}";
+constexpr const char* kSerialVerifyFailed = "Прочитан серийный номер {}, записан {}";
+
+using TClock = std::chrono::steady_clock;
+
+double SecondsSince(TClock::time_point start) {
+  return std::chrono::duration<double>(TClock::now() - start).count();
+}
+
+std::string GroupStepText(TProfileGroup group, bool verify) {
+  return (verify ? "запись и проверка: " : "запись: ") + ProfileGroupName(group);
+}
+
+}  // namespace
+
+std::string BenchStateText(TBenchState state) {
+  switch (state) {
+    case TBenchState::Waiting:
+      return "ожидает";
+    case TBenchState::Running:
+      return "идет";
+    case TBenchState::Passed:
+      return "успешно";
+    case TBenchState::Failed:
+      return "ошибка";
+    case TBenchState::Stopped:
+      return "остановлен";
+  }
+  return {};
+}
+
+TBenchRun::TBenchRun(TBenchPlan plan) : plan_(std::move(plan)) {
+  TProfile check;
+  check.LoadFromText(plan_.ProfileText, plan_.ProfileName);
+  for (const std::string& port : plan_.Ports) {
+    auto facade = std::make_unique<TOrtena>();
+    facade->SetPortName(port);
+    facade->SetMaxRetryCount(plan_.Retries);
+    facades_.push_back(std::move(facade));
+    TTerminalOutcome outcome;
+    outcome.Port = port;
+    for (TProfileGroup group : AllProfileGroups())
+      if (plan_.Groups.count(group) > 0 && check.Groups.count(group) > 0) {
+        TGroupOutcome part;
+        part.Group = group;
+        outcome.Groups.push_back(part);
+      }
+    // Identity, the serial number and every group.
+    outcome.StepCount = 2 + static_cast<int>(outcome.Groups.size());
+    outcomes_.push_back(std::move(outcome));
+  }
+}
+
+TBenchRun::~TBenchRun() = default;
+
+void TBenchRun::RequestStop() noexcept {
+  stop_.store(true);
+  for (const auto& facade : facades_) facade->RequestStop();
+}
+
+void TBenchRun::ResetStop() noexcept {
+  stop_.store(false);
+  for (const auto& facade : facades_) facade->ResetStop();
+}
+
+std::vector<TTerminalOutcome> TBenchRun::Run(const TOnChange& onChange) {
+  onChange_ = onChange;
+  std::vector<std::thread> threads;
+  threads.reserve(facades_.size());
+  for (std::size_t i = 0; i < facades_.size(); ++i)
+    threads.emplace_back([this, i] { RunTerminal(static_cast<int>(i)); });
+  for (std::thread& thread : threads) thread.join();
+  onChange_ = nullptr;
+  return outcomes_;
+}
+
+void TBenchRun::Change(int index) {
+  std::lock_guard guard(lock_);
+  if (onChange_) onChange_(index, outcomes_[static_cast<std::size_t>(index)]);
+}
+
+void TBenchRun::RunTerminal(int index) {
+  TFixedPrompt prompt(plan_.AnswerYes);
+  TOrtena& facade = *facades_[static_cast<std::size_t>(index)];
+  facade.SetPrompt(&prompt);
+  TTerminalOutcome outcome;
+  {
+    std::lock_guard guard(lock_);
+    outcome = outcomes_[static_cast<std::size_t>(index)];
+  }
+  const TClock::time_point start = TClock::now();
+  try {
+    RunSteps(index, outcome);
+    outcome.State = TBenchState::Passed;
+  } catch (const EAbort&) {
+    outcome.State = TBenchState::Stopped;
+    outcome.Message = kAbortMessage;
+  } catch (const std::exception& e) {
+    outcome.State = TBenchState::Failed;
+    outcome.Message = e.what();
+  }
+  // A terminal that ended early leaves its remaining groups as they were: not written.
+  for (TGroupOutcome& group : outcome.Groups)
+    if (group.State == TBenchState::Running) {
+      group.State = outcome.State;
+      group.Message = outcome.Message;
+    }
+  outcome.Seconds = SecondsSince(start);
+  facade.SetPrompt(nullptr);
+  facade.Driver().ClosePort();
+  {
+    std::lock_guard guard(lock_);
+    outcomes_[static_cast<std::size_t>(index)] = outcome;
+  }
+  Change(index);
+}
+
+void TBenchRun::RunSteps(int index, TTerminalOutcome& outcome) {
+  TOrtena& facade = *facades_[static_cast<std::size_t>(index)];
+  const auto publish = [&](const std::string& step) {
+    if (stop_.load()) throw EAbort();
+    outcome.Step = step;
+    outcome.State = TBenchState::Running;
+    {
+      std::lock_guard guard(lock_);
+      outcomes_[static_cast<std::size_t>(index)] = outcome;
+    }
+    Change(index);
+  };
+
+  publish("чтение заводского номера");
+  {
+    TClearStatusGuard clear(facade);
+    std::string factory;
+    facade.Driver().CheckResultStrict(facade.Driver().GetModemSerialNumber(factory));
+    outcome.FactoryNumber = factory;
+    outcome.SerialNumber = facade.QuerySerialNumber();
+  }
+  ++outcome.StepIndex;
+
+  TProfile profile;
+  profile.LoadFromText(plan_.ProfileText, plan_.ProfileName);
+  const TValueRow* row = nullptr;
+  if (plan_.Values) {
+    const std::string& key = plan_.Values->Key() == TValueKey::Port ? outcome.Port : outcome.FactoryNumber;
+    row = plan_.Values->Find(key);
+    if (row == nullptr) throw Exception(fmt::format(kNoValuesRow, key));
+    ApplyValues(*row, profile);
+  }
+
+  publish("серийный номер");
+  if (row != nullptr && row->count(kSerialColumn) > 0) {
+    const std::string& serial = row->at(kSerialColumn);
+    TClearStatusGuard clear(facade);
+    facade.WriteSerialNumber(serial);
+    outcome.SerialNumber = serial;
+    if (plan_.Verify) {
+      const std::string read = facade.ReadSerialNumber();
+      if (read != serial) throw Exception(fmt::format(kSerialVerifyFailed, read, serial));
+    }
+  }
+  ++outcome.StepIndex;
+
+  for (TGroupOutcome& group : outcome.Groups) {
+    group.State = TBenchState::Running;
+    publish(GroupStepText(group.Group, plan_.Verify));
+    const TClock::time_point start = TClock::now();
+    try {
+      WriteProfileGroup(facade, profile, group.Group);
+      if (plan_.Verify) VerifyProfileGroup(facade, profile, group.Group);
+    } catch (const std::exception& e) {
+      group.Seconds = SecondsSince(start);
+      const bool stopped = dynamic_cast<const EAbort*>(&e) != nullptr;
+      group.State = stopped ? TBenchState::Stopped : TBenchState::Failed;
+      group.Message = e.what();
+      if (!stopped) throw Exception(ProfileGroupName(group.Group) + ": " + e.what());
+      throw;
+    }
+    group.Seconds = SecondsSince(start);
+    group.State = TBenchState::Passed;
+    ++outcome.StepIndex;
+  }
+  outcome.Step = "готово";
+}
+
+}  // namespace quorvel

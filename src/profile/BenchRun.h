@@ -1,0 +1,107 @@
+#pragma once
+
+#include "BenchValues.h"
+#include "Profile.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+
+class TOrtena;
+
+/// Where a terminal of a bench run stands.
+enum class TBenchState {
+  Waiting,  ///< not started
+  Running,
+  Passed,   ///< every group written (and read back equal, unless not verified)
+  Failed,   ///< a step failed; the message says which and why
+  Stopped,  ///< the run was stopped before this terminal was done
+};
+
+/// Text of a state in reports and on the command line (ожидает, идет, успешно, ошибка,
+/// остановлен).
+std::string BenchStateText(TBenchState state);
+
+/// One group's part in one terminal's run.
+struct TGroupOutcome {
+  TProfileGroup Group = TProfileGroup::Paysys;
+  TBenchState State = TBenchState::Waiting;
+  std::string Message;  ///< the error when failed
+  double Seconds = 0;   ///< writing and reading back
+};
+
+/// One terminal's run, as far as it went.
+struct TTerminalOutcome {
+  std::string Port;
+  std::string FactoryNumber;  ///< as the terminal reported it; empty before
+  std::string SerialNumber;   ///< written from the values, else as the terminal reported it
+  std::string Step;           ///< the step under way or last done (Russian, for people)
+  int StepIndex = 0;          ///< steps done
+  int StepCount = 0;          ///< steps in all
+  TBenchState State = TBenchState::Waiting;
+  std::string Message;  ///< why the terminal failed or stopped
+  std::vector<TGroupOutcome> Groups;
+  double Seconds = 0;
+};
+
+/// What a bench run does.
+struct TBenchPlan {
+  std::string ProfileText;                     ///< the profile file's bytes (read once, parsed per terminal)
+  std::string ProfileName;                     ///< for messages
+  TProfileGroups Groups;                       ///< the groups to write (those the profile lacks are skipped)
+  std::vector<std::string> Ports;              ///< one terminal per port
+  std::shared_ptr<const TBenchValues> Values;  ///< per-terminal values, or nullptr
+  bool Verify = true;                          ///< read every written group back and compare
+  bool AnswerYes = false;                      ///< answer the facade's questions Yes (else No)
+  int Retries = 1;                             ///< attempts per command, 1..5
+};
+
+/// Writes one profile into many terminals at once: every port gets its own driver and facade
+/// and its own thread, and builds its own copy of the profile with its row of values, so no
+/// model object or port is shared. A terminal that fails (a pulled cable, a refused command, a
+/// failed comparison, no row of values) ends alone; the others go on.
+/// Per terminal: the factory number (CGSN) and serial number (SMSN) are read, its row of values
+/// looked up (none: failed before anything is written), the serial number of the row written
+/// and read back, then every group of the plan in profile order, each written and (Verify)
+/// read back and compared.
+/// Threads: Run on one thread; RequestStop and ResetStop on any thread and in a signal
+/// handler; the change handler is called on the terminals' threads, one call at a time.
+class TBenchRun {
+ public:
+  /// Parses the profile once to check it (its read errors; nothing is sent then) and makes one
+  /// facade per port.
+  explicit TBenchRun(TBenchPlan plan);
+  ~TBenchRun();
+  TBenchRun(const TBenchRun&) = delete;
+  TBenchRun& operator=(const TBenchRun&) = delete;
+
+  /// Called with the terminal's position in the plan and its outcome so far, after every step.
+  using TOnChange = std::function<void(int, const TTerminalOutcome&)>;
+  /// Runs every terminal and returns when all have ended, their outcomes in plan order.
+  std::vector<TTerminalOutcome> Run(const TOnChange& onChange);
+
+  /// Stops every terminal: transfers before their next packet, the others before their next
+  /// step; their outcome is Stopped. Any thread; async-signal-safe.
+  void RequestStop() noexcept;
+  /// Withdraws a stop request made before Run. Any thread; async-signal-safe.
+  void ResetStop() noexcept;
+
+ private:
+  void RunTerminal(int index);
+  void Change(int index);
+  void RunSteps(int index, TTerminalOutcome& outcome);
+
+  TBenchPlan plan_;
+  std::vector<std::unique_ptr<TOrtena>> facades_;
+  std::vector<TTerminalOutcome> outcomes_;
+  std::mutex lock_;  // outcomes_ and the change handler
+  TOnChange onChange_;
+  std::atomic<bool> stop_{false};
+};
+
+}  // namespace quorvel

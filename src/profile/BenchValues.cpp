@@ -1,0 +1,144 @@
+#include "BenchValues.h"
+
+#include "Errors.h"
+#include "Ortenas.h"
+#include "Profile.h"
+#include "ServerParams.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <charconv>
+#include <exception>
+
+namespace quorvel {
+
+namespace {
+
+constexpr const char* kValuesErrorFormat = "Файл значений {}, строка {}: {}";
+
+const std::vector<std::string>& KnownColumns() {
+  static const std::vector<std::string> columns = {
+      kFactoryNumberColumn, kPortColumn,        kSerialColumn,  kSimPinColumn,        kSimApnColumn,
+      kSimLoginColumn,      kSimPasswordColumn, kSim2PinColumn, kServerAddressColumn, kServerPortColumn};
+  return columns;
+}
+
+// Fields of one CSV line; a quoted field may hold commas and doubled quotes.
+std::vector<std::string> SplitFields(const std::string& line) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        fields.back() += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        fields.back() += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+bool IsNumber(const std::string& text) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
+const char* KeyColumn(TValueKey key) { return key == TValueKey::Port ? kPortColumn : kFactoryNumberColumn; }
+
+TBenchValues TBenchValues::Parse(const std::string& text, const std::string& name, TValueKey key) {
+  TBenchValues table;
+  table.key_ = key;
+  std::vector<std::string> header;
+  std::vector<int> lineOfRow;
+  int lineNumber = 0;
+  const auto fail = [&](int line, const std::string& reason) {
+    throw Exception(fmt::format(kValuesErrorFormat, name, line, reason));
+  };
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    ++lineNumber;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    std::vector<std::string> fields = SplitFields(line);
+    if (header.empty()) {
+      for (const std::string& column : fields) {
+        if (std::find(KnownColumns().begin(), KnownColumns().end(), column) == KnownColumns().end())
+          fail(lineNumber, fmt::format("неизвестный столбец \"{}\"", column));
+        if (std::count(fields.begin(), fields.end(), column) > 1)
+          fail(lineNumber, fmt::format("столбец \"{}\" назван дважды", column));
+      }
+      header = fields;
+      if (std::find(header.begin(), header.end(), KeyColumn(key)) == header.end())
+        fail(lineNumber, fmt::format("нет столбца \"{}\", по которому ищутся терминалы", KeyColumn(key)));
+      continue;
+    }
+    if (fields.size() != header.size())
+      fail(lineNumber, fmt::format("полей {}, а в заголовке {}", fields.size(), header.size()));
+    TValueRow row;
+    for (std::size_t i = 0; i < header.size(); ++i) row[header[i]] = fields[i];
+    if (const auto serial = row.find(kSerialColumn); serial != row.end()) {
+      try {
+        TOrtena::CheckSerialNumber(serial->second);
+      } catch (const std::exception& e) {
+        fail(lineNumber, e.what());
+      }
+    }
+    if (const auto port = row.find(kServerPortColumn); port != row.end() && !IsNumber(port->second))
+      fail(lineNumber, fmt::format("порт сервера \"{}\" не число", port->second));
+    for (const char* unique : {kFactoryNumberColumn, kPortColumn, kSerialColumn}) {
+      const auto value = row.find(unique);
+      if (value == row.end()) continue;
+      for (std::size_t k = 0; k < table.rows_.size(); ++k)
+        if (table.rows_[k].at(unique) == value->second)
+          fail(lineNumber, fmt::format("значение \"{}\" столбца {} уже есть в строке {}", value->second,
+                                       unique, lineOfRow[k]));
+    }
+    table.rows_.push_back(std::move(row));
+    lineOfRow.push_back(lineNumber);
+  }
+  if (header.empty()) fail(1, "нет строки заголовка");
+  return table;
+}
+
+const TValueRow* TBenchValues::Find(const std::string& keyValue) const {
+  const char* column = KeyColumn(key_);
+  for (const TValueRow& row : rows_)
+    if (row.at(column) == keyValue) return &row;
+  return nullptr;
+}
+
+void ApplyValues(const TValueRow& row, TProfile& profile) {
+  const auto take = [&row](const char* column, std::string& target) {
+    if (const auto it = row.find(column); it != row.end()) target = it->second;
+  };
+  TSimCard& first = profile.SimCards.FindSlot(1);
+  take(kSimPinColumn, first.Pin);
+  take(kSimApnColumn, first.Apn);
+  take(kSimLoginColumn, first.Login);
+  take(kSimPasswordColumn, first.Password);
+  take(kSim2PinColumn, profile.SimCards.FindSlot(2).Pin);
+  TServerParams& server = profile.System().ServerParams();
+  take(kServerAddressColumn, server.Address);
+  if (const auto it = row.find(kServerPortColumn); it != row.end()) server.Port = std::stoi(it->second);
+}
+
+}  // namespace quorvel
