@@ -2,7 +2,15 @@
 #include "ProfileCommands.h"
 
 #include "AppDoc.h"
+#include "AppManager.h"
+#include "BenchReport.h"
+#include "BenchRun.h"
+#include "BenchValues.h"
+#include "BenchView.h"
+#include "ComPort.h"
 #include "Errors.h"
+#include "FileText.h"
+#include "InterruptStops.h"
 #include "Ortenas.h"
 #include "Profile.h"
 #include "ProfileTransfer.h"
@@ -56,12 +64,105 @@ void AddProfileRead(CLI::App& command, TCommandRun& run, const TGlobalOptions& o
   });
 }
 
+struct TWriteArgs {
+  std::string File;
+  std::string Values;
+  std::string Key = "factory";
+  std::vector<std::string> Ports;
+  bool AllPorts = false;
+  bool NoVerify = false;
+  std::string Report;
+  std::string RetryFailed;
+  std::string Groups;
+};
+
+std::vector<std::string> PortsOf(const TWriteArgs& args) {
+  if (!args.RetryFailed.empty()) return FailedPortsOfReport(args.RetryFailed);
+  if (!args.AllPorts) return args.Ports;
+  std::vector<std::string> ports;
+  for (const TComPortInfo& port : EnumComPorts()) ports.push_back(port.Path);
+  return ports;
+}
+
+TBenchPlan MakePlan(const TWriteArgs& args, const TGlobalOptions& options, TCliContext& c) {
+  TBenchPlan plan;
+  plan.ProfileName = args.File;
+  plan.ProfileText = ReadFileText(args.File);
+  plan.Groups = ParseProfileGroups(args.Groups);
+  plan.Ports = PortsOf(args);
+  if (plan.Ports.empty()) throw Exception("Нет терминалов для записи: не назван ни один порт");
+  if (!args.Values.empty()) {
+    const TValueKey key = args.Key == "port" ? TValueKey::Port : TValueKey::FactoryNumber;
+    plan.Values = std::make_shared<const TBenchValues>(
+        TBenchValues::Parse(ReadFileText(args.Values), args.Values, key));
+  }
+  plan.Verify = !args.NoVerify;
+  plan.AnswerYes = options.Yes;
+  plan.Retries = c.Settings().MaxRetryCount();
+  return plan;
+}
+
+// Not RunInContext: many terminals, each with its own facade, and an exit status of its own.
+int RunProfileWrite(const TGlobalOptions& options, const TWriteArgs& args) {
+  try {
+    TCliContext c(options);
+    TBenchPlan plan = MakePlan(args, options, c);
+    const std::vector<std::string> portList = plan.Ports;
+    auto bench = std::make_unique<TBenchRun>(std::move(plan));
+    std::vector<TTerminalOutcome> outcomes;
+    bool interrupted = false;
+    {
+      TBenchView view(stdout, portList);
+      TInterruptStops<TBenchRun> stops(*bench);
+      outcomes = bench->Run([&view](int index, const TTerminalOutcome& o) { view.OnChange(index, o); });
+      interrupted = stops.Interrupted();
+    }
+    if (!args.Report.empty()) WriteBenchReport(args.Report, outcomes);
+    c.SaveSettings();
+    int passed = 0;
+    for (const TTerminalOutcome& o : outcomes) passed += o.State == TBenchState::Passed;
+    std::fprintf(stderr, "Записано терминалов: %d из %zu\n", passed, outcomes.size());
+    if (interrupted) {
+      std::fprintf(stderr, "%s\n", kAbortMessage);
+      return kExitInterrupted;
+    }
+    return passed == static_cast<int>(outcomes.size()) ? kExitOk : kExitError;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return kExitError;
+  }
+}
+
+void AddProfileWrite(CLI::App& command, TCommandRun& run, const TGlobalOptions& options) {
+  CLI::App* write = command.add_subcommand(
+      "write", "Write the profile FILE into the terminals of the ports, each on its own thread");
+  auto args = std::make_shared<TWriteArgs>();
+  write->add_option("FILE", args->File, "profile file")->required();
+  write->add_option("--values", args->Values, "CSV table of per-terminal values (see README)");
+  write->add_option("--key", args->Key, "what finds a terminal's row: factory (factory_number) or port")
+      ->check(CLI::IsMember({"factory", "port"}));
+  CLI::Option* ports = write->add_option("--port", args->Ports, "a terminal's port; repeat for more");
+  CLI::Option* all = write->add_flag("--all-ports", args->AllPorts, "every serial port of the system");
+  CLI::Option* retry = write->add_option("--retry-failed", args->RetryFailed,
+                                         "run again on the terminals a report names as not passed");
+  ports->excludes(all);
+  retry->excludes(ports);
+  retry->excludes(all);
+  write->add_flag("--no-verify", args->NoVerify, "do not read the groups back");
+  write->add_option("--report", args->Report, "report files PATH.csv and PATH.json");
+  write->add_option("--groups", args->Groups,
+                    "comma-separated groups to write (default: all the profile holds)");
+  write->callback(
+      [&run, &options, args] { run = [&options, args] { return RunProfileWrite(options, *args); }; });
+}
+
 }  // namespace
 
 void AddProfileCommands(CLI::App& app, TCommandRun& run, TGlobalOptions& options) {
   CLI::App* profile = app.add_subcommand("profile", "Profiles: the settings of a whole terminal in one file");
   profile->require_subcommand(1);
   AddProfileRead(*profile, run, options);
+  AddProfileWrite(*profile, run, options);
 }
 
 }  // namespace quorvel::cli
