@@ -5,6 +5,7 @@
 #include "ModemDriver.h"
 #include "Ortenas.h"
 #include "fmuAbout.h"
+#include "fmuBench.h"
 #include "fmuDebug.h"
 #include "fmuFees.h"
 #include "fmuModemSerial.h"
@@ -114,6 +115,10 @@ TfmMain::TfmMain(TUiContext& context, QWidget* parent)
     TfmSettings dialog(self.context_, self.runner_, &self);
     dialog.exec();
   };
+  RunBenchDialog = [](TfmMain& self) {
+    TfmBench dialog(self.context_, &self);
+    dialog.exec();
+  };
   RunAboutDialog = [](TfmMain& self) {
     TfmAbout dialog(&self);
     dialog.exec();
@@ -141,6 +146,9 @@ void TfmMain::CreateActions() {
   actSettings->setObjectName("actSettings");
   actSettings->setToolTip(QStringLiteral("Параметры связи"));
   actSettings->setIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
+  actBench = file->addAction(QStringLiteral("Сервисный стенд..."), this, &TfmMain::BenchClick);
+  actBench->setObjectName("actBench");
+  actBench->setToolTip(QStringLiteral("Записать профиль в несколько терминалов сразу"));
   file->addSeparator();
   actExit = file->addAction(QStringLiteral("  Выход"), this, &QWidget::close);
   actExit->setObjectName("actExit");
@@ -326,6 +334,8 @@ void TfmMain::CloseWhenIdle() {
 }
 
 void TfmMain::SettingsClick() { RunSettingsDialog(*this); }
+
+void TfmMain::BenchClick() { RunBenchDialog(*this); }
 
 void TfmMain::AboutClick() { RunAboutDialog(*this); }
 

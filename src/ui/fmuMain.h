@@ -104,6 +104,8 @@ class TfmMain final : public QMainWindow {
   void CloseWhenIdle();
   /// The connection settings dialog.
   void SettingsClick();
+  /// The service bench (TfmBench).
+  void BenchClick();
   void AboutClick();
   /// Opens the mail program with a letter to the maker's support.
   void MailClick();
@@ -111,6 +113,7 @@ class TfmMain final : public QMainWindow {
   /// Runs page dialogs that tests replace (default: the modal dialog).
   std::function<void(TfmMain&)> RunSettingsDialog;
   std::function<void(TfmMain&)> RunAboutDialog;
+  std::function<void(TfmMain&)> RunBenchDialog;
 
   TOperationRunner& Runner() { return runner_; }
   TUiContext& Context() { return context_; }
@@ -118,6 +121,8 @@ class TfmMain final : public QMainWindow {
   QWidget* DataPanel = nullptr;
   QLabel* StatusPanel = nullptr;
   QAction* actSettings = nullptr;
+  /// "Сервисный стенд...": one profile into many terminals at once.
+  QAction* actBench = nullptr;
   QAction* actExit = nullptr;
   QAction* actAbout = nullptr;
   QAction* actMail = nullptr;

@@ -1,0 +1,288 @@
+#include "fmuBench.h"
+
+#include "BenchReport.h"
+#include "BenchValues.h"
+#include "Errors.h"
+#include "FileText.h"
+#include "PageBuilder.h"
+#include "Profile.h"
+#include "UiContext.h"
+#include "fmuFind.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace quorvel::ui {
+
+namespace {
+
+enum TColumn { kPortColumn, kFactoryColumn, kStepColumn, kProgressColumn, kResultColumn, kColumnCount };
+
+constexpr const char* kProfileFilter = "Профиль (*.xml)|*.xml|Все файлы (*.*)|*.*";
+constexpr const char* kValuesFilter = "Таблица значений (*.csv)|*.csv|Все файлы (*.*)|*.*";
+
+// A line edit with its ".." chooser, as one row of a form.
+QLineEdit* AddFileRow(QFormLayout* form, QWidget* parent, const char* name, const char* label,
+                      const char* chooserName, QPushButton*& chooser) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(name);
+  edit->setAccessibleName(QString::fromUtf8(label).remove(':'));
+  chooser = MakeButton(parent, chooserName, QStringLiteral(".."), QStringLiteral("Выбрать файл"));
+  chooser->setFixedWidth(chooser->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 12);
+  auto* row = new QHBoxLayout;
+  row->addWidget(edit, 1);
+  row->addWidget(chooser);
+  auto* caption = new QLabel(QString::fromUtf8(label), parent);
+  caption->setBuddy(edit);
+  form->addRow(caption, row);
+  return edit;
+}
+
+}  // namespace
+
+TfmBench::TfmBench(TUiContext& context, QWidget* parent) : QDialog(parent), context_(context) {
+  setObjectName("fmBench");
+  setWindowTitle(QStringLiteral("Сервисный стенд"));
+  setMinimumSize(640, 420);
+  setSizeGripEnabled(true);
+  auto* layout = new QVBoxLayout(this);
+
+  auto* files = new QGroupBox(QStringLiteral("Профиль"), this);
+  files->setObjectName("gbProfile");
+  auto* form = new QFormLayout(files);
+  edtProfile = AddFileRow(form, files, "edtProfile", "Профиль:", "btnProfile", btnProfile);
+  edtValues = AddFileRow(form, files, "edtValues", "Значения терминалов:", "btnValues", btnValues);
+  edtValues->setToolTip(QStringLiteral("Таблица CSV: строка на терминал, по заводскому номеру"));
+  chbVerify = new QCheckBox(QStringLiteral("Проверять записанное чтением"), files);
+  chbVerify->setObjectName("chbVerify");
+  chbVerify->setAccessibleName(chbVerify->text());
+  chbVerify->setChecked(true);
+  form->addRow(chbVerify);
+  layout->addWidget(files);
+
+  auto* middle = new QHBoxLayout;
+  lvPorts = new QTreeWidget(this);
+  lvPorts->setObjectName("lvPorts");
+  lvPorts->setAccessibleName(QStringLiteral("Порты"));
+  lvPorts->setHeaderLabels({QStringLiteral("Порт")});
+  lvPorts->setRootIsDecorated(false);
+  lvPorts->setMaximumWidth(220);
+  middle->addWidget(lvPorts);
+  Grid = new QTableWidget(0, kColumnCount, this);
+  Grid->setObjectName("Grid");
+  Grid->setAccessibleName(QStringLiteral("Терминалы"));
+  Grid->setHorizontalHeaderLabels({QStringLiteral("Порт"), QStringLiteral("Заводской номер"),
+                                   QStringLiteral("Шаг"), QStringLiteral("Ход выполнения"),
+                                   QStringLiteral("Результат")});
+  Grid->verticalHeader()->hide();
+  Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+  Grid->horizontalHeader()->setStretchLastSection(true);
+  middle->addWidget(Grid, 1);
+  layout->addLayout(middle, 1);
+
+  auto* bottom = new QHBoxLayout;
+  lblSummary = new QLabel(this);
+  lblSummary->setObjectName("lblSummary");
+  lblSummary->setWordWrap(true);
+  lblSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  bottom->addWidget(lblSummary, 1);
+  btnStart = MakeButton(this, "btnStart", QStringLiteral("Начать"),
+                        QStringLiteral("Записать профиль в терминалы отмеченных портов"));
+  btnStop = MakeButton(this, "btnStop", QStringLiteral("Прервать"),
+                       QStringLiteral("Прервать запись после текущего пакета"));
+  btnClose = MakeButton(this, "btnClose", QStringLiteral("Закрыть"), QStringLiteral("Закрыть окно"));
+  btnStop->setEnabled(false);
+  bottom->addWidget(btnStart);
+  bottom->addWidget(btnStop);
+  bottom->addWidget(btnClose);
+  layout->addLayout(bottom);
+
+  connect(btnProfile, &QPushButton::clicked, this, &TfmBench::btnProfileClick);
+  connect(btnValues, &QPushButton::clicked, this, &TfmBench::btnValuesClick);
+  connect(btnStart, &QPushButton::clicked, this, &TfmBench::btnStartClick);
+  connect(btnStop, &QPushButton::clicked, this, &TfmBench::btnStopClick);
+  connect(btnClose, &QPushButton::clicked, this, &TfmBench::reject);
+  SetPorts(EnumComPorts());
+}
+
+TfmBench::~TfmBench() {
+  if (run_) run_->RequestStop();
+  if (worker_ && worker_->joinable()) worker_->join();
+}
+
+void TfmBench::SetPorts(std::vector<TComPortInfo> ports) {
+  ports_ = std::move(ports);
+  lvPorts->clear();
+  for (const TComPortInfo& port : ports_) {
+    auto* item = new QTreeWidgetItem(lvPorts, {PortCaption(port)});
+    item->setCheckState(0, Qt::Checked);
+  }
+}
+
+void TfmBench::btnProfileClick() {
+  const QString name = context_.Messages.OpenFileName(
+      this, {QString::fromUtf8(kProfileFilter), QStringLiteral("xml"), {}, edtProfile->text()});
+  if (!name.isEmpty()) edtProfile->setText(name);
+}
+
+void TfmBench::btnValuesClick() {
+  const QString name = context_.Messages.OpenFileName(
+      this, {QString::fromUtf8(kValuesFilter), QStringLiteral("csv"), {}, edtValues->text()});
+  if (!name.isEmpty()) edtValues->setText(name);
+}
+
+void TfmBench::btnStartClick() {
+  if (Running()) return;
+  TBenchPlan plan;
+  std::vector<int> rows;
+  for (std::size_t i = 0; i < ports_.size(); ++i)
+    if (lvPorts->topLevelItem(static_cast<int>(i))->checkState(0) == Qt::Checked) {
+      plan.Ports.push_back(ports_[i].Path);
+      rows.push_back(static_cast<int>(i));
+    }
+  try {
+    if (edtProfile->text().isEmpty()) throw Exception("Не выбран профиль");
+    if (plan.Ports.empty()) throw Exception("Не отмечен ни один порт");
+    plan.ProfileName = S(edtProfile->text());
+    plan.ProfileText = ReadFileText(plan.ProfileName);
+    plan.Groups = ParseProfileGroups("");
+    if (!edtValues->text().isEmpty()) {
+      const std::string values = S(edtValues->text());
+      plan.Values = std::make_shared<const TBenchValues>(
+          TBenchValues::Parse(ReadFileText(values), values, TValueKey::FactoryNumber));
+    }
+    plan.Verify = chbVerify->isChecked();
+    // Starting the bench is the consent to what the profile holds, its payment system
+    // included: nobody is asked per terminal.
+    plan.AnswerYes = true;
+    // Checks the profile before any terminal is touched.
+    run_ = std::make_unique<TBenchRun>(std::move(plan));
+  } catch (const std::exception& e) {
+    context_.Messages.ShowError(this, Q(e.what()).replace("\r\n", "\n"));
+    return;
+  }
+  Grid->setRowCount(0);
+  Grid->setRowCount(static_cast<int>(rows.size()));
+  for (std::size_t row = 0; row < rows.size(); ++row) {
+    TTerminalOutcome waiting;
+    waiting.Port = ports_[static_cast<std::size_t>(rows[row])].Path;
+    ShowOutcome(static_cast<int>(row), waiting);
+  }
+  const QFileInfo profile(edtProfile->text());
+  reportPath_ = profile.absolutePath() + "/" + profile.completeBaseName() + QStringLiteral("-отчет-") +
+                QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+  lblSummary->setText(QStringLiteral("Идет запись..."));
+  SetRunning(true);
+  const unsigned run = ++runs_;
+  TBenchRun* bench = run_.get();
+  worker_ = std::make_unique<std::thread>([this, run, bench] {
+    std::vector<TTerminalOutcome> outcomes;
+    try {
+      outcomes = bench->Run([this](int row, const TTerminalOutcome& outcome) {
+        QMetaObject::invokeMethod(
+            this, [this, row, outcome] { ShowOutcome(row, outcome); }, Qt::QueuedConnection);
+      });
+    } catch (...) {
+      // Every terminal's failure is in its outcome; the run itself has nothing else to raise.
+    }
+    // The end carries its run's number: it may reach the UI thread before the worker ends.
+    QMetaObject::invokeMethod(
+        this, [this, run, outcomes] { RunEnded(run, outcomes); }, Qt::QueuedConnection);
+  });
+}
+
+void TfmBench::btnStopClick() {
+  if (run_) run_->RequestStop();
+  btnStop->setEnabled(false);
+  lblSummary->setText(QStringLiteral("Запись прерывается..."));
+}
+
+void TfmBench::ShowOutcome(int row, const TTerminalOutcome& outcome) {
+  if (row < 0 || row >= Grid->rowCount()) return;
+  const auto set = [this, row](int column, const std::string& text) {
+    auto* item = Grid->item(row, column);
+    if (item == nullptr) {
+      item = new QTableWidgetItem;
+      Grid->setItem(row, column, item);
+    }
+    item->setText(Q(text));
+    item->setToolTip(Q(text));
+  };
+  set(kPortColumn, outcome.Port);
+  set(kFactoryColumn, outcome.FactoryNumber);
+  set(kStepColumn, outcome.Step);
+  std::string result = BenchStateText(outcome.State);
+  if (!outcome.Message.empty()) result += ": " + outcome.Message;
+  set(kResultColumn, result);
+  auto* bar = qobject_cast<QProgressBar*>(Grid->cellWidget(row, kProgressColumn));
+  if (bar == nullptr) {
+    bar = new QProgressBar(Grid);
+    bar->setAccessibleName(QStringLiteral("Ход выполнения, ") + Q(outcome.Port));
+    Grid->setCellWidget(row, kProgressColumn, bar);
+  }
+  bar->setRange(0, std::max(1, outcome.StepCount));
+  bar->setValue(std::min(outcome.StepIndex, std::max(1, outcome.StepCount)));
+}
+
+void TfmBench::RunEnded(unsigned run, const std::vector<TTerminalOutcome>& outcomes) {
+  if (run != runs_.load()) return;
+  if (worker_ && worker_->joinable()) worker_->join();
+  worker_.reset();
+  run_.reset();
+  int passed = 0;
+  for (std::size_t row = 0; row < outcomes.size(); ++row) {
+    ShowOutcome(static_cast<int>(row), outcomes[row]);
+    passed += outcomes[row].State == TBenchState::Passed ? 1 : 0;
+  }
+  const int total = static_cast<int>(outcomes.size());
+  QString summary = QStringLiteral("Успешно: %1 из %2.").arg(passed).arg(total);
+  try {
+    WriteBenchReport(S(reportPath_), outcomes);
+    summary += QStringLiteral(" Отчет: %1").arg(Q(ReportCsvPath(S(reportPath_))));
+  } catch (const std::exception& e) {
+    context_.Messages.ShowError(this, Q(e.what()).replace("\r\n", "\n"));
+  }
+  lblSummary->setText(summary);
+  SetRunning(false);
+  emit runEnded(passed, total);
+}
+
+void TfmBench::SetRunning(bool running) {
+  for (QWidget* control : std::initializer_list<QWidget*>{edtProfile, btnProfile, edtValues, btnValues,
+                                                          chbVerify, lvPorts, btnStart, btnClose})
+    control->setEnabled(!running);
+  btnStop->setEnabled(running);
+  (running ? btnStop : btnStart)->setFocus();
+}
+
+void TfmBench::closeEvent(QCloseEvent* event) {
+  // The terminals' threads report to this window until the run ends.
+  if (Running()) {
+    event->ignore();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
+void TfmBench::reject() {
+  if (Running()) return;
+  QDialog::reject();
+}
+
+}  // namespace quorvel::ui

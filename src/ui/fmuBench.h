@@ -1,0 +1,91 @@
+#pragma once
+
+#include "BenchRun.h"
+#include "ComEnum.h"
+
+#include <QDialog>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+class QTreeWidget;
+
+namespace quorvel::ui {
+
+struct TUiContext;
+
+/// "Сервисный стенд": one profile written into the terminals of every checked port at once,
+/// each port on its own thread with its own driver, optionally with per-terminal values from a
+/// table; every written group read back and compared. A row per port shows its factory number,
+/// step, progress and result; the report (CSV and JSON) is saved beside the profile.
+/// Threads: the UI thread; the run reports from its terminals' threads and every change is
+/// passed to the UI thread. The dialog cannot be closed while a run goes: "Прервать" stops it
+/// before the terminals' next packet or step.
+class TfmBench final : public QDialog {
+  Q_OBJECT
+
+ public:
+  /// The ports listed are those of EnumComPorts, every one checked.
+  explicit TfmBench(TUiContext& context, QWidget* parent = nullptr);
+  /// Stops a run and waits for it.
+  ~TfmBench() override;
+
+  /// The ports of the list; tests give their own instead of the system's.
+  void SetPorts(std::vector<TComPortInfo> ports);
+
+  void btnProfileClick();
+  void btnValuesClick();
+  /// Checks the profile and the values (an error box, nothing sent, when either is wrong) and
+  /// starts the run on the checked ports.
+  void btnStartClick();
+  void btnStopClick();
+
+  /// A run goes.
+  bool Running() const { return static_cast<bool>(worker_); }
+  /// The report of the last run without its extension ("<profile>-отчет-<date>-<time>").
+  const QString& ReportPath() const { return reportPath_; }
+
+  QTreeWidget* lvPorts = nullptr;
+  QLineEdit* edtProfile = nullptr;
+  QPushButton* btnProfile = nullptr;
+  QLineEdit* edtValues = nullptr;
+  QPushButton* btnValues = nullptr;
+  QCheckBox* chbVerify = nullptr;
+  QTableWidget* Grid = nullptr;
+  QLabel* lblSummary = nullptr;
+  QPushButton* btnStart = nullptr;
+  QPushButton* btnStop = nullptr;
+  QPushButton* btnClose = nullptr;
+
+ signals:
+  /// A run ended, its rows and report done (on the UI thread).
+  void runEnded(int passed, int total);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;
+
+ private:
+  void ShowOutcome(int row, const TTerminalOutcome& outcome);
+  void RunEnded(unsigned run, const std::vector<TTerminalOutcome>& outcomes);
+  void SetRunning(bool running);
+
+  TUiContext& context_;
+  std::vector<TComPortInfo> ports_;
+  std::unique_ptr<TBenchRun> run_;
+  std::unique_ptr<std::thread> worker_;
+  // Runs started in this dialog: the end of a run carries its number.
+  std::atomic<unsigned> runs_{0};
+  QString reportPath_;
+};
+
+}  // namespace quorvel::ui

@@ -1,0 +1,126 @@
+// The service bench window: one profile into two simulated terminals at once, reached from
+// the main window's menu.
+#include "UiFixture.h"
+#include "fmuBench.h"
+#include "fmuMain.h"
+
+#include "Profile.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace quorvel::ui::test {
+
+class BenchGuiTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { LoadQtTranslations(*QCoreApplication::instance()); }
+  void init() { f_ = std::make_unique<TUiFixture>(); }
+  void cleanup() { f_.reset(); }
+
+  void aRunOverTwoSimulatorsShowsTwoPassedRowsAndSavesTheReport() {
+    sim::TTerminalSim b;
+    sim::TTerminalSim c;
+    b.Update([](sim::TSimState& s) { s.FactoryNumber = "354360000000002"; });
+    c.Update([](sim::TSimState& s) { s.FactoryNumber = "354360000000003"; });
+    b.Start();
+    c.Start();
+    const QString profileFile = f_->Home.filePath("shop.xml");
+    {
+      TProfile profile;
+      profile.Groups = {TProfileGroup::Header, TProfileGroup::Trailer};
+      profile.Header = "Магазин «Ромашка»\r\n";
+      profile.Trailer = "Спасибо за покупку\r\n";
+      profile.SaveToFile(S(profileFile));
+    }
+    const QString values = f_->Home.filePath("values.csv");
+    {
+      QFile csv(values);
+      QVERIFY(csv.open(QIODevice::WriteOnly));
+      csv.write("factory_number,serial\n354360000000002,20000002\n354360000000003,20000003\n");
+    }
+    f_->Messages.Files = {profileFile, values};
+
+    TfmMain w(*f_->Context);
+    w.show();
+    int passed = -1;
+    bool openWhileRunning = false;
+    QStringList results;
+    QStringList unnamed;
+    QString summary;
+    QTimer::singleShot(0, [&] {
+      auto* bench = qobject_cast<TfmBench*>(QApplication::activeModalWidget());
+      if (bench == nullptr) return;
+      bench->SetPorts({{"b", b.SlavePath(), "", 1}, {"c", c.SlavePath(), "", 2}});
+      for (QWidget* control : bench->findChildren<QWidget*>()) {
+        auto* button = qobject_cast<QAbstractButton*>(control);
+        const bool named =
+            !control->accessibleName().isEmpty() || (button != nullptr && !button->text().isEmpty());
+        const bool control_ = button != nullptr || qobject_cast<QLineEdit*>(control) != nullptr ||
+                              qobject_cast<QAbstractItemView*>(control) != nullptr;
+        // Headers and corner buttons of a list are spoken as parts of it.
+        const bool part =
+            qobject_cast<QAbstractItemView*>(control->parentWidget()) != nullptr ||
+            qobject_cast<QAbstractItemView*>(control->parentWidget()->parentWidget()) != nullptr;
+        if (control_ && !part && control->isVisibleTo(bench) && !named) unnamed << control->objectName();
+      }
+      QTest::mouseClick(bench->btnProfile, Qt::LeftButton);
+      QTest::mouseClick(bench->btnValues, Qt::LeftButton);
+      connect(bench, &TfmBench::runEnded, bench, [&, bench](int ok, int) {
+        passed = ok;
+        for (int row = 0; row < bench->Grid->rowCount(); ++row) results << bench->Grid->item(row, 4)->text();
+        summary = bench->lblSummary->text();
+        QTimer::singleShot(0, bench, [bench] { QTest::keyClick(bench, Qt::Key_Escape); });
+      });
+      QTest::mouseClick(bench->btnStart, Qt::LeftButton);
+      // The terminals' threads report to the window: it stays until they end.
+      QTest::keyClick(bench, Qt::Key_Escape);
+      openWhileRunning = bench->isVisible() && bench->Running();
+    });
+    w.actBench->trigger();  // returns when the window is closed
+
+    QVERIFY(openWhileRunning);
+    QCOMPARE(unnamed, QStringList{});
+    QVERIFY2(f_->Messages.Errors.isEmpty(), qPrintable(f_->Messages.Errors.join("|")));
+    QCOMPARE(passed, 2);
+    QCOMPARE(results, (QStringList{"успешно", "успешно"}));
+    for (sim::TTerminalSim* terminal : {&b, &c}) {
+      QCOMPARE(Q(terminal->State().Header[0]), QString("Магазин «Ромашка»"));
+      QCOMPARE(Q(terminal->State().Trailer[0]), QString("Спасибо за покупку"));
+    }
+    QCOMPARE(b.State().SerialNumber, std::string("20000002"));
+    QCOMPARE(c.State().SerialNumber, std::string("20000003"));
+    // The report beside the profile, one row per terminal.
+    const QStringList reports = QDir(f_->Home.path()).entryList({"shop-отчет-*.csv"});
+    QCOMPARE(reports.size(), 1);
+    QVERIFY(summary.startsWith("Успешно: 2 из 2. Отчет: "));
+    QFile report(f_->Home.filePath(reports[0]));
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(report.readAll());
+    QVERIFY(text.contains(Q(b.SlavePath())) && text.contains(Q(c.SlavePath())));
+    QVERIFY(QFile::exists(f_->Home.filePath(reports[0]).replace(".csv", ".json")));
+    b.Stop();
+    c.Stop();
+  }
+
+ private:
+  std::unique_ptr<TUiFixture> f_;
+};
+
+}  // namespace quorvel::ui::test
+
+QTEST_MAIN(quorvel::ui::test::BenchGuiTest)
+#include "BenchGuiTest.moc"
