@@ -2,7 +2,9 @@
 // simulated part paced at 115200 baud. The time is set against the bare line's time for the
 // bytes that actually crossed it (counted on the host: every command, UU-encoded data line
 // and checksum line sent, every echo, reply and data line received; 10 bits per byte), and
-// against Debian's lpc21isp writing the same image into the same simulator.
+// against Debian's lpc21isp writing the same image into the same simulator, with and without
+// verification. The writer runs in both modes: pages of 1 KiB with an echo wait per line,
+// and the fast mode (blocks of 4 KiB, each group of lines sent in one write).
 #include "BootloaderPty.h"
 #include "ComPort.h"
 #include "ISPWriter.h"
@@ -81,10 +83,11 @@ std::string MakeHexFile(const std::string& image) {
 bool FlashHolds(sim::TBootloaderFlash& memory, const std::string& image) {
   // The vector checksum word at 0x14 is patched by every writer.
   const std::string flash = memory.Flash();
-  return flash.compare(0, 0x14, image, 0, 0x14) == 0 && flash.compare(0x18, image.size() - 0x18, image, 0x18) == 0;
+  return flash.compare(0, 0x14, image, 0, 0x14) == 0 &&
+         flash.compare(0x18, image.size() - 0x18, image, 0x18) == 0;
 }
 
-void BM_Writer256K(benchmark::State& state, bool verify) {
+void BM_Writer256K(benchmark::State& state, bool verify, bool fast) {
   const std::string image = Image();
   const std::string hex = MakeHexFile(image);
   if (hex.empty()) {
@@ -107,7 +110,7 @@ void BM_Writer256K(benchmark::State& state, bool verify) {
     TUpdateStatus status;
     TISPWriter writer(counting, status);
     const auto t0 = Clock::now();
-    writer.Write({hex, kBaud, 12000, verify});
+    writer.Write({hex, kBaud, 12000, verify, fast});
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     comm.Close();
     const TUpdateStatus::TSnapshot s = status.Snapshot();
@@ -122,21 +125,22 @@ void BM_Writer256K(benchmark::State& state, bool verify) {
     state.counters["seconds"] = seconds;
     state.counters["line_s"] = line;
     state.counters["ratio"] = seconds / line;
-    std::printf("Quorvel writer: %zu bytes written%s at %d baud in %.2f s\n"
-                "  crossed the line: %llu bytes host->part (commands, UU data and checksum lines), %llu bytes "
-                "part->host (echo, replies, UU data read back)\n"
-                "  bare line for the busier direction: %.2f s -> %.2f x; both directions one after the other: "
-                "%.2f s -> %.2f x; status rate %lld bytes/s\n",
-                image.size(), verify ? " and read back" : " (no verification)", kBaud, seconds,
-                static_cast<unsigned long long>(sent),
-                static_cast<unsigned long long>(got), line, seconds / line, LineSeconds(sent + got),
-                seconds / LineSeconds(sent + got), static_cast<long long>(s.Rate));
+    std::printf(
+        "Quorvel writer%s: %zu bytes written%s at %d baud in %.2f s\n"
+        "  crossed the line: %llu bytes host->part (commands, UU data and checksum lines), %llu bytes "
+        "part->host (echo, replies, UU data read back)\n"
+        "  bare line for the busier direction: %.2f s -> %.2f x; both directions one after the other: "
+        "%.2f s -> %.2f x; status rate %lld bytes/s\n",
+        fast ? " (fast)" : "", image.size(), verify ? " and read back" : " (no verification)", kBaud, seconds,
+        static_cast<unsigned long long>(sent), static_cast<unsigned long long>(got), line, seconds / line,
+        LineSeconds(sent + got), seconds / LineSeconds(sent + got), static_cast<long long>(s.Rate));
     std::fflush(stdout);
   }
 }
 
-// lpc21isp writes with its own verification (-verify) through the same simulated part.
-void BM_Lpc21ispSameImage(benchmark::State& state) {
+// lpc21isp writes, with its own verification (-verify) or without, through the same
+// simulated part.
+void BM_Lpc21ispSameImage(benchmark::State& state, bool verify) {
   if (std::system("command -v lpc21isp >/dev/null 2>&1") != 0) {
     std::printf("lpc21isp is not installed: no comparison\n");
     state.SkipWithError("lpc21isp is not installed");
@@ -152,8 +156,9 @@ void BM_Lpc21ispSameImage(benchmark::State& state) {
     auto memory = std::make_shared<sim::TBootloaderFlash>();
     sim::TBootloaderPty part(memory, kBaud);
     part.Start();
-    const std::string command = "timeout 600 lpc21isp -verify -hex " + hex + " " + part.SlavePath() + " " +
-                                std::to_string(kBaud) + " 12000 >/dev/null 2>&1 </dev/null";
+    const std::string command = std::string("timeout 600 lpc21isp ") + (verify ? "-verify " : "") + "-hex " +
+                                hex + " " + part.SlavePath() + " " + std::to_string(kBaud) +
+                                " 12000 >/dev/null 2>&1 </dev/null";
     const auto t0 = Clock::now();
     const int rc = std::system(command.c_str());
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
@@ -168,18 +173,34 @@ void BM_Lpc21ispSameImage(benchmark::State& state) {
       echoOff += line == "A 0";
     }
     state.counters["seconds"] = seconds;
-    std::printf("lpc21isp -verify: %zu bytes at %d baud in %.2f s (exit status %d, flash %s; %d read commands, "
-                "%d compare commands, echo switched off: %s)\n",
-                image.size(), kBaud, seconds, rc, ok ? "holds the image" : "does NOT hold the image", reads, compares,
-                echoOff > 0 ? "yes" : "no");
+    std::printf(
+        "lpc21isp%s: %zu bytes at %d baud in %.2f s (exit status %d, flash %s; %d read commands, "
+        "%d compare commands, echo switched off: %s)\n",
+        verify ? " -verify" : " (no verification)", image.size(), kBaud, seconds, rc,
+        ok ? "holds the image" : "does NOT hold the image", reads, compares, echoOff > 0 ? "yes" : "no");
     std::fflush(stdout);
   }
 }
 
 }  // namespace
 
-BENCHMARK_CAPTURE(BM_Writer256K, verify, true)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_Writer256K, no_verify, false)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
-BENCHMARK(BM_Lpc21ispSameImage)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Writer256K, verify, true, false)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Writer256K, no_verify, false, false)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Writer256K, fast_verify, true, true)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Writer256K, fast_no_verify, false, true)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Lpc21ispSameImage, verify, true)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Lpc21ispSameImage, no_verify, false)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 BENCHMARK_MAIN();

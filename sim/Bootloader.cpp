@@ -130,6 +130,8 @@ void TBootloader::Feed(std::string_view bytes, ISimWire& wire) {
       line_ += c;
       continue;
     }
+    if (state_ == TState::WriteData && ++dataLines_ == faults.CorruptDataLine && line_.size() > 1)
+      line_[1] = line_[1] == '!' ? '"' : '!';
     std::string raw = line_ + "\n";
     std::string line;
     std::copy_if(line_.begin(), line_.end(), std::back_inserter(line), [](char x) { return x != '\r'; });

@@ -23,6 +23,8 @@ struct TBootloaderFaults {
   int ResendTimes = 1;           ///< and so do the next ResendTimes - 1 ones (the block sent again)
   int WrongEchoOnLine = 0;       ///< the echo of the n-th command line (1-based) carries a wrong byte
   int EraseDelayMs = 0;          ///< "E" answers this late
+  int CorruptDataLine = 0;       ///< the n-th "W" data line (1-based, this session) arrives with one
+                                 ///< character changed, as noise leaves it: echoed so, its checksum fails
   int BadReadSumOnBlock = 0;     ///< the n-th data block sent for "R" (1-based) carries a wrong checksum
   std::int64_t WeakByteAt = -1;  ///< "R" reads this flash address with its lowest bit flipped
   int WriteErrorOnCommand = 0;   ///< the n-th "W" command (1-based, this session) is answered with
@@ -88,6 +90,7 @@ class TBootloader : public ISimPortHandler {
   int writeBlocks_ = 0;
   int writeCommands_ = 0;
   int readBlocks_ = 0;
+  int dataLines_ = 0;
   // "W" in progress: where the next block goes, bytes still expected, the block so far.
   std::uint32_t writeAddress_ = 0;
   std::uint32_t writeLeft_ = 0;

@@ -173,6 +173,7 @@ int WriteFirmware(const TFirmwareWriteArgs& args, const TGlobalOptions& options)
     params.FileName = args.FileName;
     params.BaudRate = args.BaudRate;
     params.Verify = args.Verify;
+    params.Fast = args.Fast;
     const int status = RunUpdate(driver, params, image, options);
     // The port's receiving thread must be gone before the simulator's pty closes.
     driver.ClosePort();
@@ -202,6 +203,9 @@ void AddFirmwareCommands(CLI::App& app, TCommandRun& run, const TGlobalOptions& 
       ->capture_default_str();
   auto noVerify = std::make_shared<bool>(false);
   write->add_flag("--no-verify", *noVerify, "do not read the flash back after writing");
+  write->add_flag(
+      "--fast", args->Fast,
+      "blocks of 4 KiB, each group of lines sent at once (service benches; default: 1 KiB pages)");
   write->callback([&run, &options, args, noVerify] {
     args->Verify = !*noVerify;
     run = [&options, args] { return WriteFirmware(*args, options); };

@@ -23,6 +23,7 @@ struct TFirmwareWriteArgs {
   std::string FileName;
   int BaudRate = 115200;
   bool Verify = true;
+  bool Fast = false;  ///< the writer's fast mode (TISPParams::Fast)
 };
 
 /// Checks the file, asks for the terminal's restart (unless options.Yes; options.No and the

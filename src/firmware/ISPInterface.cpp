@@ -285,6 +285,56 @@ int TISPInterface::SendDataBlock(const std::vector<std::string>& lines, std::uin
   return reply == "OK" ? 0 : kIspResendExceeded;
 }
 
+int TISPInterface::WriteRamFast(std::uint32_t address, std::string_view bytes) {
+  if (bytes.size() > kFastBlock)
+    throw Exception(fmt::format("Блок данных не может превышать {} байт", kFastBlock));
+  std::string data(bytes);
+  data.resize((data.size() + 3) / 4 * 4, '\0');
+  if (int rc = RunCommand(fmt::format("W {} {}", address, data.size()))) return rc;
+  // The part wants a checksum after every 20 lines and, on RESEND, that group again: so one
+  // write per group, never the whole block, or the groups after a RESEND would be taken as
+  // its repetition.
+  for (std::size_t from = 0; from < data.size(); from += kMaxBlock) {
+    const std::string_view group = std::string_view(data).substr(from, kMaxBlock);
+    std::vector<std::string> lines;
+    for (std::size_t pos = 0; pos < group.size(); pos += kUULineBytes)
+      lines.push_back(UUEncodeLine(group.substr(pos, kUULineBytes)));
+    int rc = kIspResendExceeded;
+    for (int attempt = 0; attempt < kAttempts && rc == kIspResendExceeded; ++attempt) {
+      if (attempt > 0) LogFile().Debug(fmt::format("Попытка {}", attempt + 1));
+      rc = SendDataGroup(lines, ByteSum(group));
+    }
+    if (rc != 0) return rc;
+  }
+  return 0;
+}
+
+// One group of data lines and its checksum line in one write, then their echoes and the
+// reply: 0 for OK, 100 for RESEND (or any other reply), -1 when the line went quiet, -2
+// when the part took the group (OK) but echoed something else than was sent.
+int TISPInterface::SendDataGroup(const std::vector<std::string>& lines, std::uint32_t sum) {
+  const std::string sumLine = std::to_string(sum);
+  // The part ends a line at CR, LF or both, so a bare LF spares one byte in 63 on the
+  // direction that limits the run.
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  text += sumLine + "\n";
+  buffer_.Clear();
+  port_.Write(text);
+  // Every echo is read even after a wrong one, so that the reply is found where it belongs.
+  int echo = 0;
+  for (std::size_t i = 0; i <= lines.size(); ++i) {
+    const int rc = ExpectEcho(i < lines.size() ? std::string_view(lines[i]) : std::string_view(sumLine));
+    if (rc == kIspNoLink) return rc;
+    if (echo == 0) echo = rc;
+  }
+  std::string reply;
+  if (int rc = ReadLine(reply)) return rc;
+  if (reply != "OK") return kIspResendExceeded;
+  if (echo != 0) LogFile().Error(ReturnCodeText(echo));
+  return echo;
+}
+
 int TISPInterface::ReadMemory(std::uint32_t address, std::size_t count, std::string& text,
                               std::string& bytes) {
   if (count > kMaxBlock) throw Exception(kBlockTooLarge);
@@ -343,6 +393,22 @@ void TISPInterface::WritePage(std::uint32_t flashAddress, std::string_view bytes
   RaiseOnError(WriteRam(kRamBuffer2, std::string_view(page).substr(half), encoded));
   RaiseOnError(PrepareSectors(0, 27));
   RaiseOnError(CopyRamToFlash(flashAddress, kRamBuffer, kPageSize));
+}
+
+void TISPInterface::WriteFastBlock(std::uint32_t flashAddress, std::string_view bytes) {
+  const TFlashSector sector = FlashSectorOf(flashAddress);
+  const std::uint64_t end = std::uint64_t{flashAddress} + bytes.size();
+  if (bytes.empty() || bytes.size() > kFastBlock || bytes.size() % kPageSize != 0 ||
+      flashAddress % kPageSize != 0 || sector.Index < 0 || end > std::uint64_t{sector.Start} + sector.Size)
+    throw Exception(fmt::sprintf("Неверный блок записи: 0x%.8X, %u байт", flashAddress, bytes.size()));
+  RaiseOnError(WriteRamFast(kRamBuffer, bytes));
+  // The part copies 256, 512, 1024 or 4096 bytes at a time, and each copy needs its prepare.
+  const std::size_t step = bytes.size() == kFastBlock ? kFastBlock : kPageSize;
+  for (std::size_t offset = 0; offset < bytes.size(); offset += step) {
+    RaiseOnError(PrepareSectors(sector.Index, sector.Index));
+    RaiseOnError(CopyRamToFlash(flashAddress + static_cast<std::uint32_t>(offset),
+                                kRamBuffer + static_cast<std::uint32_t>(offset), step));
+  }
 }
 
 int TISPInterface::EnableFlashReadout() {

@@ -2,6 +2,7 @@
 
 #include "DataBuffer.h"
 #include "Errors.h"
+#include "FlashLayout.h"
 #include "SerialPortInterface.h"
 
 #include <cstdint>
@@ -53,6 +54,11 @@ class TISPInterface {
   static constexpr std::size_t kMaxBlock = 900;
   /// Bytes of one flash page written by WritePage.
   static constexpr std::size_t kPageSize = 1024;
+  /// Largest block of the fast mode: one RAM write, one copy to flash.
+  static constexpr std::size_t kFastBlock = 4096;
+  /// End of the RAM the bootloader leaves to the host on the LPC2378: it keeps the top 32
+  /// bytes for the flash routines and up to 256 bytes of stack below them.
+  static constexpr std::uint32_t kIspRamEnd = 0x40008000 - 32 - 256;
 
   /// Installs the data handler on the port; the port must outlive this object.
   explicit TISPInterface(ISerialPort& port);
@@ -101,6 +107,12 @@ class TISPInterface {
   /// attempt is answered with RESEND too, and then nothing may be copied from that RAM.
   /// encoded receives the UU lines sent. Raises Exception for more than 900 bytes.
   int WriteRam(std::uint32_t address, std::string_view bytes, std::string& encoded);
+  /// As WriteRam for up to kFastBlock bytes, but each group of 20 lines goes out with its
+  /// checksum line in one write, and the echoes and the reply are checked after the group.
+  /// A group answered RESEND goes again (three times in all, then 100). A wrong echo ends
+  /// with -2 once the part has taken the group (OK); one that the part refused (RESEND) is
+  /// sent again. Raises Exception for more than kFastBlock bytes.
+  int WriteRamFast(std::uint32_t address, std::string_view bytes);
   /// Reads count (<= 900) bytes; text receives the UU lines, bytes the decoded data.
   /// A checksum mismatch asks for the block again (RESEND); after three mismatches the last
   /// data comes back with 0 and the caller's comparison decides.
@@ -114,6 +126,12 @@ class TISPInterface {
   /// completed with 0xFF so no stale RAM content reaches the flash. Raises on any failure
   /// (EISPProgrammerException) and Exception for more than 1024 bytes.
   void WritePage(std::uint32_t flashAddress, std::string_view bytes);
+  /// Programs a block of whole KiB, at most kFastBlock, at flashAddress (a KiB boundary)
+  /// through one WriteRamFast: a block of kFastBlock bytes in one copy, a shorter one in
+  /// copies of 1 KiB; only the block's sector is prepared. Raises on any failure
+  /// (EISPProgrammerException), Exception for a block that is not whole KiB, is larger than
+  /// kFastBlock or does not lie inside one sector.
+  void WriteFastBlock(std::uint32_t flashAddress, std::string_view bytes);
   /// Runs a small routine in RAM that maps the user flash over the boot block, so reading
   /// from address 0 gives the flash itself.
   int EnableFlashReadout();
@@ -124,12 +142,16 @@ class TISPInterface {
  private:
   int ReadSyncLine(std::string& line);
   int SendDataBlock(const std::vector<std::string>& lines, std::uint32_t sum);
+  int SendDataGroup(const std::vector<std::string>& lines, std::uint32_t sum);
   int ReadDataBlock(std::size_t count, std::string& text, std::string& bytes, bool& matched);
 
   ISerialPort& port_;
   TDataBuffer buffer_;
   int byteTimeoutMs_ = kByteTimeoutMs;
 };
+
+static_assert(TISPInterface::kRamBuffer + TISPInterface::kFastBlock <= TISPInterface::kIspRamEnd,
+              "a fast block must fit the RAM the bootloader leaves free");
 
 /// The bytes of the routine EnableFlashReadout runs: it stores 1 (user flash mode) into the
 /// memory mapping control register 0xE01FC040 and returns to the bootloader.

@@ -2,6 +2,7 @@
 
 #include "CommandDriver.h"
 #include "Errors.h"
+#include "FlashLayout.h"
 #include "HexFile.h"
 #include "LogFile.h"
 #include "ModemDriver.h"
@@ -11,6 +12,7 @@
 #include <fmt/format.h>
 #include <fmt/printf.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -235,8 +237,13 @@ void TISPWriter::RunOnPort(const TISPParams& params, const THexBlocks& blocks) {
   std::string partId;
   TISPInterface::RaiseOnError(isp_->ReadPartId(partId));
   Erase();
-  for (std::size_t i = 0; i < blocks.Count(); ++i)
-    WriteBlock(static_cast<std::uint32_t>(blocks[i].Rec.BaseAddress), blocks[i].Rec.Data);
+  for (std::size_t i = 0; i < blocks.Count(); ++i) {
+    const auto address = static_cast<std::uint32_t>(blocks[i].Rec.BaseAddress);
+    if (params.Fast)
+      WriteBlockFast(address, blocks[i].Rec.Data);
+    else
+      WriteBlock(address, blocks[i].Rec.Data);
+  }
   if (!params.Verify) return;
   TISPInterface::RaiseOnError(isp_->EnableFlashReadout());
   for (std::size_t i = 0; i < blocks.Count(); ++i)
@@ -253,6 +260,28 @@ void TISPWriter::WriteBlock(std::uint32_t address, const std::string& data) {
     isp_->WritePage(pageAddress, std::string_view(data).substr(offset, TISPInterface::kPageSize));
     status_.Step();
     status_.AddBytes(TISPInterface::kPageSize);
+  }
+}
+
+void TISPWriter::WriteBlockFast(std::uint32_t address, const std::string& data) {
+  for (std::size_t offset = 0; offset < data.size();) {
+    if (status_.StopRequested()) RaiseAbort();
+    const auto pieceAddress = static_cast<std::uint32_t>(address + offset);
+    const TFlashSector sector = FlashSectorOf(pieceAddress);
+    // Past the flash the interface refuses the piece with its own message.
+    const std::uint64_t sectorEnd =
+        sector.Index < 0 ? ~std::uint64_t{0} : std::uint64_t{sector.Start} + sector.Size;
+    const std::uint64_t windowEnd =
+        (pieceAddress / TISPInterface::kFastBlock + 1) * std::uint64_t{TISPInterface::kFastBlock};
+    const std::uint64_t end = std::min({sectorEnd, windowEnd, std::uint64_t{address} + data.size()});
+    const auto size = static_cast<std::size_t>(end - pieceAddress);
+    std::string text = fmt::sprintf("Запись данных 0x%.8X", pieceAddress);
+    status_.SetText(text);
+    LogFile().Debug(text);
+    isp_->WriteFastBlock(pieceAddress, std::string_view(data).substr(offset, size));
+    for (std::size_t page = 0; page < size; page += TISPInterface::kPageSize) status_.Step();
+    status_.AddBytes(static_cast<std::int64_t>(size));
+    offset += size;
   }
 }
 

@@ -25,6 +25,10 @@ struct TISPParams {
   std::int32_t BaudRate = 115200;  ///< port speed for the ISP exchange, bits per second
   std::int32_t Crystal = 12000;    ///< crystal frequency told to the bootloader, kHz
   bool Verify = true;              ///< read the flash back and compare after programming
+  /// Service-bench mode: blocks of up to 4 KiB, each group of 20 UU lines and its checksum
+  /// line sent in one write and their echoes checked afterwards. Off: 1 KiB pages with an
+  /// echo wait per line.
+  bool Fast = false;
 };
 
 /// An image already loaded from TISPParams::FileName (and checked by the caller), so the
@@ -126,6 +130,10 @@ class TISPWriter {
   /// Programs the pages of a page-aligned block. Raises EAbort before a page when the status
   /// has a stop request.
   void WriteBlock(std::uint32_t address, const std::string& data);
+  /// The fast mode's WriteBlock: the block in pieces that end at every 4 KiB boundary and
+  /// every sector boundary, each one RAM write (TISPInterface::WriteFastBlock); the progress
+  /// still counts 1 KiB pages. Stops as WriteBlock, before a piece.
+  void WriteBlockFast(std::uint32_t address, const std::string& data);
   /// Reads the block back in halves of pages and compares; stops as WriteBlock.
   void VerifyBlock(std::uint32_t address, const std::string& data);
   /// Raises Exception "Проверка данных не пройдена" (logged with both in hex) when they differ.

@@ -5,6 +5,7 @@
 #include "CommEventThread.h"
 #include "Errors.h"
 #include "LogFile.h"
+#include "LowLatency.h"
 
 #include <fmt/format.h>
 #include <fmt/printf.h>
@@ -173,6 +174,8 @@ void TCustomComm::OpenDevice() {
     ApplySettings();
     if (ModemLineCallFailed(fd.Get(), TIOCMBIC, TIOCM_DTR | TIOCM_RTS)) RaiseSystemError("TIOCMBIC", errno);
     if (tcflush(fd.Get(), TCIOFLUSH) != 0) RaiseSystemError("tcflush", errno);
+    // Short lines answered at once are the whole dialogue; a refusal changes nothing.
+    RequestLowLatency(fd.Get());
     impl_->decoder.Reset();
     impl_->thread = std::make_unique<TCommEventThread>(*this, fd.Get());
   } catch (...) {

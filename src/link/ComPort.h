@@ -66,7 +66,8 @@ public:
   TCustomComm& operator=(const TCustomComm&) = delete;
 
   /// Opens the device: realpath, open(O_NOCTTY|O_NONBLOCK), flock + TIOCEXCL for exclusive
-  /// use, raw 8N1, DTR and RTS cleared, queues flushed; starts the receiving thread. Does
+  /// use, raw 8N1, DTR and RTS cleared, queues flushed, the driver asked for low latency
+  /// (RequestLowLatency; a device without it opens all the same); starts the receiving thread. Does
   /// nothing when already open; after the device went away it closes first and opens anew.
   /// Raises Exception "Порт <path> недоступен: <why>" when the device does not exist
   /// (kPortNoDevice), is not a terminal device (kPortNotTerminal), is held by another program

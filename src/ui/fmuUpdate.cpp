@@ -82,6 +82,11 @@ TfmUpdate::TfmUpdate(TUiContext& context, TOperationRunner& runner, QWidget* par
   chbVerifyData->setAccessibleName(chbVerifyData->text());
   chbVerifyData->setChecked(true);
   paramsForm->addRow(chbVerifyData);
+  chbFastWrite = new QCheckBox(QStringLiteral("Быстрая запись"), params);
+  chbFastWrite->setObjectName("chbFastWrite");
+  chbFastWrite->setAccessibleName(chbFastWrite->text());
+  chbFastWrite->setToolTip(QStringLiteral("Блоки по 4 КБ, строки данных без ожидания эха каждой"));
+  paramsForm->addRow(chbFastWrite);
   form->addRow(params);
   BuildStatusBox(form);
 
@@ -169,6 +174,7 @@ void TfmUpdate::StartUpdate(const TISPImage& image) {
   params.FileName = context_.Doc.HexFileName;
   params.BaudRate = cbBaudRate->currentText().toInt();
   params.Verify = chbVerifyData->isChecked();
+  params.Fast = chbFastWrite->isChecked();
   if (!update_) {
     update_ = std::make_unique<TISPUpdate>(context_.Facade.Driver(), status_);
     update_->SetOnFinished([this] {

@@ -61,6 +61,8 @@ class TfmUpdate final : public TAppPage {
   QPushButton* btnFileName = nullptr;
   QComboBox* cbBaudRate = nullptr;
   QCheckBox* chbVerifyData = nullptr;
+  /// "Быстрая запись": the writer's fast mode (TISPParams::Fast), off by default.
+  QCheckBox* chbFastWrite = nullptr;
   QLineEdit* edtStatus = nullptr;
   QProgressBar* ProgressBar = nullptr;
   QLineEdit* edtDataRate = nullptr;

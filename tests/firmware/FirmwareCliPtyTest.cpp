@@ -19,7 +19,9 @@ namespace {
 using quorvel::test::HaveProgram;
 using quorvel::test::RunCommand;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 class FirmwareCli : public ::testing::Test {
  protected:
@@ -46,8 +48,8 @@ class FirmwareCli : public ::testing::Test {
       std::string bin = dir.File("s" + std::to_string(i) + ".bin");
       std::string hex = dir.File("s" + std::to_string(i) + ".hex");
       std::ofstream(bin, std::ios::binary) << segments[i].second;
-      RunCommand("objcopy -I binary -O ihex --change-addresses " + std::to_string(segments[i].first) + " " + bin +
-                 " " + hex);
+      RunCommand("objcopy -I binary -O ihex --change-addresses " + std::to_string(segments[i].first) + " " +
+                 bin + " " + hex);
       parts += "grep -v -e ':00000001FF' -e '^:04000003' " + hex + ";";
     }
     std::string file = dir.File(name);
@@ -61,8 +63,8 @@ class FirmwareCli : public ::testing::Test {
                   const std::string& input = "/dev/null", const std::string& errPath = "") {
     std::string errFile = errPath.empty() ? dir.File("stderr.txt") : errPath;
 #ifdef QUORVEL_CLI_PATH
-    std::string out =
-        RunCommand(std::string("'") + QUORVEL_CLI_PATH + "' " + args + " < " + input + " 2> '" + errFile + "'", status);
+    std::string out = RunCommand(
+        std::string("'") + QUORVEL_CLI_PATH + "' " + args + " < " + input + " 2> '" + errFile + "'", status);
 #else
     std::string out;
     *status = -1;
@@ -119,7 +121,8 @@ TEST_F(FirmwareCli, WriteIntoThePartLeavesTheImageInFlash) {
     int status = -1;
     std::string err;
     std::string out =
-        Cli("--yes --port '" + part.SlavePath() + "' firmware write " + row.flags + " '" + file + "'", &status, &err);
+        Cli("--yes --port '" + part.SlavePath() + "' firmware write " + row.flags + " '" + file + "'",
+            &status, &err);
     EXPECT_EQ(status, 0) << err;
     EXPECT_TRUE(Contains(out, "Запись выполнена успешно.\nДля программирования")) << out;
     EXPECT_FALSE(Contains(out, "\r"));
@@ -190,9 +193,10 @@ TEST_F(FirmwareCli, RefusalsWriteNothing) {
   const std::string good = MakeHex({{0, Pattern(256, 6)}});
   // One data digit of the third record changed, its checksum kept.
   std::string damaged = dir.File("damaged.hex");
-  RunCommand("awk 'NR==3 { c = substr($0, 10, 1); $0 = substr($0, 1, 9) (c == \"0\" ? \"1\" : \"0\") "
-             "substr($0, 11) } { print }' '" +
-             good + "' > '" + damaged + "'");
+  RunCommand(
+      "awk 'NR==3 { c = substr($0, 10, 1); $0 = substr($0, 1, 9) (c == \"0\" ? \"1\" : \"0\") "
+      "substr($0, 11) } { print }' '" +
+      good + "' > '" + damaged + "'");
   std::string cut = dir.File("cut.hex");
   RunCommand("grep -v ':00000001FF' '" + good + "' > '" + cut + "'");
   const std::string port = "--port '" + part.SlavePath() + "' ";
@@ -203,13 +207,15 @@ TEST_F(FirmwareCli, RefusalsWriteNothing) {
     std::string message;  // a part of stderr
   };
   const std::vector<Row> rows = {
-      {"damaged record", "--yes " + port + "firmware write '" + damaged + "'", "/dev/null", "Строка 3: неверная контрольная сумма"},
-      {"no end record", "--yes " + port + "firmware write '" + cut + "'", "/dev/null", "Нет записи конца файла"},
+      {"damaged record", "--yes " + port + "firmware write '" + damaged + "'", "/dev/null",
+       "Строка 3: неверная контрольная сумма"},
+      {"no end record", "--yes " + port + "firmware write '" + cut + "'", "/dev/null",
+       "Нет записи конца файла"},
       {"no terminal to answer", port + "firmware write '" + good + "'", "/dev/null", "--yes"},
       {"an answer in a file is no answer", port + "firmware write '" + good + "'", "file", "--yes"},
       {"no port", "--yes firmware write '" + good + "'", "/dev/null", "--port"},
-      {"a rate the port does not offer", "--yes " + port + "firmware write --baud 12345 '" + good + "'", "/dev/null",
-       "12345"},
+      {"a rate the port does not offer", "--yes " + port + "firmware write --baud 12345 '" + good + "'",
+       "/dev/null", "12345"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -302,4 +308,21 @@ TEST_F(FirmwareCli, APulledCableIsReportedAsTheLostPort) {
       err, "Связь с устройством потеряна: порт " + part.SlavePath() + " закрыт (устройство отключено?)"))
       << err;
   EXPECT_FALSE(Contains(err, "Нет связи")) << err;
+}
+
+TEST_F(FirmwareCli, FastWriteCopiesWholeBlocksAndLeavesTheImageInFlash) {
+  const std::string image = Pattern(0x2400, 13);
+  int status = -1;
+  std::string err;
+  std::string out = Cli("--yes --port '" + part.SlavePath() + "' firmware write --fast --no-verify '" +
+                            MakeHex({{0, image}}) + "'",
+                        &status, &err);
+  EXPECT_EQ(status, 0) << err;
+  EXPECT_TRUE(Contains(out, "Запись выполнена успешно.")) << out;
+  const std::string flash = Flash();
+  EXPECT_TRUE(flash.substr(24, image.size() - 24) == image.substr(24));
+  EXPECT_EQ(LinesStartingWith("C 0 1073742336 4096"), 1u);
+  EXPECT_EQ(LinesStartingWith("C 4096 1073742336 4096"), 1u);
+  EXPECT_EQ(LinesStartingWith("C 8192 1073742336 1024"), 1u);
+  EXPECT_EQ(LinesStartingWith("C "), 3u);
 }

@@ -276,3 +276,115 @@ TEST_F(ISPWriterPty, AnImageEndingOnTheLastByteOfTheFlashFitsOneByteMoreDoesNot)
     }
   }
 }
+
+namespace {
+
+struct TCopy {
+  std::uint32_t Flash = 0;
+  std::uint32_t Ram = 0;
+  std::uint32_t Count = 0;
+};
+
+std::vector<TCopy> Copies(const std::vector<std::string>& lines) {
+  std::vector<TCopy> copies;
+  for (const std::string& line : lines) {
+    TCopy c;
+    if (std::sscanf(line.c_str(), "C %u %u %u", &c.Flash, &c.Ram, &c.Count) == 3) copies.push_back(c);
+  }
+  return copies;
+}
+
+// The flash an image should leave: erased, the segments in place, the vector word patched.
+std::string ExpectedFlash(const std::vector<std::pair<std::uint32_t, std::string>>& segments) {
+  std::string flash(sim::TBootloaderFlash::kFlashSize, '\xFF');
+  for (const auto& [address, bytes] : segments) flash.replace(address, bytes.size(), bytes);
+  std::uint32_t sum = 0;
+  for (std::size_t offset : {0, 4, 8, 12, 16, 24, 28}) sum += Word(flash, offset);
+  for (int b = 0; b < 4; ++b) flash[20 + b] = static_cast<char>((0u - sum) >> (8 * b) & 0xFF);
+  return flash;
+}
+
+}  // namespace
+
+// Segments that end inside pages and cross both places where the sector size changes
+// (0x8000: 4 KiB to 32 KiB, 0x78000: back to 4 KiB).
+TEST_F(ISPWriterPty, FastModeWritesBlocksOf4KiBInsideTheirSectors) {
+  const std::vector<std::pair<std::uint32_t, std::string>> segments = {
+      {0, RandomBytes(0x2345, 20)}, {0x6C10, RandomBytes(0x3000, 21)}, {0x77400, RandomBytes(0x1F00, 22)}};
+  TISPParams params{MakeHex(segments), 115200, 12000, false};
+  params.Fast = true;
+  TUpdateStatus::TSnapshot s = Run(params);
+  ASSERT_FALSE(s.Failed) << s.Text;
+  EXPECT_EQ(s.Max, 30) << "pages of 0..0x23FF, 0x6C00..0x9FFF, 0x77400..0x793FF";
+  EXPECT_EQ(s.Position, 30);
+  EXPECT_TRUE(memory->Flash() == ExpectedFlash(segments));
+
+  const std::vector<TCopy> copies = Copies(part.ReceivedLines());
+  std::vector<std::uint32_t> whole;
+  for (const TCopy& c : copies) {
+    EXPECT_EQ(sim::TBootloaderFlash::SectorOf(c.Flash),
+              sim::TBootloaderFlash::SectorOf(c.Flash + c.Count - 1))
+        << "copy to " << c.Flash << " crosses a sector";
+    EXPECT_EQ((c.Ram - TISPInterface::kRamBuffer) % 1024, 0u);
+    EXPECT_LE(c.Ram + c.Count, TISPInterface::kRamBuffer + TISPInterface::kFastBlock);
+    if (c.Count == 4096)
+      whole.push_back(c.Flash);
+    else
+      EXPECT_EQ(c.Count, 1024u);
+  }
+  EXPECT_EQ(whole, (std::vector<std::uint32_t>{0x0, 0x1000, 0x7000, 0x8000, 0x9000, 0x78000}));
+  EXPECT_EQ(copies.size(), 12u) << "six whole blocks and six single KiB";
+  EXPECT_EQ(LinesStartingWith("W "), 10u) << "one RAM write per piece";
+  EXPECT_EQ(LinesStartingWith("W 1073742336 4096"), 6u);
+}
+
+TEST_F(ISPWriterPty, FastModeReadsBackWhatItWrote) {
+  const std::vector<std::pair<std::uint32_t, std::string>> segments = {{0, RandomBytes(0x2C00, 23)}};
+  TISPParams params{MakeHex(segments), 115200, 12000, true};
+  params.Fast = true;
+  TUpdateStatus::TSnapshot s = Run(params);
+  ASSERT_FALSE(s.Failed) << s.Text;
+  EXPECT_EQ(s.Position, 22);
+  EXPECT_TRUE(memory->Flash() == ExpectedFlash(segments));
+  EXPECT_EQ(LinesStartingWith("R "), 22u);
+}
+
+// A group the part refuses goes again, and only that group: the part takes the data after a
+// RESEND as the same group once more.
+TEST_F(ISPWriterPty, FastModeRecoversARefusedGroupInsideABlock) {
+  const std::vector<std::pair<std::uint32_t, std::string>> segments = {{0, RandomBytes(0x2000, 24)}};
+  struct Row {
+    const char* what;
+    sim::TBootloaderFaults faults;
+  };
+  sim::TBootloaderFaults resend;
+  resend.ResendOnBlock = 3;  // the third of five groups of the first block
+  resend.ResendTimes = 2;
+  sim::TBootloaderFaults noise;
+  noise.CorruptDataLine = 27;  // a line of the second group: wrong echo, wrong checksum
+  for (const Row& row : {Row{"RESEND twice", resend}, Row{"a damaged line", noise}}) {
+    SCOPED_TRACE(row.what);
+    part.Restart();
+    memory->LoadFlash(0, std::string(sim::TBootloaderFlash::kFlashSize, '\xFF'));
+    part.SetFaults(row.faults);
+    TISPParams params{MakeHex(segments), 115200, 12000, true};
+    params.Fast = true;
+    TUpdateStatus::TSnapshot s = Run(params);
+    ASSERT_FALSE(s.Failed) << s.Text;
+    EXPECT_TRUE(memory->Flash() == ExpectedFlash(segments));
+  }
+}
+
+TEST_F(ISPWriterPty, FastModeGivesUpAfterThreeRefusalsAndCopiesNothing) {
+  sim::TBootloaderFaults faults;
+  faults.ResendOnBlock = 2;
+  faults.ResendTimes = 3;
+  part.SetFaults(faults);
+  TISPParams params{MakeHex({{0, RandomBytes(0x2000, 25)}}), 115200, 12000, false};
+  params.Fast = true;
+  TUpdateStatus::TSnapshot s = Run(params);
+  EXPECT_TRUE(s.Failed);
+  EXPECT_EQ(s.Text, ReturnCodeText(kIspResendExceeded));
+  EXPECT_EQ(LinesStartingWith("C "), 0u);
+  EXPECT_EQ(memory->Flash(), std::string(sim::TBootloaderFlash::kFlashSize, '\xFF'));
+}

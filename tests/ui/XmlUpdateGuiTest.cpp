@@ -405,6 +405,29 @@ class XmlUpdateGuiTest : public QObject {
     QVERIFY(f_->Facade.Driver().SparePort().Active());
   }
 
+  // An image of 8 KiB takes two RAM writes in the fast mode and sixteen in pages of 1 KiB: a
+  // part that refuses the third one tells the modes apart.
+  void theFastWriteBoxRunsTheFastMode() {
+    TfmUpdate& page = *w_->fmUpdate;
+    QVERIFY(!page.chbFastWrite->isChecked());
+    QCOMPARE(page.chbFastWrite->accessibleName(), QString("Быстрая запись"));
+    auto flash = std::make_shared<sim::TBootloaderFlash>();
+    sim::TBootloaderFaults faults;
+    faults.WriteErrorOnCommand = 3;
+    f_->Sim.SetBootloaderFactory(sim::BootloaderFactory(flash, faults));
+    QVERIFY(f_->Sim.EnterBootloader());
+    page.edtFileName->setText(WriteHexFile(*f_, 8192));
+    page.chbVerifyData->setChecked(false);
+    page.chbFastWrite->setChecked(true);
+    QSignalSpy ended(&page, &TfmUpdate::updateFinished);
+    QTest::mouseClick(page.btnWrite, Qt::LeftButton);
+    QVERIFY(ended.wait(60000));
+    QVERIFY2(ended.last().at(0).toBool(), qPrintable(f_->Messages.Errors.join("; ")));
+    QCOMPARE(page.ProgressBar->value(), 8);
+    const std::string image = HexPattern(8192);
+    QVERIFY(flash->Flash().substr(24, 8192 - 24) == image.substr(24));
+  }
+
   void anImageWithoutVectorsIsRefusedBeforeTheRestartQuestion() {
     TfmUpdate& page = *w_->fmUpdate;
     page.edtFileName->clear();
