@@ -1,6 +1,7 @@
 #include "Cp1251.h"
 #include "DriverFixture.h"
 #include "Errors.h"
+#include "RandomBytes.h"
 #include "TempDir.h"
 #include "TextUtils.h"
 
@@ -36,12 +37,7 @@ Packet ParsePacket(const std::string& params) {
   return p;
 }
 
-std::string RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(rng() & 0xFF);
-  return s;
-}
+using quorvel::test::RandomBytes;
 
 // Serves LOADXML from a byte string in 256-byte packets; fails packet failAt with code 9.
 std::string ServeData(const TWireLine& line, const std::string& data, int failAt) {
@@ -50,7 +46,8 @@ std::string ServeData(const TWireLine& line, const std::string& data, int failAt
   const std::size_t from = std::min(data.size(), static_cast<std::size_t>(packet) * 256);
   const std::string part = data.substr(from, 256);
   return line.Raw + "\r\n" +
-         SeqData(line.Name, std::to_string(packet) + "," + std::to_string(part.size()) + ",0," + StrToHex(part)) +
+         SeqData(line.Name,
+                 std::to_string(packet) + "," + std::to_string(part.size()) + ",0," + StrToHex(part)) +
          "OK\r\n";
 }
 
@@ -81,7 +78,8 @@ TEST(TransferPty, XmlOf600BytesGoesAsThreePackets) {
 
 TEST(TransferPty, PacketCountsAtTheBoundaries) {
   // (size, packets): empty still sends packet 0; exactly 256 is one packet
-  const std::vector<std::pair<std::size_t, std::size_t>> rows = {{0, 1}, {1, 1}, {256, 1}, {257, 2}, {512, 2}};
+  const std::vector<std::pair<std::size_t, std::size_t>> rows = {
+      {0, 1}, {1, 1}, {256, 1}, {257, 2}, {512, 2}};
   for (const auto& [size, packets] : rows) {
     SCOPED_TRACE(size);
     DriverOnPty fx;
@@ -151,7 +149,8 @@ TEST(TransferPty, ScriptOf301CharactersIsTwoPacketsAndTheEndMark) {
   fx.driver->WriteScript(7, utf8);
   auto lines = terminal.Lines();
   ASSERT_EQ(lines.size(), 3u);
-  const Packet p1 = ParsePacket(lines[0].Params), p2 = ParsePacket(lines[1].Params), p3 = ParsePacket(lines[2].Params);
+  const Packet p1 = ParsePacket(lines[0].Params), p2 = ParsePacket(lines[1].Params),
+               p3 = ParsePacket(lines[2].Params);
   EXPECT_EQ(p1.numbers, (std::vector<int>{1, 7, 1}));
   EXPECT_EQ(p2.numbers, (std::vector<int>{1, 7, 2}));
   EXPECT_EQ(p3.numbers, (std::vector<int>{1, 7, 3}));
@@ -182,7 +181,10 @@ TEST(TransferPty, ScriptReadEndsAtAnEmptyPacketOrNoData) {
       {"empty packet ends", {"PRINT \xEC\xE8\xF0", ",x"}, false, "PRINT мир,x"},
       {"code 8 ends", {"A", "B"}, true, "AB"},
       {"code 8 at once", {}, true, ""},
-      {"quotes and commas of the script survive", {"PRINT \"a,b\";", "X=\"\""}, false, "PRINT \"a,b\";X=\"\""},
+      {"quotes and commas of the script survive",
+       {"PRINT \"a,b\";", "X=\"\""},
+       false,
+       "PRINT \"a,b\";X=\"\""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);

@@ -3,6 +3,7 @@
 // moment is exact without any waiting.
 #include "Errors.h"
 #include "ModemDriver.h"
+#include "RandomBytes.h"
 #include "SimFixture.h"
 #include "TerminalSim.h"
 
@@ -18,12 +19,7 @@ using namespace quorvel;
 
 namespace {
 
-std::string RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(rng() & 0xFF);
-  return s;
-}
+using quorvel::test::RandomBytes;
 
 class TransferStopE2e : public test::SimTest {
  protected:

@@ -1,4 +1,5 @@
 #include "Errors.h"
+#include "RandomBytes.h"
 #include "SimFixture.h"
 #include "TextUtils.h"
 
@@ -11,12 +12,7 @@ namespace {
 
 class TransfersE2e : public SimTest {};
 
-std::string RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(rng() & 0xFF);
-  return s;
-}
+using quorvel::test::RandomBytes;
 
 }  // namespace
 
@@ -85,8 +81,9 @@ TEST_F(TransfersE2e, RetriesRecoverFromABadChecksumAndSilence) {
   driver->Status().SetOnChange([&](TDriverStatus& s) { texts.push_back(s.Text()); });
   TDeviceStateRec state;
   EXPECT_EQ(driver->GetDeviceState(state), 0);  // third attempt answered
-  EXPECT_EQ(texts, (std::vector<std::string>{"Запрос состояния модема...", "Запрос состояния модема, retry 2...",
-                                             "Запрос состояния модема, retry 3..."}));
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{"Запрос состояния модема...", "Запрос состояния модема, retry 2...",
+                                      "Запрос состояния модема, retry 3..."}));
 }
 
 TEST_F(TransfersE2e, RefusedPacketEndsTheTransfer) {

@@ -1,6 +1,7 @@
 #include "HexFile.h"
 
 #include "Errors.h"
+#include "RandomBytes.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -16,12 +17,7 @@ using quorvel::test::TempDir;
 
 namespace {
 
-std::string RandomBytes(std::size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(size, '\0');
-  for (char& c : s) c = static_cast<char>(gen() & 0xFF);
-  return s;
-}
+using quorvel::test::RandomBytes;
 
 void WriteBinary(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;

@@ -2,6 +2,7 @@
 
 #include "BootloaderPty.h"
 #include "ComPort.h"
+#include "RandomBytes.h"
 #include "SerialPort.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +14,7 @@ using namespace quorvel;
 
 namespace {
 
-std::string RandomBytes(std::size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(size, '\0');
-  for (char& c : s) c = static_cast<char>(gen() & 0xFF);
-  return s;
-}
+using quorvel::test::RandomBytes;
 
 // The host's whole port stack (termios port, client fan-out, the protocol's own client)
 // against the simulated part behind a pty.

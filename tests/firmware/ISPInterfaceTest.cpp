@@ -5,6 +5,7 @@
 #include "Cp1251.h"
 #include "FileText.h"
 #include "LogFile.h"
+#include "RandomBytes.h"
 #include "TempDir.h"
 #include "TextUtils.h"
 
@@ -17,12 +18,7 @@ using namespace quorvel;
 
 namespace {
 
-std::string RandomBytes(std::size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(size, '\0');
-  for (char& c : s) c = static_cast<char>(gen() & 0xFF);
-  return s;
-}
+using quorvel::test::RandomBytes;
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;

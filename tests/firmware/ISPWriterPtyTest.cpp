@@ -3,6 +3,7 @@
 #include "BootloaderPty.h"
 #include "ComPort.h"
 #include "HexFile.h"
+#include "RandomBytes.h"
 #include "SerialPort.h"
 #include "TempDir.h"
 
@@ -21,12 +22,7 @@ using quorvel::test::TempDir;
 
 namespace {
 
-std::string RandomBytes(std::size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(size, '\0');
-  for (char& c : s) c = static_cast<char>(gen() & 0xFF);
-  return s;
-}
+using quorvel::test::RandomBytes;
 
 std::uint32_t Word(const std::string& s, std::size_t offset) {
   std::uint32_t w = 0;

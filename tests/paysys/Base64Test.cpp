@@ -1,6 +1,7 @@
 #include "Base64.h"
 
 #include "Errors.h"
+#include "RandomBytes.h"
 #include "TempDir.h"
 
 #include <gmock/gmock.h>
@@ -14,12 +15,7 @@ using namespace std::string_literals;
 
 namespace {
 
-std::string RandomBytes(std::size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string bytes(size, '\0');
-  for (auto& b : bytes) b = static_cast<char>(gen() & 0xFF);
-  return bytes;
-}
+using quorvel::test::RandomBytes;
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "BootloaderPty.h"
 
+#include "RandomBytes.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -14,12 +15,7 @@ using quorvel::test::TempDir;
 
 namespace {
 
-std::string RandomBytes(std::size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(size, '\0');
-  for (char& c : s) c = static_cast<char>(gen() & 0xFF);
-  return s;
-}
+using quorvel::test::RandomBytes;
 
 struct TSegment {
   std::uint32_t Address;

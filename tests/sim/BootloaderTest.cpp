@@ -1,4 +1,5 @@
 #include "Bootloader.h"
+#include "RandomBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -24,12 +25,7 @@ class TFakeWire : public ISimWire {
   bool left = false;
 };
 
-std::string RandomBytes(std::size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(size, '\0');
-  for (char& c : s) c = static_cast<char>(gen() & 0xFF);
-  return s;
-}
+using quorvel::test::RandomBytes;
 
 std::uint32_t Sum(const std::string& s) {
   std::uint32_t sum = 0;
