@@ -4,6 +4,8 @@
 #include "BenchValues.h"
 #include "Errors.h"
 #include "FileText.h"
+#include "ModemDriver.h"
+#include "Ortenas.h"
 #include "PageBuilder.h"
 #include "Profile.h"
 #include "UiContext.h"
@@ -58,7 +60,7 @@ QLineEdit* AddFileRow(QFormLayout* form, QWidget* parent, const char* name, cons
 TfmBench::TfmBench(TUiContext& context, QWidget* parent) : QDialog(parent), context_(context) {
   setObjectName("fmBench");
   setWindowTitle(QStringLiteral("Сервисный стенд"));
-  setMinimumSize(640, 420);
+  setMinimumSize(860, 440);
   setSizeGripEnabled(true);
   auto* layout = new QVBoxLayout(this);
 
@@ -81,7 +83,7 @@ TfmBench::TfmBench(TUiContext& context, QWidget* parent) : QDialog(parent), cont
   lvPorts->setAccessibleName(QStringLiteral("Порты"));
   lvPorts->setHeaderLabels({QStringLiteral("Порт")});
   lvPorts->setRootIsDecorated(false);
-  lvPorts->setMaximumWidth(220);
+  lvPorts->setMaximumWidth(200);
   middle->addWidget(lvPorts);
   Grid = new QTableWidget(0, kColumnCount, this);
   Grid->setObjectName("Grid");
@@ -92,7 +94,13 @@ TfmBench::TfmBench(TUiContext& context, QWidget* parent) : QDialog(parent), cont
   Grid->verticalHeader()->hide();
   Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Grid->horizontalHeader()->setStretchLastSection(true);
+  Grid->setWordWrap(false);
+  QHeaderView* header = Grid->horizontalHeader();
+  header->setSectionResizeMode(kPortColumn, QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(kFactoryColumn, QHeaderView::ResizeToContents);
+  header->resizeSection(kStepColumn, 170);
+  header->resizeSection(kProgressColumn, 110);
+  header->setStretchLastSection(true);
   middle->addWidget(Grid, 1);
   layout->addLayout(middle, 1);
 
@@ -184,6 +192,8 @@ void TfmBench::btnStartClick() {
     waiting.Port = ports_[static_cast<std::size_t>(rows[row])].Path;
     ShowOutcome(static_cast<int>(row), waiting);
   }
+  // The program's own link would share a port of the run with its driver.
+  context_.Facade.Driver().ClosePort();
   const QFileInfo profile(edtProfile->text());
   reportPath_ = profile.absolutePath() + "/" + profile.completeBaseName() + QStringLiteral("-отчет-") +
                 QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));

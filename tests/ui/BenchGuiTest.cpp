@@ -4,6 +4,8 @@
 #include "fmuBench.h"
 #include "fmuMain.h"
 
+#include "ModemDriver.h"
+#include "Ortenas.h"
 #include "Profile.h"
 
 #include <QAbstractButton>
@@ -31,7 +33,7 @@ class BenchGuiTest : public QObject {
   void init() { f_ = std::make_unique<TUiFixture>(); }
   void cleanup() { f_.reset(); }
 
-  void aRunOverTwoSimulatorsShowsTwoPassedRowsAndSavesTheReport() {
+  void aRunOverThreeSimulatorsOneOfThemTheWindowsShowsPassedRowsAndSavesTheReport() {
     sim::TTerminalSim b;
     sim::TTerminalSim c;
     b.Update([](sim::TSimState& s) { s.FactoryNumber = "354360000000002"; });
@@ -50,12 +52,15 @@ class BenchGuiTest : public QObject {
     {
       QFile csv(values);
       QVERIFY(csv.open(QIODevice::WriteOnly));
-      csv.write("factory_number,serial\n354360000000002,20000002\n354360000000003,20000003\n");
+      csv.write("factory_number,serial\n354360000000002,20000002\n354360000000003,20000003\n" +
+                QByteArray::fromStdString(f_->Sim.State().FactoryNumber) + ",20000001\n");
     }
     f_->Messages.Files = {profileFile, values};
 
     TfmMain w(*f_->Context);
     w.show();
+    f_->Facade.QuerySerialNumber();
+    QVERIFY(f_->Facade.Driver().Comm().Connected());
     int passed = -1;
     bool openWhileRunning = false;
     QStringList results;
@@ -64,7 +69,9 @@ class BenchGuiTest : public QObject {
     QTimer::singleShot(0, [&] {
       auto* bench = qobject_cast<TfmBench*>(QApplication::activeModalWidget());
       if (bench == nullptr) return;
-      bench->SetPorts({{"b", b.SlavePath(), "", 1}, {"c", c.SlavePath(), "", 2}});
+      // The fixture's terminal is also the one the window talks to, its port open.
+      bench->SetPorts(
+          {{"b", b.SlavePath(), "", 1}, {"c", c.SlavePath(), "", 2}, {"a", f_->Sim.SlavePath(), "", 3}});
       for (QWidget* control : bench->findChildren<QWidget*>()) {
         auto* button = qobject_cast<QAbstractButton*>(control);
         const bool named =
@@ -95,8 +102,9 @@ class BenchGuiTest : public QObject {
     QVERIFY(openWhileRunning);
     QCOMPARE(unnamed, QStringList{});
     QVERIFY2(f_->Messages.Errors.isEmpty(), qPrintable(f_->Messages.Errors.join("|")));
-    QCOMPARE(passed, 2);
-    QCOMPARE(results, (QStringList{"успешно", "успешно"}));
+    QCOMPARE(passed, 3);
+    QCOMPARE(results, (QStringList{"успешно", "успешно", "успешно"}));
+    QCOMPARE(f_->Sim.State().SerialNumber, std::string("20000001"));
     for (sim::TTerminalSim* terminal : {&b, &c}) {
       QCOMPARE(Q(terminal->State().Header[0]), QString("Магазин «Ромашка»"));
       QCOMPARE(Q(terminal->State().Trailer[0]), QString("Спасибо за покупку"));
@@ -106,7 +114,7 @@ class BenchGuiTest : public QObject {
     // The report beside the profile, one row per terminal.
     const QStringList reports = QDir(f_->Home.path()).entryList({"shop-отчет-*.csv"});
     QCOMPARE(reports.size(), 1);
-    QVERIFY(summary.startsWith("Успешно: 2 из 2. Отчет: "));
+    QVERIFY(summary.startsWith("Успешно: 3 из 3. Отчет: "));
     QFile report(f_->Home.filePath(reports[0]));
     QVERIFY(report.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(report.readAll());

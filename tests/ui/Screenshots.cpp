@@ -1,13 +1,14 @@
 // Pictures of the program as a user sees it, against the simulator: the main window on every
 // page of its tree (each reached through the tree, after its read button where it has one),
 // and the dialogs as they stand over the window. Usage: quorvel_ui_screenshots OUTDIR
-#include "FeeTable.h"
-#include "Fees.h"
 #include "Bootloader.h"
 #include "BootloaderFlash.h"
+#include "FeeTable.h"
+#include "Fees.h"
 #include "HexImage.h"
 #include "UiFixture.h"
 #include "fmuAbout.h"
+#include "fmuBench.h"
 #include "fmuDebug.h"
 #include "fmuFees.h"
 #include "fmuFind.h"
@@ -15,12 +16,12 @@
 #include "fmuLogParams.h"
 #include "fmuMain.h"
 #include "fmuModemSerial.h"
-#include "fmuServer.h"
 #include "fmuPaysys.h"
 #include "fmuReceiptLines.h"
 #include "fmuScript.h"
 #include "fmuScriptSettings.h"
 #include "fmuScripts.h"
+#include "fmuServer.h"
 #include "fmuSettings.h"
 #include "fmuSimCard.h"
 #include "fmuStatus.h"
@@ -28,16 +29,17 @@
 #include "fmuXmlData.h"
 
 #include "PaymentSystem.h"
+#include "Profile.h"
 #include "Scripts.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QEventLoop>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -113,7 +115,8 @@ bool SaveUpdatePages(TfmMain& w, quorvel::ui::test::TUiFixture& f, const QString
   if (!file.open(QIODevice::WriteOnly)) return false;
   file.write(quorvel::ui::test::IntelHex(0, quorvel::ui::test::HexPattern(6000)));
   file.close();
-  f.Sim.SetBootloaderFactory(quorvel::sim::BootloaderFactory(std::make_shared<quorvel::sim::TBootloaderFlash>()));
+  f.Sim.SetBootloaderFactory(
+      quorvel::sim::BootloaderFactory(std::make_shared<quorvel::sim::TBootloaderFlash>()));
   f.Sim.EnterBootloader();
   Select(w, w.fmUpdate);
   w.fmUpdate->edtFileName->setText(hex);
@@ -272,6 +275,23 @@ int main(int argc, char** argv) {
       w.TreeView->setCurrentItem(*it);
       ok = Save(&w, dir, QStringLiteral("%1-%2").arg(19 + seen.size()).arg(page->objectName())) && ok;
     }
+  }
+  // The service bench over the window, after a run into the simulated terminal.
+  {
+    const QString profileFile = f.Home.filePath("shop.xml");
+    quorvel::TProfile profile;
+    profile.Groups = {quorvel::TProfileGroup::Header, quorvel::TProfileGroup::Trailer};
+    profile.Header = "Магазин «Ромашка»\r\n";
+    profile.Trailer = "Спасибо за покупку\r\n";
+    profile.SaveToFile(profileFile.toStdString());
+    quorvel::ui::TfmBench bench(*f.Context, &w);
+    bench.SetPorts({{"sim", f.Sim.SlavePath(), "", 1}});
+    bench.edtProfile->setText(profileFile);
+    bench.show();
+    QSignalSpy benchEnded(&bench, &quorvel::ui::TfmBench::runEnded);
+    bench.btnStartClick();
+    if (benchEnded.count() == 0) benchEnded.wait(60000);
+    ok = SaveOver(&w, &bench, dir, "38-bench") && ok;
   }
   return ok ? 0 : 1;
 }
