@@ -113,7 +113,8 @@ void TOperationRunner::OfferStop(QAbstractButton* button, std::function<void()> 
   stop_ = std::move(stop);
   stopButton_ = button;
   if (button == nullptr) return;
-  button->setProperty("quorvelSwitchedOff", false);
+  // On now and off at the end, whatever the switch did to it.
+  button->setProperty(kSwitchedOffProperty, false);
   button->setEnabled(true);
   // Once per button, however many runs offer it.
   connect(button, &QAbstractButton::clicked, this, &TOperationRunner::StopClicked, Qt::UniqueConnection);

@@ -5,11 +5,6 @@
 
 namespace quorvel::ui {
 
-namespace {
-// Set on the buttons that the switch turned off, so that only those come back on.
-constexpr const char* kSwitchedOff = "quorvelSwitchedOff";
-}  // namespace
-
 void TButtonSwitch::Apply(QWidget* root, bool enabled) {
   const auto buttons = root->findChildren<QAbstractButton*>();
   if (!enabled) {
@@ -19,13 +14,13 @@ void TButtonSwitch::Apply(QWidget* root, bool enabled) {
       if (b->testAttribute(Qt::WA_Disabled)) continue;
       if (b == focus) focused_ = b;
       b->setEnabled(false);
-      b->setProperty(kSwitchedOff, true);
+      b->setProperty(kSwitchedOffProperty, true);
     }
     return;
   }
   for (QAbstractButton* b : buttons) {
-    if (!b->property(kSwitchedOff).toBool()) continue;
-    b->setProperty(kSwitchedOff, false);
+    if (!b->property(kSwitchedOffProperty).toBool()) continue;
+    b->setProperty(kSwitchedOffProperty, false);
     b->setEnabled(true);
   }
   if (focused_ && focused_->isEnabled() && focused_->isVisible()) focused_->setFocus();

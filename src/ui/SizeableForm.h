@@ -7,6 +7,10 @@ class QAbstractButton;
 
 namespace quorvel::ui {
 
+/// The property TButtonSwitch sets on the buttons it turned off, so that only those come back
+/// on.
+inline constexpr const char* kSwitchedOffProperty = "quorvelSwitchedOff";
+
 /// The busy switch of a form's buttons. Disabling turns off every push button of root (at any
 /// depth) that is enabled by itself and marks it, and remembers the focused one; enabling turns
 /// on only the marked buttons, so a button that was off before stays off, and gives the focus
