@@ -1,5 +1,18 @@
 #include "AppDocSections.h"
 
+#include "Absolutplat.h"
+#include "Bercut.h"
+#include "Cyberplat.h"
+#include "EPort.h"
+#include "EasyPay.h"
+#include "Eurofon.h"
+#include "Krasplat.h"
+#include "MasterPort.h"
+#include "OSMP.h"
+#include "Paths.h"
+#include "TestConfigXml.h"
+#include "UbsPay.h"
+#include "XPlat.h"
 #include "CyberplatKey.h"
 #include "Errors.h"
 #include "FeeTable.h"
@@ -24,6 +37,154 @@
 namespace quorvel::appdocxml {
 
 namespace {
+
+void WriteValues(TXmlItem& section, const TMasterPortProtocol& system) {
+  section.AddBool("TestSettings", system.TestSettings);
+  section.AddText("SerialNumber", system.SerialNumber);
+  section.AddText("ApplicationID", system.ApplicationID);
+  section.AddText("SenderID", system.SenderID);
+  section.AddText("ReceiverID", system.ReceiverID);
+  WriteKey(section, "ServerPublicKey", system.ServerPublicKey);
+  WriteKey(section, "ApplicationPrivateKey", system.ApplicationPrivateKey);
+}
+
+void ReadValues(TXmlItem& section, TMasterPortProtocol& system) {
+  system.TestSettings = section.GetBool("TestSettings");
+  system.SerialNumber = UpperLatin(section.GetText("SerialNumber"));
+  system.ApplicationID = UpperLatin(section.GetText("ApplicationID"));
+  system.SenderID = UpperLatin(section.GetText("SenderID"));
+  system.ReceiverID = UpperLatin(section.GetText("ReceiverID"));
+  ReadRsaKeyValue(*section.GetItem("ServerPublicKey"), system.ServerPublicKey);
+  ReadRsaKeyValue(*section.GetItem("ApplicationPrivateKey"), system.ApplicationPrivateKey);
+}
+
+void WriteValues(TXmlItem& section, const TCyberplat& system) {
+  WriteCyberplatKey(section, "PublicKey", system.PublicKey);
+  WriteCyberplatKey(section, "SecretKey", system.SecretKey);
+  WriteCyberplatPoint(*section.Add("CyberplatPoint"), system.CyberplatPoint);
+}
+
+void ReadValues(TXmlItem& section, TCyberplat& system) {
+  ReadCyberplatKey(*section.GetItem("PublicKey"), system.PublicKey);
+  ReadCyberplatKey(*section.GetItem("SecretKey"), system.SecretKey);
+  ReadCyberplatPoint(*section.GetItem("CyberplatPoint"), system.CyberplatPoint);
+}
+
+void WriteValues(TXmlItem& section, const TEPort& system) {
+  section.AddText("CardNumber", system.CardNumber);
+  section.AddText("CardPin", system.CardPin);
+  section.AddText("Point", system.Point);
+}
+
+void ReadValues(TXmlItem& section, TEPort& system) {
+  system.CardNumber = section.GetText("CardNumber");
+  system.CardPin = section.GetText("CardPin");
+  system.Point = section.GetText("Point");
+}
+
+// The secret key is deliberately left out: it is never read back, so writing it would only
+// spread it into every copy of the document.
+void WriteValues(TXmlItem& section, const TXPlat& system) {
+  section.AddText("Point", system.Point);
+  section.AddText("Login", system.Login);
+}
+
+void ReadValues(TXmlItem& section, TXPlat& system) {
+  system.Point = section.GetText("Point");
+  system.Login = section.GetText("Login");
+}
+
+void WriteValues(TXmlItem& section, const TOSMPProtocol& system) {
+  section.AddText("TerminalID", system.TerminalID);
+  section.AddText("Login", system.Login);
+}
+
+void ReadValues(TXmlItem& section, TOSMPProtocol& system) {
+  system.TerminalID = section.GetText("TerminalID");
+  system.Login = section.GetText("Login");
+}
+
+void WriteValues(TXmlItem& section, const TEasyPay& system) {
+  section.AddText("KeyFileName", AbsolutePath(system.KeyFileName));
+  section.AddText("CerFileName", AbsolutePath(system.CerFileName));
+}
+
+void ReadValues(TXmlItem& section, TEasyPay& system) {
+  system.KeyFileName = section.GetText("KeyFileName");
+  system.CerFileName = section.GetText("CerFileName");
+}
+
+void WriteValues(TXmlItem& section, const TKrasplat& system) {
+  section.AddText("KeyFileName", AbsolutePath(system.KeyFileName));
+  section.AddText("CerFileName", AbsolutePath(system.CerFileName));
+  section.AddText("WordFileName", AbsolutePath(system.WordFileName));
+  section.AddText("DeviceID", system.DeviceID);
+}
+
+void ReadValues(TXmlItem& section, TKrasplat& system) {
+  system.KeyFileName = section.GetText("KeyFileName");
+  system.CerFileName = section.GetText("CerFileName");
+  system.WordFileName = section.GetText("WordFileName");
+  system.DeviceID = section.GetText("DeviceID");
+}
+
+void WriteValues(TXmlItem& section, const TBercut& system) {
+  section.AddText("DeviceID", system.DeviceID);
+}
+
+void ReadValues(TXmlItem& section, TBercut& system) {
+  system.DeviceID = section.GetText("DeviceID");
+}
+
+// TAbsolutplat and TEurofon have the same fields without a common class.
+template <class TAgentSystem>
+void WriteAgentValues(TXmlItem& section, const TAgentSystem& system) {
+  section.AddText("AgentID", system.AgentID);
+  section.AddText("DeviceID", system.DeviceID);
+  section.AddText("WordFileName", AbsolutePath(system.WordFileName));
+}
+
+void WriteValues(TXmlItem& section, const TAbsolutplat& system) { WriteAgentValues(section, system); }
+void WriteValues(TXmlItem& section, const TEurofon& system) { WriteAgentValues(section, system); }
+
+template <class TAgentSystem>
+void ReadAgentValues(TXmlItem& section, TAgentSystem& system) {
+  system.AgentID = section.GetText("AgentID");
+  system.DeviceID = section.GetText("DeviceID");
+  system.WordFileName = section.GetText("WordFileName");
+}
+
+void ReadValues(TXmlItem& section, TAbsolutplat& system) { ReadAgentValues(section, system); }
+void ReadValues(TXmlItem& section, TEurofon& system) { ReadAgentValues(section, system); }
+
+void WriteValues(TXmlItem& section, const TUbsPay& system) {
+  section.AddText("AgentID", system.AgentID);
+  section.AddText("DeviceID", system.DeviceID);
+  section.AddText("URL", system.URL);
+}
+
+void ReadValues(TXmlItem& section, TUbsPay& system) {
+  system.AgentID = section.GetText("AgentID");
+  system.DeviceID = section.GetText("DeviceID");
+  system.URL = section.GetText("URL");
+}
+
+// Each system's own values, dispatched on its class (a shared code does not tell them apart).
+template <class Visit>
+void VisitSystem(TPaymentSystem& system, Visit visit) {
+  if (auto* mp = dynamic_cast<TMasterPortProtocol*>(&system)) return visit(*mp);
+  if (auto* cyberplat = dynamic_cast<TCyberplat*>(&system)) return visit(*cyberplat);
+  if (auto* eport = dynamic_cast<TEPort*>(&system)) return visit(*eport);
+  if (auto* xplat = dynamic_cast<TXPlat*>(&system)) return visit(*xplat);
+  if (auto* osmp = dynamic_cast<TOSMPProtocol*>(&system)) return visit(*osmp);
+  if (auto* easyPay = dynamic_cast<TEasyPay*>(&system)) return visit(*easyPay);
+  if (auto* krasplat = dynamic_cast<TKrasplat*>(&system)) return visit(*krasplat);
+  if (auto* bercut = dynamic_cast<TBercut*>(&system)) return visit(*bercut);
+  if (auto* absolutplat = dynamic_cast<TAbsolutplat*>(&system)) return visit(*absolutplat);
+  if (auto* eurofon = dynamic_cast<TEurofon*>(&system)) return visit(*eurofon);
+  if (auto* ubsPay = dynamic_cast<TUbsPay*>(&system)) return visit(*ubsPay);
+}
+
 
 // The integer text of an element met while walking children (Find accepts the item itself).
 std::int32_t OwnInt(TXmlItem& item) { return item.GetInt(item.Name()); }
@@ -383,6 +544,14 @@ std::string UpperLatin(std::string text) {
   for (char& c : text)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return text;
+}
+
+void WriteCredentials(TXmlItem& section, const TPaymentSystem& system) {
+  VisitSystem(const_cast<TPaymentSystem&>(system), [&section](const auto& s) { WriteValues(section, s); });
+}
+
+void ReadCredentials(TXmlItem& section, TPaymentSystem& system) {
+  VisitSystem(system, [&section](auto& s) { ReadValues(section, s); });
 }
 
 }  // namespace quorvel::appdocxml

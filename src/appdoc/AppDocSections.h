@@ -44,6 +44,16 @@ void WriteServerParams(TXmlItem& parent, const TServerParams& params);
 /// optional and cleared first.
 void ReadServerParams(TXmlItem& section, TServerParams& params);
 
+/// The system's own values in its section, as the document holds them (MasterPort and PegasMP:
+/// test flag, serial number, the three identifiers and both keys; Cyberplat: keys and point;
+/// EPort: card and point; XPlat: point and login; OSMP and PegasOSMP: terminal id and login;
+/// EasyPay, Krasplat, Absolutplat, Eurofon: the key, certificate and code-word file names as
+/// absolute paths, with the device and agent ids; Bercut, UbsPay: their ids and URL); nothing
+/// for a system without such values. Passwords and the XPlat key are never written. The
+/// server, scripts and providers are not among them (WriteSharedFour).
+void WriteCredentials(TXmlItem& section, const TPaymentSystem& system);
+void ReadCredentials(TXmlItem& section, TPaymentSystem& system);
+
 /// `scripts`: one `script` (id, text, data) per editable script, in list order.
 void WriteScripts(TXmlItem& parent, const TScripts& scripts);
 /// ClearEditable, then one new script per child named `script` (letter case ignored), its

@@ -25,146 +25,10 @@ constexpr const char* kMasterPortSection = "Masterport";  // written; looked for
 constexpr const char* kPegasMPSection = "PegasMP";
 constexpr const char* kMasterPortTestSection = "masterport";
 
-void WriteMasterPortSection(TXmlItem& section, const TMasterPortProtocol& system) {
-  section.AddBool("TestSettings", system.TestSettings);
-  section.AddText("SerialNumber", system.SerialNumber);
-  section.AddText("ApplicationID", system.ApplicationID);
-  section.AddText("SenderID", system.SenderID);
-  section.AddText("ReceiverID", system.ReceiverID);
-  WriteKey(section, "ServerPublicKey", system.ServerPublicKey);
-  WriteKey(section, "ApplicationPrivateKey", system.ApplicationPrivateKey);
+// A section whose system's own values stand before the shared four.
+void WriteLeadingSection(TXmlItem& section, const TPaymentSystem& system) {
+  WriteCredentials(section, system);
   WriteSharedFour(section, system);
-}
-
-void ReadMasterPortLeading(TXmlItem& section, TMasterPortProtocol& system) {
-  system.TestSettings = section.GetBool("TestSettings");
-  system.SerialNumber = UpperLatin(section.GetText("SerialNumber"));
-  system.ApplicationID = UpperLatin(section.GetText("ApplicationID"));
-  system.SenderID = UpperLatin(section.GetText("SenderID"));
-  system.ReceiverID = UpperLatin(section.GetText("ReceiverID"));
-  ReadRsaKeyValue(*section.GetItem("ServerPublicKey"), system.ServerPublicKey);
-  ReadRsaKeyValue(*section.GetItem("ApplicationPrivateKey"), system.ApplicationPrivateKey);
-}
-
-void WriteCyberplatSection(TXmlItem& section, const TCyberplat& system) {
-  WriteCyberplatKey(section, "PublicKey", system.PublicKey);
-  WriteCyberplatKey(section, "SecretKey", system.SecretKey);
-  WriteCyberplatPoint(*section.Add("CyberplatPoint"), system.CyberplatPoint);
-  WriteSharedFour(section, system);
-}
-
-void ReadCyberplatSection(TXmlItem& section, TCyberplat& system) {
-  ReadCyberplatKey(*section.GetItem("PublicKey"), system.PublicKey);
-  ReadCyberplatKey(*section.GetItem("SecretKey"), system.SecretKey);
-  ReadCyberplatPoint(*section.GetItem("CyberplatPoint"), system.CyberplatPoint);
-  ReadSharedFour(section, system);
-}
-
-void WriteEPortValues(TXmlItem& parent, const TEPort& system) {
-  parent.AddText("CardNumber", system.CardNumber);
-  parent.AddText("CardPin", system.CardPin);
-  parent.AddText("Point", system.Point);
-  WriteSharedFour(parent, system);
-}
-
-void ReadEPortValues(TXmlItem& parent, TEPort& system) {
-  system.CardNumber = parent.GetText("CardNumber");
-  system.CardPin = parent.GetText("CardPin");
-  system.Point = parent.GetText("Point");
-  ReadSharedFour(parent, system);
-}
-
-// The secret key is deliberately left out: it is never read back, so writing it would only
-// spread it into every copy of the document.
-void WriteXPlatSection(TXmlItem& section, const TXPlat& system) {
-  section.AddText("Point", system.Point);
-  section.AddText("Login", system.Login);
-  WriteSharedFour(section, system);
-}
-
-void ReadXPlatCredentials(TXmlItem& section, TXPlat& system) {
-  system.Point = section.GetText("Point");
-  system.Login = section.GetText("Login");
-}
-
-void WriteOSMPSection(TXmlItem& section, const TOSMPProtocol& system) {
-  section.AddText("TerminalID", system.TerminalID);
-  section.AddText("Login", system.Login);
-  WriteSharedFour(section, system);
-}
-
-void ReadOSMPCredentials(TXmlItem& section, TOSMPProtocol& system) {
-  system.TerminalID = section.GetText("TerminalID");
-  system.Login = section.GetText("Login");
-}
-
-void WriteEasyPaySection(TXmlItem& section, const TEasyPay& system) {
-  WriteSharedFour(section, system);
-  section.AddText("KeyFileName", AbsolutePath(system.KeyFileName));
-  section.AddText("CerFileName", AbsolutePath(system.CerFileName));
-}
-
-void ReadEasyPaySection(TXmlItem& section, TEasyPay& system) {
-  ReadSharedFour(section, system);
-  system.KeyFileName = section.GetText("KeyFileName");
-  system.CerFileName = section.GetText("CerFileName");
-}
-
-void WriteKrasplatSection(TXmlItem& section, const TKrasplat& system) {
-  WriteSharedFour(section, system);
-  section.AddText("KeyFileName", AbsolutePath(system.KeyFileName));
-  section.AddText("CerFileName", AbsolutePath(system.CerFileName));
-  section.AddText("WordFileName", AbsolutePath(system.WordFileName));
-  section.AddText("DeviceID", system.DeviceID);
-}
-
-void ReadKrasplatSection(TXmlItem& section, TKrasplat& system) {
-  ReadSharedFour(section, system);
-  system.KeyFileName = section.GetText("KeyFileName");
-  system.CerFileName = section.GetText("CerFileName");
-  system.WordFileName = section.GetText("WordFileName");
-  system.DeviceID = section.GetText("DeviceID");
-}
-
-void WriteBercutSection(TXmlItem& section, const TBercut& system) {
-  WriteSharedFour(section, system);
-  section.AddText("DeviceID", system.DeviceID);
-}
-
-void ReadBercutSection(TXmlItem& section, TBercut& system) {
-  ReadSharedFour(section, system);
-  system.DeviceID = section.GetText("DeviceID");
-}
-
-// TAbsolutplat and TEurofon have the same fields without a common class.
-template <class TAgentSystem>
-void WriteAgentSection(TXmlItem& section, const TAgentSystem& system) {
-  WriteSharedFour(section, system);
-  section.AddText("AgentID", system.AgentID);
-  section.AddText("DeviceID", system.DeviceID);
-  section.AddText("WordFileName", AbsolutePath(system.WordFileName));
-}
-
-template <class TAgentSystem>
-void ReadAgentSection(TXmlItem& section, TAgentSystem& system) {
-  ReadSharedFour(section, system);
-  system.AgentID = section.GetText("AgentID");
-  system.DeviceID = section.GetText("DeviceID");
-  system.WordFileName = section.GetText("WordFileName");
-}
-
-void WriteUbsPaySection(TXmlItem& section, const TUbsPay& system) {
-  WriteSharedFour(section, system);
-  section.AddText("AgentID", system.AgentID);
-  section.AddText("DeviceID", system.DeviceID);
-  section.AddText("URL", system.URL);
-}
-
-void ReadUbsPaySection(TXmlItem& section, TUbsPay& system) {
-  ReadSharedFour(section, system);
-  system.AgentID = section.GetText("AgentID");
-  system.DeviceID = section.GetText("DeviceID");
-  system.URL = section.GetText("URL");
 }
 
 void WriteUpdateParams(TXmlItem& root, const TAppDoc& doc) {
@@ -241,57 +105,63 @@ void TAppDocXml::SaveDocument(const TAppDoc& doc, const std::string& fileName) {
 }
 
 void TAppDocXml::ReadDocument(TAppDoc& doc, TXmlItem& root) const {
+  const auto section = [&root](const std::string& name, TPaymentSystem& system) {
+    TXmlItem& item = *root.GetItem(name);
+    ReadCredentials(item, system);
+    ReadSharedFour(item, system);
+  };
   doc.PaymentSystems().ActiveSystemID = root.GetInt("ActiveSystemID");
   ReadGprsProviderList(*root.GetItem("ServiceProviders"), doc.GprsProviders());
-  TXmlItem* masterPort = root.GetItem("MasterPort");
-  ReadMasterPortLeading(*masterPort, doc.MasterPort());
-  ReadSharedFour(*masterPort, doc.MasterPort());
-  ReadCyberplatSection(*root.GetItem(doc.Cyberplat().GetShortName()), doc.Cyberplat());
-  ReadEPortValues(root, doc.EPort());
-  TXmlItem* xplat = root.GetItem(doc.XPlat().GetShortName());
-  ReadXPlatCredentials(*xplat, doc.XPlat());
-  ReadSharedFour(*xplat, doc.XPlat());
-  TXmlItem* osmp = root.GetItem(doc.OSMP().GetShortName());
-  ReadOSMPCredentials(*osmp, doc.OSMP());
-  ReadSharedFour(*osmp, doc.OSMP());
+  section("MasterPort", doc.MasterPort());
+  section(doc.Cyberplat().GetShortName(), doc.Cyberplat());
+  ReadCredentials(root, doc.EPort());
+  ReadSharedFour(root, doc.EPort());
+  section(doc.XPlat().GetShortName(), doc.XPlat());
+  section(doc.OSMP().GetShortName(), doc.OSMP());
   ReadFeeTableList(*root.GetItem("FeeTables"), doc.FeeTables());
   ReadUpdateParams(root, doc);
   ReadSimCardList(*root.GetItem("SimCards"), doc.SimCards());
   ScriptDefXml().ReadDefs(*root.GetItem(kScriptDefsDocName), doc.ScriptDefs());
-  ReadEasyPaySection(*root.GetItem(doc.EasyPay().GetShortName()), doc.EasyPay());
-  ReadKrasplatSection(*root.GetItem(doc.Krasplat().GetShortName()), doc.Krasplat());
-  ReadBercutSection(*root.GetItem(doc.Bercut().GetShortName()), doc.Bercut());
-  ReadAgentSection(*root.GetItem(doc.Absolutplat().GetShortName()), doc.Absolutplat());
-  ReadAgentSection(*root.GetItem(doc.Eurofon().GetShortName()), doc.Eurofon());
-  ReadUbsPaySection(*root.GetItem(doc.UbsPay().GetShortName()), doc.UbsPay());
-  TXmlItem* pegasMP = root.GetItem(kPegasMPSection);
-  ReadMasterPortLeading(*pegasMP, doc.PegasMP());
-  ReadSharedFour(*pegasMP, doc.PegasMP());
-  TXmlItem* pegasOSMP = root.GetItem(doc.PegasOSMP().GetShortName());
-  ReadOSMPCredentials(*pegasOSMP, doc.PegasOSMP());
-  ReadSharedFour(*pegasOSMP, doc.PegasOSMP());
+  section(doc.EasyPay().GetShortName(), doc.EasyPay());
+  section(doc.Krasplat().GetShortName(), doc.Krasplat());
+  section(doc.Bercut().GetShortName(), doc.Bercut());
+  section(doc.Absolutplat().GetShortName(), doc.Absolutplat());
+  section(doc.Eurofon().GetShortName(), doc.Eurofon());
+  section(doc.UbsPay().GetShortName(), doc.UbsPay());
+  section(kPegasMPSection, doc.PegasMP());
+  section(doc.PegasOSMP().GetShortName(), doc.PegasOSMP());
 }
 
 void TAppDocXml::WriteDocument(const TAppDoc& doc, TXmlItem& root) const {
+  // Within a section the system's own values stand before the shared four for the systems
+  // that had them first and after them for the others; stored files keep that order.
+  const auto leading = [&root](const std::string& name, const TPaymentSystem& system) {
+    WriteLeadingSection(*root.Add(name), system);
+  };
+  const auto trailing = [&root](const std::string& name, const TPaymentSystem& system) {
+    TXmlItem& section = *root.Add(name);
+    WriteSharedFour(section, system);
+    WriteCredentials(section, system);
+  };
   root.AddInt("ActiveSystemID", doc.PaymentSystems().ActiveSystemID);
   WriteGprsProviders(root, doc.GprsProviders());
-  WriteMasterPortSection(*root.Add(kMasterPortSection), doc.MasterPort());
-  WriteCyberplatSection(*root.Add(doc.Cyberplat().GetShortName()), doc.Cyberplat());
-  WriteEPortValues(root, doc.EPort());
-  WriteXPlatSection(*root.Add(doc.XPlat().GetShortName()), doc.XPlat());
-  WriteOSMPSection(*root.Add(doc.OSMP().GetShortName()), doc.OSMP());
+  leading(kMasterPortSection, doc.MasterPort());
+  leading(doc.Cyberplat().GetShortName(), doc.Cyberplat());
+  WriteLeadingSection(root, doc.EPort());
+  leading(doc.XPlat().GetShortName(), doc.XPlat());
+  leading(doc.OSMP().GetShortName(), doc.OSMP());
   WriteFeeTables(root, doc.FeeTables());
   WriteUpdateParams(root, doc);
   WriteSimCards(root, doc.SimCards());
   ScriptDefXml().WriteDefs(*root.Add(kScriptDefsDocName), doc.ScriptDefs());
-  WriteEasyPaySection(*root.Add(doc.EasyPay().GetShortName()), doc.EasyPay());
-  WriteKrasplatSection(*root.Add(doc.Krasplat().GetShortName()), doc.Krasplat());
-  WriteBercutSection(*root.Add(doc.Bercut().GetShortName()), doc.Bercut());
-  WriteAgentSection(*root.Add(doc.Absolutplat().GetShortName()), doc.Absolutplat());
-  WriteAgentSection(*root.Add(doc.Eurofon().GetShortName()), doc.Eurofon());
-  WriteUbsPaySection(*root.Add(doc.UbsPay().GetShortName()), doc.UbsPay());
-  WriteMasterPortSection(*root.Add(kPegasMPSection), doc.PegasMP());
-  WriteOSMPSection(*root.Add(doc.PegasOSMP().GetShortName()), doc.PegasOSMP());
+  trailing(doc.EasyPay().GetShortName(), doc.EasyPay());
+  trailing(doc.Krasplat().GetShortName(), doc.Krasplat());
+  trailing(doc.Bercut().GetShortName(), doc.Bercut());
+  trailing(doc.Absolutplat().GetShortName(), doc.Absolutplat());
+  trailing(doc.Eurofon().GetShortName(), doc.Eurofon());
+  trailing(doc.UbsPay().GetShortName(), doc.UbsPay());
+  leading(kPegasMPSection, doc.PegasMP());
+  leading(doc.PegasOSMP().GetShortName(), doc.PegasOSMP());
 }
 
 void TAppDocXml::SaveServerParams(const TPaymentSystem& system, const std::string& fileName) {
@@ -317,49 +187,50 @@ void TAppDocXml::LoadTestSettings(TMasterPortProtocol& system, const std::string
   const char* name = typeid(system) == typeid(TPegasMP) ? kPegasMPSection : kMasterPortTestSection;
   TXmlItem& section = *Load(fileName).GetItem(name);
   ReadAllOrNothing<TMasterPort>(system,
-                                [&](TMasterPortProtocol& into) { ReadMasterPortLeading(section, into); });
+                                [&](TMasterPortProtocol& into) { ReadCredentials(section, into); });
   system.TestConfigFileName = AbsolutePath(fileName);
 }
 
 void TAppDocXml::SaveEPort(const TEPort& system, const std::string& fileName) {
   // The card's PIN travels in this file.
-  const auto build = [&](TXmlItem& root) { WriteEPortValues(*root.Add(system.GetShortName()), system); };
+  const auto build = [&](TXmlItem& root) { WriteLeadingSection(*root.Add(system.GetShortName()), system); };
   Save(fileName, nullptr, build, TFileAccess::Secret);
 }
 
 void TAppDocXml::LoadEPort(TEPort& system, const std::string& fileName) {
   TXmlItem& section = *Load(fileName).GetItem(system.GetShortName());
-  ReadAllOrNothing<TEPort>(system, [&](TEPort& into) { ReadEPortValues(section, into); });
+  ReadAllOrNothing<TEPort>(system, [&](TEPort& into) { ReadCredentials(section, into);
+    ReadSharedFour(section, into); });
 }
 
 void TAppDocXml::SaveXPlat(const TXPlat& system, const std::string& fileName) {
   Save(fileName, nullptr,
-       [&](TXmlItem& root) { WriteXPlatSection(*root.Add(system.GetShortName()), system); });
+       [&](TXmlItem& root) { WriteLeadingSection(*root.Add(system.GetShortName()), system); });
 }
 
 void TAppDocXml::LoadXPlat(TXPlat& system, const std::string& fileName) {
   TXmlItem& section = *Load(fileName).GetItem(system.GetShortName());
-  ReadAllOrNothing<TXPlat>(system, [&](TXPlat& into) { ReadXPlatCredentials(section, into); });
+  ReadAllOrNothing<TXPlat>(system, [&](TXPlat& into) { ReadCredentials(section, into); });
 }
 
 void TAppDocXml::SaveOSMP(const TOSMP& system, const std::string& fileName) {
   Save(fileName, nullptr,
-       [&](TXmlItem& root) { WriteOSMPSection(*root.Add(system.GetShortName()), system); });
+       [&](TXmlItem& root) { WriteLeadingSection(*root.Add(system.GetShortName()), system); });
 }
 
 void TAppDocXml::LoadOSMP(TOSMP& system, const std::string& fileName) {
   TXmlItem& section = *Load(fileName).GetItem(system.GetShortName());
-  ReadAllOrNothing<TOSMP>(system, [&](TOSMPProtocol& into) { ReadOSMPCredentials(section, into); });
+  ReadAllOrNothing<TOSMP>(system, [&](TOSMPProtocol& into) { ReadCredentials(section, into); });
 }
 
 void TAppDocXml::SavePegasOSMP(const TPegasOSMP& system, const std::string& fileName) {
   Save(fileName, nullptr,
-       [&](TXmlItem& root) { WriteOSMPSection(*root.Add(system.GetShortName()), system); });
+       [&](TXmlItem& root) { WriteLeadingSection(*root.Add(system.GetShortName()), system); });
 }
 
 void TAppDocXml::LoadPegasOSMP(TPegasOSMP& system, const std::string& fileName) {
   TXmlItem& section = *Load(fileName).GetItem(system.GetShortName());
-  ReadAllOrNothing<TPegasOSMP>(system, [&](TOSMPProtocol& into) { ReadOSMPCredentials(section, into); });
+  ReadAllOrNothing<TPegasOSMP>(system, [&](TOSMPProtocol& into) { ReadCredentials(section, into); });
 }
 
 void TAppDocXml::SaveHeader(const std::string& text, const std::string& fileName) {
