@@ -13,6 +13,7 @@
 #include "InterruptStops.h"
 #include "Ortenas.h"
 #include "Profile.h"
+#include "ProfileDocument.h"
 #include "ProfileTransfer.h"
 
 #include <fmt/format.h>
@@ -42,9 +43,13 @@ void AddProfileRead(CLI::App& command, TCommandRun& run, const TGlobalOptions& o
   read->add_option("FILE", args->File, "profile file (XML, the configuration document's schema)")->required();
   read->add_option(
       "--groups", args->Groups,
-      "comma-separated groups: paysys,sim,header,trailer,fees,scripts,xmldata,phonebase (default: all)");
+        "comma-separated groups: paysys,sim,header,trailer,fees,scripts,xmldata,phonebase (default: all of them)");
   SetContextRun(*read, run, options, [args](TCliContext& c) {
-    const TProfileGroups groups = ParseProfileGroups(args->Groups);
+    TProfileGroups groups = ParseProfileGroups(args->Groups);
+    // Every group by default means every group a terminal gives back.
+    if (args->Groups.empty())
+      for (TProfileGroup group : AllProfileGroups())
+        if (!IsReadableGroup(group)) groups.erase(group);
     TProfile profile;
     profile.SetActiveSystem(c.Facade().ReadActiveSystem());
     // The terminal cannot list its scripts: the document's list of the system names them.
@@ -64,6 +69,32 @@ void AddProfileRead(CLI::App& command, TCommandRun& run, const TGlobalOptions& o
   });
 }
 
+void AddProfileSave(CLI::App& command, TCommandRun& run, const TGlobalOptions& options) {
+  CLI::App* save = command.add_subcommand("save", "Save the configuration document's settings as the profile FILE");
+  auto args = std::make_shared<TReadArgs>();
+  save->add_option("FILE", args->File, "profile file")->required();
+  save->add_option("--groups", args->Groups,
+                   "comma-separated groups: firmware,paysys,credentials,sim,header,trailer,fees,scripts "
+                   "(default: all of them the document holds)");
+  SetContextRun(*save, run, options, [args](TCliContext& c) {
+    TProfile profile;
+    ProfileFromDocument(c.Doc(), ParseProfileGroups(args->Groups), profile);
+    profile.SaveToFile(args->File);
+  });
+}
+
+void AddProfileLoad(CLI::App& command, TCommandRun& run, const TGlobalOptions& options) {
+  CLI::App* load = command.add_subcommand(
+      "load", "Put the profile FILE's settings into the configuration document (no terminal is touched)");
+  auto file = std::make_shared<std::string>();
+  load->add_option("FILE", *file, "profile file")->required();
+  SetContextRun(*load, run, options, [file](TCliContext& c) {
+    TProfile profile;
+    profile.LoadFromFile(*file);
+    ProfileToDocument(profile, c.Doc());
+  });
+}
+
 struct TWriteArgs {
   std::string File;
   std::string Values;
@@ -71,6 +102,7 @@ struct TWriteArgs {
   std::vector<std::string> Ports;
   bool AllPorts = false;
   bool NoVerify = false;
+  bool Fast = false;
   std::string Report;
   std::string RetryFailed;
   std::string Groups;
@@ -98,6 +130,7 @@ TBenchPlan MakePlan(const TWriteArgs& args, const TGlobalOptions& options, TCliC
   }
   plan.Verify = !args.NoVerify;
   plan.AnswerYes = options.Yes;
+  plan.FastFirmware = args.Fast;
   plan.Retries = c.Settings().MaxRetryCount();
   return plan;
 }
@@ -149,6 +182,7 @@ void AddProfileWrite(CLI::App& command, TCommandRun& run, const TGlobalOptions& 
   retry->excludes(ports);
   retry->excludes(all);
   write->add_flag("--no-verify", args->NoVerify, "do not read the groups back");
+  write->add_flag("--fast", args->Fast, "write the firmware in blocks of 4 KiB (as firmware write --fast)");
   write->add_option("--report", args->Report, "report files PATH.csv and PATH.json");
   write->add_option("--groups", args->Groups,
                     "comma-separated groups to write (default: all the profile holds)");
@@ -162,6 +196,8 @@ void AddProfileCommands(CLI::App& app, TCommandRun& run, TGlobalOptions& options
   CLI::App* profile = app.add_subcommand("profile", "Profiles: the settings of a whole terminal in one file");
   profile->require_subcommand(1);
   AddProfileRead(*profile, run, options);
+  AddProfileSave(*profile, run, options);
+  AddProfileLoad(*profile, run, options);
   AddProfileWrite(*profile, run, options);
 }
 

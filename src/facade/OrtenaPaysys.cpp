@@ -158,42 +158,57 @@ void TOrtena::WriteKrasplatCodeWord(const std::string& fileName) {
   driver_->WriteKeyFile(TKeyFile::KrasplatCodeWord, fileName);
 }
 
-void TOrtena::WriteEasyPay(const TEasyPay& system) {
-  TClearStatusGuard clear(*this);
-  const std::string key = ReadFileText(system.KeyFileName);
-  const std::string cer = ReadFileText(system.CerFileName);
-  driver_->WriteKeyFileData(TKeyFile::EasyPayKey, key);
-  driver_->WriteKeyFileData(TKeyFile::EasyPayCertificate, cer);
+TPaysysFileData TOrtena::ReadPaysysFiles(const TPaymentSystem& system) {
+  TPaysysFileData data;
+  if (const auto* easyPay = dynamic_cast<const TEasyPay*>(&system)) {
+    data.Key = ReadFileText(easyPay->KeyFileName);
+    data.Certificate = ReadFileText(easyPay->CerFileName);
+  } else if (const auto* krasplat = dynamic_cast<const TKrasplat*>(&system)) {
+    data.Key = ReadFileText(krasplat->KeyFileName);
+    data.Certificate = ReadFileText(krasplat->CerFileName);
+    data.CodeWord = ReadFileText(krasplat->WordFileName);
+  } else if (const auto* absolutplat = dynamic_cast<const TAbsolutplat*>(&system)) {
+    data.CodeWord = ReadFileText(absolutplat->WordFileName);
+  } else if (const auto* eurofon = dynamic_cast<const TEurofon*>(&system)) {
+    data.CodeWord = ReadFileText(eurofon->WordFileName);
+  }
+  return data;
 }
 
-void TOrtena::WriteKrasplat(const TKrasplat& system) {
+void TOrtena::WriteEasyPay(const TEasyPay& system) { WriteEasyPay(system, ReadPaysysFiles(system)); }
+void TOrtena::WriteKrasplat(const TKrasplat& system) { WriteKrasplat(system, ReadPaysysFiles(system)); }
+void TOrtena::WriteAbsolutplat(const TAbsolutplat& system) { WriteAbsolutplat(system, ReadPaysysFiles(system)); }
+void TOrtena::WriteEurofon(const TEurofon& system) { WriteEurofon(system, ReadPaysysFiles(system)); }
+
+void TOrtena::WriteEasyPay(const TEasyPay&, const TPaysysFileData& files) {
   TClearStatusGuard clear(*this);
-  const std::string key = ReadFileText(system.KeyFileName);
-  const std::string cer = ReadFileText(system.CerFileName);
-  const std::string word = ReadFileText(system.WordFileName);
+  driver_->WriteKeyFileData(TKeyFile::EasyPayKey, files.Key);
+  driver_->WriteKeyFileData(TKeyFile::EasyPayCertificate, files.Certificate);
+}
+
+void TOrtena::WriteKrasplat(const TKrasplat& system, const TPaysysFileData& files) {
+  TClearStatusGuard clear(*this);
   TKrasplat::CheckDeviceID(system.DeviceID);
-  driver_->WriteKeyFileData(TKeyFile::KrasplatKey, key);
-  driver_->WriteKeyFileData(TKeyFile::KrasplatCertificate, cer);
-  driver_->WriteKeyFileData(TKeyFile::KrasplatCodeWord, word);
+  driver_->WriteKeyFileData(TKeyFile::KrasplatKey, files.Key);
+  driver_->WriteKeyFileData(TKeyFile::KrasplatCertificate, files.Certificate);
+  driver_->WriteKeyFileData(TKeyFile::KrasplatCodeWord, files.CodeWord);
   WriteKrasplatDeviceID(system.DeviceID);
 }
 
-void TOrtena::WriteAbsolutplat(const TAbsolutplat& system) {
+void TOrtena::WriteAbsolutplat(const TAbsolutplat& system, const TPaysysFileData& files) {
   TClearStatusGuard clear(*this);
-  const std::string word = ReadFileText(system.WordFileName);
   TAbsolutplat::CheckDeviceID(system.DeviceID);
   TAbsolutplat::CheckAgentID(system.AgentID);
-  driver_->WriteKeyFileData(TKeyFile::AbsolutplatCodeWord, word);
+  driver_->WriteKeyFileData(TKeyFile::AbsolutplatCodeWord, files.CodeWord);
   WriteAbsolutplatDeviceID(system.DeviceID);
   WriteAbsolutplatAgentID(system.AgentID);
 }
 
-void TOrtena::WriteEurofon(const TEurofon& system) {
+void TOrtena::WriteEurofon(const TEurofon& system, const TPaysysFileData& files) {
   TClearStatusGuard clear(*this);
-  const std::string word = ReadFileText(system.WordFileName);
   TEurofon::CheckDeviceID(system.DeviceID);
   TEurofon::CheckAgentID(system.AgentID);
-  driver_->WriteKeyFileData(TKeyFile::EurofonCodeWord, word);
+  driver_->WriteKeyFileData(TKeyFile::EurofonCodeWord, files.CodeWord);
   WriteEurofonDeviceID(system.DeviceID);
   WriteEurofonAgentID(system.AgentID);
 }

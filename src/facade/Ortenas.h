@@ -66,6 +66,14 @@ inline constexpr int kReceiptLineCount = 10;
 /// Rates per fee table on the terminal.
 inline constexpr int kTerminalFeeCount = 10;
 
+/// The contents of the key, certificate and code-word files a payment system's page sends;
+/// each is empty when the system has no such file.
+struct TPaysysFileData {
+  std::string Key;
+  std::string Certificate;
+  std::string CodeWord;
+};
+
 /// What ReadStatus collects for the status page. Strings start empty, numbers 0.
 struct TOrtenaStatus {
   std::string Model;              ///< CGMM
@@ -323,6 +331,16 @@ class TOrtena {
   void WriteAbsolutplat(const TAbsolutplat& system);
   void WriteEurofon(const TEurofon& system);
   void WriteUbsPay(const TUbsPay& system);
+  /// The same writes with the files' contents given instead of read (a profile carries them):
+  /// the same checks and commands in the same order.
+  void WriteEasyPay(const TEasyPay& system, const TPaysysFileData& files);
+  void WriteKrasplat(const TKrasplat& system, const TPaysysFileData& files);
+  void WriteAbsolutplat(const TAbsolutplat& system, const TPaysysFileData& files);
+  void WriteEurofon(const TEurofon& system, const TPaysysFileData& files);
+  /// The files the page of system names, read now (ReadFileText's errors): EasyPay key and
+  /// certificate; Krasplat key, certificate and code word; Absolutplat and Eurofon code word;
+  /// nothing for the other systems.
+  static TPaysysFileData ReadPaysysFiles(const TPaymentSystem& system);
   /// WriteBercutDeviceID with the system's DeviceID. Clears the status.
   void WriteBercut(const TBercut& system);
   /// The pages' reads: the agent id, then the device id (strict each). The system takes both

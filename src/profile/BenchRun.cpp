@@ -1,6 +1,7 @@
 #include "BenchRun.h"
 
 #include "Errors.h"
+#include "ISPWriter.h"
 #include "OrtenaGuards.h"
 #include "Ortenas.h"
 #include "ProfileTransfer.h"
@@ -29,6 +30,9 @@ std::string GroupStepText(TProfileGroup group, bool verify) {
   return (verify ? "запись и проверка: " : "запись: ") + ProfileGroupName(group);
 }
 
+constexpr const char* kRestartStep = "перезапустите терминал в режим связи с ПК";
+constexpr const char* kNoRestart = "Терминал не ответил в течение {} с после записи ПО";
+
 }  // namespace
 
 std::string BenchStateText(TBenchState state) {
@@ -55,6 +59,7 @@ TBenchRun::TBenchRun(TBenchPlan plan) : plan_(std::move(plan)) {
     facade->SetPortName(port);
     facade->SetMaxRetryCount(plan_.Retries);
     facades_.push_back(std::move(facade));
+    firmware_.push_back(std::make_unique<TUpdateStatus>());
     TTerminalOutcome outcome;
     outcome.Port = port;
     for (TProfileGroup group : AllProfileGroups())
@@ -63,8 +68,11 @@ TBenchRun::TBenchRun(TBenchPlan plan) : plan_(std::move(plan)) {
         part.Group = group;
         outcome.Groups.push_back(part);
       }
-    // Identity, the serial number and every group.
-    outcome.StepCount = 2 + static_cast<int>(outcome.Groups.size());
+    // Identity, the serial number and every group; after a firmware with more to do, the
+    // restart too.
+    const bool firmware = !outcome.Groups.empty() && outcome.Groups.front().Group == TProfileGroup::Firmware;
+    outcome.StepCount = static_cast<int>(outcome.Groups.size());
+    if (!firmware || outcome.Groups.size() > 1 || plan_.Values) outcome.StepCount += firmware ? 3 : 2;
     outcomes_.push_back(std::move(outcome));
   }
 }
@@ -74,11 +82,13 @@ TBenchRun::~TBenchRun() = default;
 void TBenchRun::RequestStop() noexcept {
   stop_.store(true);
   for (const auto& facade : facades_) facade->RequestStop();
+  for (const auto& status : firmware_) status->RequestStop();
 }
 
 void TBenchRun::ResetStop() noexcept {
   stop_.store(false);
   for (const auto& facade : facades_) facade->ResetStop();
+  for (const auto& status : firmware_) status->ResetStop();
 }
 
 std::vector<TTerminalOutcome> TBenchRun::Run(const TOnChange& onChange) {
@@ -146,6 +156,36 @@ void TBenchRun::RunSteps(int index, TTerminalOutcome& outcome) {
     Change(index);
   };
 
+  TProfile profile;
+  profile.LoadFromText(plan_.ProfileText, plan_.ProfileName);
+  auto group = outcome.Groups.begin();
+  if (group != outcome.Groups.end() && group->Group == TProfileGroup::Firmware) {
+    group->State = TBenchState::Running;
+    publish(GroupStepText(group->Group, plan_.Verify));
+    const TClock::time_point start = TClock::now();
+    try {
+      WriteFirmware(index, outcome, profile);
+    } catch (const std::exception& e) {
+      group->Seconds = SecondsSince(start);
+      const bool stopped = dynamic_cast<const EAbort*>(&e) != nullptr;
+      group->State = stopped ? TBenchState::Stopped : TBenchState::Failed;
+      group->Message = e.what();
+      if (!stopped) throw Exception(ProfileGroupName(group->Group) + ": " + e.what());
+      throw;
+    }
+    group->Seconds = SecondsSince(start);
+    group->State = TBenchState::Passed;
+    ++group;
+    ++outcome.StepIndex;
+    if (outcome.StepIndex == outcome.StepCount) {
+      outcome.Step = "готово";
+      return;
+    }
+    publish(kRestartStep);
+    WaitForCommandMode(index);
+    ++outcome.StepIndex;
+  }
+
   publish("чтение заводского номера");
   {
     TClearStatusGuard clear(facade);
@@ -156,8 +196,6 @@ void TBenchRun::RunSteps(int index, TTerminalOutcome& outcome) {
   }
   ++outcome.StepIndex;
 
-  TProfile profile;
-  profile.LoadFromText(plan_.ProfileText, plan_.ProfileName);
   const TValueRow* row = nullptr;
   if (plan_.Values) {
     const std::string& key = plan_.Values->Key() == TValueKey::Port ? outcome.Port : outcome.FactoryNumber;
@@ -179,26 +217,71 @@ void TBenchRun::RunSteps(int index, TTerminalOutcome& outcome) {
   }
   ++outcome.StepIndex;
 
-  for (TGroupOutcome& group : outcome.Groups) {
-    group.State = TBenchState::Running;
-    publish(GroupStepText(group.Group, plan_.Verify));
+  for (; group != outcome.Groups.end(); ++group) {
+    group->State = TBenchState::Running;
+    publish(GroupStepText(group->Group, plan_.Verify));
     const TClock::time_point start = TClock::now();
     try {
-      WriteProfileGroup(facade, profile, group.Group);
-      if (plan_.Verify) VerifyProfileGroup(facade, profile, group.Group);
+      WriteProfileGroup(facade, profile, group->Group);
+      if (plan_.Verify) VerifyProfileGroup(facade, profile, group->Group);
     } catch (const std::exception& e) {
-      group.Seconds = SecondsSince(start);
+      group->Seconds = SecondsSince(start);
       const bool stopped = dynamic_cast<const EAbort*>(&e) != nullptr;
-      group.State = stopped ? TBenchState::Stopped : TBenchState::Failed;
-      group.Message = e.what();
-      if (!stopped) throw Exception(ProfileGroupName(group.Group) + ": " + e.what());
+      group->State = stopped ? TBenchState::Stopped : TBenchState::Failed;
+      group->Message = e.what();
+      if (!stopped) throw Exception(ProfileGroupName(group->Group) + ": " + e.what());
       throw;
     }
-    group.Seconds = SecondsSince(start);
-    group.State = TBenchState::Passed;
+    group->Seconds = SecondsSince(start);
+    group->State = TBenchState::Passed;
+    if (plan_.Verify && !IsVerifiableGroup(profile, group->Group)) group->Message = kNotVerifiedNote;
     ++outcome.StepIndex;
   }
   outcome.Step = "готово";
+}
+
+void TBenchRun::WriteFirmware(int index, TTerminalOutcome& outcome, const TProfile& profile) {
+  TUpdateStatus& status = *firmware_[static_cast<std::size_t>(index)];
+  const std::string step = outcome.Step;
+  // The writer's pages, shown in the row as they go; the handler runs on the writer's thread.
+  int shown = -1;
+  status.SetOnChange([this, index, &status, &shown, step] {
+    const TUpdateStatus::TSnapshot s = status.Snapshot();
+    if (!s.Running || s.Position == shown) return;
+    shown = s.Position;
+    {
+      std::lock_guard guard(lock_);
+      outcomes_[static_cast<std::size_t>(index)].Step = fmt::format("{} ({}/{} стр.)", step, s.Position, s.Max);
+    }
+    Change(index);
+  });
+  try {
+    WriteProfileFirmware(*facades_[static_cast<std::size_t>(index)], profile, plan_.FastFirmware, plan_.Verify, status);
+  } catch (...) {
+    status.SetOnChange(nullptr);
+    throw;
+  }
+  status.SetOnChange(nullptr);
+}
+
+void TBenchRun::WaitForCommandMode(int index) {
+  TOrtena& facade = *facades_[static_cast<std::size_t>(index)];
+  const TClock::time_point start = TClock::now();
+  while (true) {
+    if (stop_.load()) throw EAbort();
+    try {
+      TClearStatusGuard clear(facade);
+      std::string factory;
+      facade.Driver().CheckResultStrict(facade.Driver().GetModemSerialNumber(factory));
+      return;
+    } catch (const EAbort&) {
+      throw;
+    } catch (const std::exception&) {
+      // Still in the bootloader, or restarting: its answers are no command replies.
+    }
+    if (SecondsSince(start) > kRestartWaitSeconds) throw Exception(fmt::format(kNoRestart, kRestartWaitSeconds));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
 }
 
 }  // namespace quorvel

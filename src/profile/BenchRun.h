@@ -13,6 +13,7 @@
 namespace quorvel {
 
 class TOrtena;
+class TUpdateStatus;
 
 /// Where a terminal of a bench run stands.
 enum class TBenchState {
@@ -49,6 +50,11 @@ struct TTerminalOutcome {
   double Seconds = 0;
 };
 
+/// How long a terminal may take to come back in its command mode after its firmware.
+inline constexpr int kRestartWaitSeconds = 180;
+/// The message of a group that was written but cannot be read back.
+inline constexpr const char* kNotVerifiedNote = "записано без проверки: терминал не отдает эти значения";
+
 /// What a bench run does.
 struct TBenchPlan {
   std::string ProfileText;                     ///< the profile file's bytes (read once, parsed per terminal)
@@ -58,6 +64,7 @@ struct TBenchPlan {
   std::shared_ptr<const TBenchValues> Values;  ///< per-terminal values, or nullptr
   bool Verify = true;                          ///< read every written group back and compare
   bool AnswerYes = false;                      ///< answer the facade's questions Yes (else No)
+  bool FastFirmware = false;                   ///< write the firmware in the writer's fast mode
   int Retries = 1;                             ///< attempts per command, 1..5
 };
 
@@ -65,10 +72,14 @@ struct TBenchPlan {
 /// and its own thread, and builds its own copy of the profile with its row of values, so no
 /// model object or port is shared. A terminal that fails (a pulled cable, a refused command, a
 /// failed comparison, no row of values) ends alone; the others go on.
-/// Per terminal: the factory number (CGSN) and serial number (SMSN) are read, its row of values
-/// looked up (none: failed before anything is written), the serial number of the row written
-/// and read back, then every group of the plan in profile order, each written and (Verify)
-/// read back and compared.
+/// Per terminal: the firmware first when the plan has it (the terminal is restarted into its
+/// bootloader by whoever runs the bench; verified by reading the flash back), then, when
+/// anything else is to be done, a wait of up to kRestartWaitSeconds for the terminal to answer
+/// again in its command mode (restarted by hand). Then the factory number (CGSN) and serial
+/// number (SMSN) are read, its row of values looked up (none: failed before anything is
+/// written), the serial number of the row written and read back, then every other group of
+/// the plan in profile order, each written and (Verify) read back and compared as far as the
+/// terminal gives it back (a group it does not give back passes with kNotVerifiedNote).
 /// Threads: Run on one thread; RequestStop and ResetStop on any thread and in a signal
 /// handler; the change handler is called on the terminals' threads, one call at a time.
 class TBenchRun {
@@ -95,9 +106,12 @@ class TBenchRun {
   void RunTerminal(int index);
   void Change(int index);
   void RunSteps(int index, TTerminalOutcome& outcome);
+  void WriteFirmware(int index, TTerminalOutcome& outcome, const TProfile& profile);
+  void WaitForCommandMode(int index);
 
   TBenchPlan plan_;
   std::vector<std::unique_ptr<TOrtena>> facades_;
+  std::vector<std::unique_ptr<TUpdateStatus>> firmware_;  // one per terminal, for its stop request
   std::vector<TTerminalOutcome> outcomes_;
   std::mutex lock_;  // outcomes_ and the change handler
   TOnChange onChange_;

@@ -37,6 +37,16 @@ constexpr const char* kEmptyProfileMessage = "Профиль {} не содер�
 
 constexpr const char* kXmlDataElement = "XmlData";
 constexpr const char* kPhoneBaseElement = "PhoneBase";
+constexpr const char* kFirmwareElement = "Firmware";
+// Below the system's section, with the credentials: what the document never keeps.
+constexpr const char* kPasswordElement = "Password";
+constexpr const char* kXPlatKeyElement = "Key";
+constexpr const char* kKeyFileElement = "KeyFile";
+constexpr const char* kCerFileElement = "CerFile";
+constexpr const char* kWordFileElement = "WordFile";
+// An element the credentials always write, so that the group is recognised even for a system
+// without values of its own.
+constexpr const char* kCredentialsMark = "Credentials";
 
 // Base64 has no form for nothing; an empty file is an empty element.
 std::string EncodeBytes(const std::string& bytes) {
@@ -72,15 +82,20 @@ bool Uses(const TProfileGroups& groups, TProfileGroup group) { return groups.cou
 
 const std::vector<TProfileGroup>& AllProfileGroups() {
   static const std::vector<TProfileGroup> groups = {
-      TProfileGroup::Paysys, TProfileGroup::Sim,     TProfileGroup::Header,  TProfileGroup::Trailer,
-      TProfileGroup::Fees,   TProfileGroup::Scripts, TProfileGroup::XmlData, TProfileGroup::PhoneBase};
+      TProfileGroup::Firmware, TProfileGroup::Paysys,  TProfileGroup::Credentials, TProfileGroup::Sim,
+      TProfileGroup::Header,   TProfileGroup::Trailer, TProfileGroup::Fees,        TProfileGroup::Scripts,
+      TProfileGroup::XmlData,  TProfileGroup::PhoneBase};
   return groups;
 }
 
 std::string ProfileGroupName(TProfileGroup group) {
   switch (group) {
+    case TProfileGroup::Firmware:
+      return "firmware";
     case TProfileGroup::Paysys:
       return "paysys";
+    case TProfileGroup::Credentials:
+      return "credentials";
     case TProfileGroup::Sim:
       return "sim";
     case TProfileGroup::Header:
@@ -141,20 +156,79 @@ void TProfile::SetActiveSystem(std::int32_t code) {
 
 TPaymentSystem& TProfile::System() const { return *systems_.FindBySystemID(activeSystem_); }
 
-void TProfile::WriteSystem(TXmlItem& root, bool server, bool scripts) const {
+namespace {
+
+// The secrets of the systems that have them (the document's values are written apart).
+std::string* PasswordOf(TPaymentSystem& system) {
+  if (auto* osmp = dynamic_cast<TOSMPProtocol*>(&system)) return &osmp->Password;
+  if (auto* xplat = dynamic_cast<TXPlat*>(&system)) return &xplat->Password;
+  if (auto* cyberplat = dynamic_cast<TCyberplat*>(&system)) return &cyberplat->Password;
+  return nullptr;
+}
+
+void WriteFile(TXmlItem& section, const char* name, const std::string& bytes) {
+  if (!bytes.empty()) section.AddText(name, Base64Encode(bytes));
+}
+
+void ReadOptional(TXmlItem& section, const char* name, std::string& text) {
+  TXmlItem* item = section.Find(name);
+  text = item == nullptr ? std::string() : item->Text();
+}
+
+void ReadFile(TXmlItem& section, const char* name, std::string& bytes) {
+  TXmlItem* item = section.Find(name);
+  bytes = item == nullptr ? std::string() : DecodeBytes(item->Text());
+}
+
+}  // namespace
+
+void TProfile::WriteSystem(TXmlItem& root, const TProfileGroups& groups) const {
   root.AddInt("ActiveSystemID", activeSystem_);
-  TXmlItem& section = AddSection(root, System());
-  if (server) WriteServerParams(section, System().ServerParams());
-  if (scripts) WriteScripts(section, System().Scripts());
+  TPaymentSystem& system = System();
+  TXmlItem& section = AddSection(root, system);
+  if (Uses(groups, TProfileGroup::Paysys)) WriteServerParams(section, system.ServerParams());
+  if (Uses(groups, TProfileGroup::Credentials)) {
+    section.AddText(kCredentialsMark, "");
+    WriteCredentials(section, system);
+    if (const std::string* password = PasswordOf(system)) section.AddText(kPasswordElement, *password);
+    if (const auto* xplat = dynamic_cast<const TXPlat*>(&system)) section.AddText(kXPlatKeyElement, xplat->Key);
+    WriteFile(section, kKeyFileElement, Files.Key);
+    WriteFile(section, kCerFileElement, Files.Certificate);
+    WriteFile(section, kWordFileElement, Files.CodeWord);
+  }
+  if (Uses(groups, TProfileGroup::Scripts)) WriteScripts(section, system.Scripts());
+}
+
+void TProfile::ReadSystem(TXmlItem& section) {
+  TPaymentSystem& system = System();
+  const auto readGroup = [&](TProfileGroup group, const auto& read) {
+    read();
+    Groups.insert(group);
+  };
+  if (section.Find("server") != nullptr)
+    readGroup(TProfileGroup::Paysys, [&] { ReadServerParams(section, system.ServerParams()); });
+  if (section.Find(kCredentialsMark) != nullptr)
+    readGroup(TProfileGroup::Credentials, [&] {
+      ReadCredentials(section, system);
+      if (std::string* password = PasswordOf(system)) ReadOptional(section, kPasswordElement, *password);
+      if (auto* xplat = dynamic_cast<TXPlat*>(&system)) ReadOptional(section, kXPlatKeyElement, xplat->Key);
+      ReadFile(section, kKeyFileElement, Files.Key);
+      ReadFile(section, kCerFileElement, Files.Certificate);
+      ReadFile(section, kWordFileElement, Files.CodeWord);
+    });
+  if (section.Find("scripts") != nullptr)
+    readGroup(TProfileGroup::Scripts, [&] { ReadScripts(section, system.Scripts()); });
 }
 
 void TProfile::WriteGroup(TXmlItem& root, TProfileGroup group) const {
   switch (group) {
     case TProfileGroup::Paysys:
-      WriteSystem(root, true, false);
-      return;
+    case TProfileGroup::Credentials:
     case TProfileGroup::Scripts:
-      WriteSystem(root, false, true);
+      WriteSystem(root, {group});
+      return;
+    case TProfileGroup::Firmware:
+      root.AddText(kFirmwareElement, EncodeBytes(Firmware));
       return;
     case TProfileGroup::Sim:
       WriteSimCards(root, SimCards);
@@ -185,13 +259,16 @@ std::string TProfile::SaveToText() const {
   TXmlParser parser;
   parser.SetRootName(kProfileRootName);
   TXmlItem& root = *parser.Root();
-  // The server and the scripts share the system's one section.
-  const bool server = Uses(Groups, TProfileGroup::Paysys);
-  const bool scripts = Uses(Groups, TProfileGroup::Scripts);
-  if (server || scripts) WriteSystem(root, server, scripts);
+  // The server, the credentials and the scripts share the system's one section.
+  const auto inSection = [](TProfileGroup group) {
+    return group == TProfileGroup::Paysys || group == TProfileGroup::Credentials || group == TProfileGroup::Scripts;
+  };
+  TProfileGroups systemGroups;
+  for (TProfileGroup group : Groups)
+    if (inSection(group)) systemGroups.insert(group);
+  if (!systemGroups.empty()) WriteSystem(root, systemGroups);
   for (TProfileGroup group : AllProfileGroups())
-    if (Uses(Groups, group) && group != TProfileGroup::Paysys && group != TProfileGroup::Scripts)
-      WriteGroup(root, group);
+    if (Uses(Groups, group) && !inSection(group)) WriteGroup(root, group);
   return parser.SaveToText();
 }
 
@@ -221,11 +298,7 @@ void TProfile::ReadGroups(TXmlItem& root) {
   };
   if (root.Find("ActiveSystemID") != nullptr) {
     SetActiveSystem(root.GetInt("ActiveSystemID"));
-    TXmlItem* section = FindSection(root, System());
-    if (section != nullptr && section->Find("server") != nullptr)
-      readGroup(TProfileGroup::Paysys, [&] { ReadServerParams(*section, System().ServerParams()); });
-    if (section != nullptr && section->Find("scripts") != nullptr)
-      readGroup(TProfileGroup::Scripts, [&] { ReadScripts(*section, System().Scripts()); });
+    if (TXmlItem* section = FindSection(root, System())) ReadSystem(*section);
   }
   if (TXmlItem* sims = root.Find("SimCards"))
     readGroup(TProfileGroup::Sim, [&] { ReadSimCardList(*sims, SimCards); });
@@ -244,6 +317,8 @@ void TProfile::ReadGroups(TXmlItem& root) {
     readGroup(TProfileGroup::XmlData, [&] { XmlData = DecodeBytes(data->Text()); });
   if (TXmlItem* base = root.Find(kPhoneBaseElement))
     readGroup(TProfileGroup::PhoneBase, [&] { PhoneBase = DecodeBytes(base->Text()); });
+  if (TXmlItem* firmware = root.Find(kFirmwareElement))
+    readGroup(TProfileGroup::Firmware, [&] { Firmware = DecodeBytes(firmware->Text()); });
 }
 
 void TProfile::LoadFromText(const std::string& bytes, const std::string& name) {

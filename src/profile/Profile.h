@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FeeTable.h"
+#include "Ortenas.h"
 #include "PaymentSystem.h"
 #include "SimCard.h"
 
@@ -15,7 +16,9 @@ class TXmlItem;
 
 /// The groups of terminal settings a profile may hold, in the order they are written.
 enum class TProfileGroup {
-  Paysys,     ///< the active payment system and its server parameters
+  Firmware,     ///< a firmware image, written first through the bootloader
+  Paysys,       ///< the active payment system and its server parameters
+  Credentials,  ///< the active system's identifiers, keys, passwords and key files
   Sim,        ///< the SIM card slots
   Header,     ///< the receipt header lines
   Trailer,    ///< the advertisement lines
@@ -29,8 +32,8 @@ using TProfileGroups = std::set<TProfileGroup>;
 
 /// Every group, in writing order.
 const std::vector<TProfileGroup>& AllProfileGroups();
-/// The name of a group on the command line and in reports (paysys, sim, header, trailer,
-/// fees, scripts, xmldata, phonebase).
+/// The name of a group on the command line and in reports (firmware, paysys, credentials,
+/// sim, header, trailer, fees, scripts, xmldata, phonebase).
 std::string ProfileGroupName(TProfileGroup group);
 /// Groups from a comma-separated list of names; raises Exception "Неизвестная группа
 /// настроек: <name>" for a name that is not one. An empty list is every group.
@@ -41,14 +44,19 @@ inline constexpr const char* kProfileRootName = "settings";
 
 /// The settings of a whole terminal, or of some groups of them, kept in a file of the
 /// configuration document's schema (Quorvel.xml) holding only the elements of its groups:
-///   ActiveSystemID                       paysys, scripts
-///   the active system's section          paysys (its `server`), scripts (its `scripts`);
-///     named as in the document (Masterport, PegasMP, the short name), the root for EPort
+///   ActiveSystemID                       paysys, credentials, scripts
+///   the active system's section          paysys (its `server`), scripts (its `scripts`),
+///     named as in the document             credentials (the document's values of the system,
+///     (Masterport, PegasMP, the short      and what the document never keeps: `Password`,
+///     name), the root for EPort            the XPlat `Key`, the contents of the key,
+///                                          certificate and code-word files in Base64 as
+///                                          `KeyFile`, `CerFile`, `WordFile`)
 ///   FeeTables                            fees
 ///   UpdateParams/Header, Trailer         header, trailer
 ///   SimCards                             sim
-///   XmlData, PhoneBase                   xmldata, phonebase: the file's bytes in Base64
-///                                        (elements the document does not have)
+///   XmlData, PhoneBase, Firmware         xmldata, phonebase, firmware (a HEX file): the
+///                                        file's bytes in Base64 (elements the document
+///                                        does not have)
 /// A group is in the profile when its element is in the file.
 /// Threads: one thread at a time; separate profiles may be used on separate threads.
 class TProfile {
@@ -74,6 +82,9 @@ class TProfile {
   std::string Trailer;    ///< lines ended by CR LF
   std::string XmlData;    ///< bytes
   std::string PhoneBase;  ///< bytes
+  std::string Firmware;   ///< the bytes of an Intel HEX file
+  /// The contents of the active system's key, certificate and code-word files (credentials).
+  TPaysysFileData Files;
 
   /// The profile as the bytes of its file (windows-1251 XML).
   std::string SaveToText() const;
@@ -93,7 +104,8 @@ class TProfile {
   std::string GroupText(TProfileGroup group) const;
 
  private:
-  void WriteSystem(TXmlItem& root, bool server, bool scripts) const;
+  void WriteSystem(TXmlItem& root, const TProfileGroups& groups) const;
+  void ReadSystem(TXmlItem& section);
   void WriteGroup(TXmlItem& root, TProfileGroup group) const;
   void ReadGroups(TXmlItem& root);
 

@@ -1,6 +1,19 @@
 #include "ProfileTransfer.h"
 
+#include "Absolutplat.h"
 #include "AppDocSections.h"
+#include "Bercut.h"
+#include "Cyberplat.h"
+#include "EPort.h"
+#include "EasyPay.h"
+#include "Eurofon.h"
+#include "HexFile.h"
+#include "ISPWriter.h"
+#include "Krasplat.h"
+#include "MasterPort.h"
+#include "OSMP.h"
+#include "UbsPay.h"
+#include "XPlat.h"
 #include "Cp1251.h"
 #include "Errors.h"
 #include "OrtenaGuards.h"
@@ -9,7 +22,11 @@
 #include "XmlItem.h"
 #include "xmlParser.h"
 
+#include <memory>
+#include <optional>
+#include <utility>
 #include <string_view>
+#include <vector>
 
 namespace quorvel {
 
@@ -71,7 +88,78 @@ void MakeReadable(TProfile& profile, TProfileGroup group) {
   }
 }
 
+// The page of the profile's active system, as the page writes it.
+void WriteCredentials(TOrtena& facade, const TProfile& profile) {
+  TPaymentSystem& system = profile.System();
+  if (auto* mp = dynamic_cast<TMasterPortProtocol*>(&system)) return facade.WriteMasterPort(*mp);
+  if (auto* cyberplat = dynamic_cast<TCyberplat*>(&system)) return facade.WriteCyberplat(*cyberplat);
+  if (auto* eport = dynamic_cast<TEPort*>(&system)) return facade.WriteEPort(*eport);
+  if (auto* xplat = dynamic_cast<TXPlat*>(&system)) return facade.WriteXPlat(*xplat);
+  if (auto* osmp = dynamic_cast<TOSMPProtocol*>(&system)) return facade.WriteOSMP(*osmp);
+  if (auto* easyPay = dynamic_cast<TEasyPay*>(&system)) return facade.WriteEasyPay(*easyPay, profile.Files);
+  if (auto* krasplat = dynamic_cast<TKrasplat*>(&system)) return facade.WriteKrasplat(*krasplat, profile.Files);
+  if (auto* bercut = dynamic_cast<TBercut*>(&system)) return facade.WriteBercut(*bercut);
+  if (auto* absolutplat = dynamic_cast<TAbsolutplat*>(&system))
+    return facade.WriteAbsolutplat(*absolutplat, profile.Files);
+  if (auto* eurofon = dynamic_cast<TEurofon*>(&system)) return facade.WriteEurofon(*eurofon, profile.Files);
+  if (auto* ubsPay = dynamic_cast<TUbsPay*>(&system)) return facade.WriteUbsPay(*ubsPay);
+}
+
+// The agent and device ids of the systems that have them, the only credentials a terminal
+// gives back; nullopt for the others.
+std::optional<std::pair<std::string, std::string>> IdsOf(const TPaymentSystem& system) {
+  if (const auto* a = dynamic_cast<const TAbsolutplat*>(&system)) return std::pair(a->AgentID, a->DeviceID);
+  if (const auto* e = dynamic_cast<const TEurofon*>(&system)) return std::pair(e->AgentID, e->DeviceID);
+  if (const auto* u = dynamic_cast<const TUbsPay*>(&system)) return std::pair(u->AgentID, u->DeviceID);
+  return std::nullopt;
+}
+
+void ReadIds(TOrtena& facade, TPaymentSystem& system) {
+  if (auto* absolutplat = dynamic_cast<TAbsolutplat*>(&system)) facade.ReadAbsolutplat(*absolutplat);
+  if (auto* eurofon = dynamic_cast<TEurofon*>(&system)) facade.ReadEurofon(*eurofon);
+  if (auto* ubsPay = dynamic_cast<TUbsPay*>(&system)) facade.ReadUbsPay(*ubsPay);
+}
+
+[[noreturn]] void RaiseNotReadable(TProfileGroup group) {
+  throw Exception(std::string(kGroupNotReadableMessage) + " " + ProfileGroupName(group));
+}
+
 }  // namespace
+
+bool IsReadableGroup(TProfileGroup group) {
+  return group != TProfileGroup::Firmware && group != TProfileGroup::Credentials;
+}
+
+bool IsVerifiableGroup(const TProfile& profile, TProfileGroup group) {
+  return IsReadableGroup(group) || (group == TProfileGroup::Credentials && IdsOf(profile.System()).has_value());
+}
+
+void WriteProfileFirmware(TOrtena& facade, const TProfile& profile, bool fast, bool verify, TUpdateStatus& status) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < profile.Firmware.size()) {
+    std::size_t end = profile.Firmware.find('\n', start);
+    if (end == std::string::npos) end = profile.Firmware.size();
+    std::string line = profile.Firmware.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  auto image = std::make_shared<THexFile>();
+  image->LoadFromLines(lines);
+  TISPParams params;
+  params.FileName = ProfileGroupName(TProfileGroup::Firmware);
+  params.Fast = fast;
+  params.Verify = verify;
+  TISPWriter::CheckImage(*image, params.FileName);
+  TISPUpdate update(facade.Driver(), status);
+  update.Start(params, image);
+  update.WaitFor();
+  const TUpdateStatus::TSnapshot result = status.Snapshot();
+  if (!result.Failed) return;
+  if (status.StopRequested()) RaiseAbort();
+  throw Exception(result.Text);
+}
 
 void CopyScriptList(const TScripts& from, TScripts& to) {
   TXmlParser parser;
@@ -82,6 +170,9 @@ void CopyScriptList(const TScripts& from, TScripts& to) {
 void ReadProfileGroup(TOrtena& facade, TProfile& profile, TProfileGroup group) {
   TClearStatusGuard clear(facade);
   switch (group) {
+    case TProfileGroup::Firmware:
+    case TProfileGroup::Credentials:
+      RaiseNotReadable(group);
     case TProfileGroup::Paysys:
       profile.SetActiveSystem(facade.ReadActiveSystem());
       facade.ReadServerParams(profile.System());
@@ -119,6 +210,14 @@ void WriteProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup g
       facade.SetActiveSystem(profile.System());
       facade.WriteServerParams(profile.System());
       return;
+    case TProfileGroup::Credentials:
+      WriteCredentials(facade, profile);
+      return;
+    case TProfileGroup::Firmware: {
+      TUpdateStatus status;
+      WriteProfileFirmware(facade, profile, false, true, status);
+      return;
+    }
     case TProfileGroup::Sim:
       facade.WriteSimCards(profile.SimCards);
       return;
@@ -144,6 +243,15 @@ void WriteProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup g
 }
 
 void VerifyProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup group) {
+  if (!IsVerifiableGroup(profile, group)) return;
+  if (group == TProfileGroup::Credentials) {
+    TProfile read;
+    read.SetActiveSystem(profile.ActiveSystem());
+    ReadIds(facade, read.System());
+    if (IdsOf(read.System()) != IdsOf(profile.System()))
+      throw Exception(std::string(kVerifyFailedMessage) + " " + ProfileGroupName(group));
+    return;
+  }
   TProfile expected;
   expected.LoadFromText(profile.SaveToText(), "");
   MakeReadable(expected, group);

@@ -8,9 +8,22 @@ namespace quorvel {
 
 class TOrtena;
 class TScripts;
+class TUpdateStatus;
+
+/// Message of ReadProfileGroup for a group the terminal never gives back; the group's name
+/// follows.
+inline constexpr const char* kGroupNotReadableMessage = "Группа настроек не читается из терминала:";
 
 /// Message of VerifyProfileGroup; the group's name follows.
 inline constexpr const char* kVerifyFailedMessage = "Прочитанные значения отличаются от записанных, группа";
+
+/// Whether ReadProfileGroup can read the group: every group but firmware and credentials
+/// (keys and passwords never come back from a terminal).
+bool IsReadableGroup(TProfileGroup group);
+/// Whether VerifyProfileGroup compares the group with the terminal: the readable groups, and
+/// the credentials of Absolutplat, Eurofon and UbsPay (their agent and device ids). Firmware is
+/// compared by the writer itself.
+bool IsVerifiableGroup(const TProfile& profile, TProfileGroup group);
 
 /// Reads one group from the terminal into profile and adds it to profile.Groups. Paysys reads
 /// the active system (GLOBALOP?) and its server parameters; Scripts reads the scripts whose
@@ -19,8 +32,9 @@ inline constexpr const char* kVerifyFailedMessage = "Прочитанные зн
 void ReadProfileGroup(TOrtena& facade, TProfile& profile, TProfileGroup group);
 
 /// Writes one group of profile into the terminal: Paysys makes the system active and writes its
-/// server parameters; Scripts writes the system's scripts (the facade asks before it switches
-/// the active system). Raises the facade's errors (a refused value before anything of the
+/// server parameters; Credentials writes the active system's page as its page does, with the
+/// profile's file contents; Scripts writes the system's scripts (the facade asks before it
+/// switches the active system); Firmware is WriteProfileFirmware (normal mode). Raises the facade's errors (a refused value before anything of the
 /// group is sent); the status is cleared at the end.
 void WriteProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup group);
 
@@ -30,6 +44,12 @@ void WriteProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup g
 /// come back as their wire text, the fee page's selected table is no terminal value. Raises
 /// Exception "<kVerifyFailedMessage> <name>" when they differ, or the facade's errors.
 void VerifyProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup group);
+
+/// Writes profile.Firmware through the terminal's ISP bootloader (the terminal restarted into it
+/// with RTS low, as the update page does), in fast mode when fast, reading the flash back when
+/// verify; status shows the progress and takes a stop request (EAbort then). Raises the
+/// HEX file's errors and CheckImage's before the port is touched, the writer's error after.
+void WriteProfileFirmware(TOrtena& facade, const TProfile& profile, bool fast, bool verify, TUpdateStatus& status);
 
 /// Replaces the editable scripts of to with copies of those of from (numbers, names, texts).
 void CopyScriptList(const TScripts& from, TScripts& to);
