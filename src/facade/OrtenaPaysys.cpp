@@ -61,12 +61,16 @@ void TOrtena::WriteScriptText(std::int32_t number, const std::string& text) {
 
 // ---- systems that check the active system first ----
 
-void TOrtena::WriteMasterPort(const TMasterPortProtocol& system) {
-  TClearStatusGuard clear(*this);
+void TOrtena::CheckMasterPort(const TMasterPortProtocol& system) {
   system.Check();
   CheckSerialNumber(system.SerialNumber);
   for (const std::string* guid : {&system.ApplicationID, &system.SenderID, &system.ReceiverID})
     TCommandParams::CheckGuid(*guid);
+}
+
+void TOrtena::WriteMasterPort(const TMasterPortProtocol& system) {
+  TClearStatusGuard clear(*this);
+  CheckMasterPort(system);
   EnsureActiveSystem(system);
   if (system.TestSettings && !Ask(kTestSettingsQuestion)) RaiseAbort();
   WriteSerialNumber(system.SerialNumber);

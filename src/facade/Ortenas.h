@@ -293,6 +293,8 @@ class TOrtena {
   /// is not a GUID stops there with "Неверное значение GUID"); SMRSA PUBMOD and PUBEXP of the
   /// server key; WritePrivateKey of the application key.
   void WriteMasterPort(const TMasterPortProtocol& system);
+  /// WriteMasterPort's checks: the system's Check, CheckSerialNumber and the three GUIDs.
+  static void CheckMasterPort(const TMasterPortProtocol& system);
   /// EnsureActiveSystem; SMBACKLOAD.
   void RestoreBackup(const TMasterPortProtocol& system);
   /// The system's Check; EnsureActiveSystem; SMCRSALEPOINT, SMCRSECSET (with Password),

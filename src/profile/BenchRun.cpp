@@ -30,6 +30,8 @@ std::string GroupStepText(TProfileGroup group, bool verify) {
   return (verify ? "запись и проверка: " : "запись: ") + ProfileGroupName(group);
 }
 
+constexpr const char* kProfileCheckFailed = "Профиль {}: {}";
+constexpr const char* kValuesCheckFailed = "Файл значений {}, строка {}: {}";
 constexpr const char* kRestartStep = "перезапустите терминал в режим связи с ПК";
 constexpr const char* kNoRestart = "Терминал не ответил в течение {} с после записи ПО";
 
@@ -54,6 +56,7 @@ std::string BenchStateText(TBenchState state) {
 TBenchRun::TBenchRun(TBenchPlan plan) : plan_(std::move(plan)) {
   TProfile check;
   check.LoadFromText(plan_.ProfileText, plan_.ProfileName);
+  CheckValues();
   for (const std::string& port : plan_.Ports) {
     auto facade = std::make_unique<TOrtena>();
     facade->SetPortName(port);
@@ -78,6 +81,31 @@ TBenchRun::TBenchRun(TBenchPlan plan) : plan_(std::move(plan)) {
 }
 
 TBenchRun::~TBenchRun() = default;
+
+void TBenchRun::CheckValues() const {
+  const auto check = [this](const TValueRow* row) {
+    TProfile profile;
+    profile.LoadFromText(plan_.ProfileText, plan_.ProfileName);
+    if (row != nullptr) ApplyValues(*row, profile);
+    CheckProfileGroups(profile, plan_.Groups);
+  };
+  if (!plan_.Values) {
+    try {
+      check(nullptr);
+    } catch (const std::exception& e) {
+      throw Exception(fmt::format(kProfileCheckFailed, plan_.ProfileName, e.what()));
+    }
+    return;
+  }
+  const std::vector<TValueRow>& rows = plan_.Values->Rows();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    try {
+      check(&rows[i]);
+    } catch (const std::exception& e) {
+      throw Exception(fmt::format(kValuesCheckFailed, plan_.Values->Name(), plan_.Values->LineOf(i), e.what()));
+    }
+  }
+}
 
 void TBenchRun::RequestStop() noexcept {
   stop_.store(true);

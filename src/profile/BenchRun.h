@@ -84,8 +84,10 @@ struct TBenchPlan {
 /// handler; the change handler is called on the terminals' threads, one call at a time.
 class TBenchRun {
  public:
-  /// Parses the profile once to check it (its read errors; nothing is sent then) and makes one
-  /// facade per port.
+  /// Parses the profile once to check it (its read errors; nothing is sent then), checks the
+  /// values every terminal would get before any terminal is touched (CheckProfileGroups of the
+  /// profile with each row of values applied: "Файл значений <name>, строка <n>: <reason>", or
+  /// "Профиль <name>: <reason>" without values) and makes one facade per port.
   explicit TBenchRun(TBenchPlan plan);
   ~TBenchRun();
   TBenchRun(const TBenchRun&) = delete;
@@ -103,6 +105,7 @@ class TBenchRun {
   void ResetStop() noexcept;
 
  private:
+  void CheckValues() const;
   void RunTerminal(int index);
   void Change(int index);
   void RunSteps(int index, TTerminalOutcome& outcome);

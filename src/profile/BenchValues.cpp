@@ -1,6 +1,15 @@
 #include "BenchValues.h"
 
+#include "Absolutplat.h"
+#include "Bercut.h"
 #include "Errors.h"
+#include "Eurofon.h"
+#include "FileText.h"
+#include "Krasplat.h"
+#include "MasterPort.h"
+#include "OSMP.h"
+#include "UbsPay.h"
+#include "XPlat.h"
 #include "Ortenas.h"
 #include "Profile.h"
 #include "ServerParams.h"
@@ -10,6 +19,7 @@
 #include <algorithm>
 #include <charconv>
 #include <exception>
+#include <set>
 
 namespace quorvel {
 
@@ -20,9 +30,16 @@ constexpr const char* kValuesErrorFormat = "Файл значений {}, стр
 const std::vector<std::string>& KnownColumns() {
   static const std::vector<std::string> columns = {
       kFactoryNumberColumn, kPortColumn,        kSerialColumn,  kSimPinColumn,        kSimApnColumn,
-      kSimLoginColumn,      kSimPasswordColumn, kSim2PinColumn, kServerAddressColumn, kServerPortColumn};
+      kSimLoginColumn,      kSimPasswordColumn, kSim2PinColumn, kServerAddressColumn, kServerPortColumn,
+      kApplicationIdColumn, kSenderIdColumn,    kPrivateKeyColumn, kTerminalIdColumn, kLoginColumn,
+      kPasswordColumn,      kAgentIdColumn,     kDeviceIdColumn};
   return columns;
 }
+
+// Columns whose value belongs to one terminal only.
+constexpr const char* kUniqueColumns[] = {kFactoryNumberColumn, kPortColumn,        kSerialColumn,
+                                          kApplicationIdColumn, kSenderIdColumn,    kPrivateKeyColumn,
+                                          kTerminalIdColumn,    kDeviceIdColumn};
 
 // Fields of one CSV line; a quoted field may hold commas and doubled quotes.
 std::vector<std::string> SplitFields(const std::string& line) {
@@ -104,7 +121,7 @@ TBenchValues TBenchValues::Parse(const std::string& text, const std::string& nam
     }
     if (const auto port = row.find(kServerPortColumn); port != row.end() && !IsNumber(port->second))
       fail(lineNumber, fmt::format("порт сервера \"{}\" не число", port->second));
-    for (const char* unique : {kFactoryNumberColumn, kPortColumn, kSerialColumn}) {
+    for (const char* unique : kUniqueColumns) {
       const auto value = row.find(unique);
       if (value == row.end()) continue;
       for (std::size_t k = 0; k < table.rows_.size(); ++k)
@@ -115,6 +132,8 @@ TBenchValues TBenchValues::Parse(const std::string& text, const std::string& nam
     table.rows_.push_back(std::move(row));
     lineOfRow.push_back(lineNumber);
   }
+  table.lines_ = lineOfRow;
+  table.name_ = name;
   if (header.empty()) fail(1, "нет строки заголовка");
   return table;
 }
@@ -139,6 +158,48 @@ void ApplyValues(const TValueRow& row, TProfile& profile) {
   TServerParams& server = profile.System().ServerParams();
   take(kServerAddressColumn, server.Address);
   if (const auto it = row.find(kServerPortColumn); it != row.end()) server.Port = std::stoi(it->second);
+
+  TPaymentSystem& system = profile.System();
+  // Every system column of the row must find its value in the active system.
+  std::set<std::string> taken;
+  const auto put = [&](const char* column, std::string& target) {
+    if (const auto it = row.find(column); it != row.end()) {
+      target = it->second;
+      taken.insert(column);
+    }
+  };
+  if (auto* mp = dynamic_cast<TMasterPortProtocol*>(&system)) {
+    put(kApplicationIdColumn, mp->ApplicationID);
+    put(kSenderIdColumn, mp->SenderID);
+    std::string keyFile;
+    put(kPrivateKeyColumn, keyFile);
+    if (!keyFile.empty()) TOpenSSL().DecodePrivateKey(ReadFileText(keyFile), mp->ApplicationPrivateKey);
+    if (const auto it = row.find(kSerialColumn); it != row.end()) mp->SerialNumber = it->second;
+  } else if (auto* osmp = dynamic_cast<TOSMPProtocol*>(&system)) {
+    put(kTerminalIdColumn, osmp->TerminalID);
+    put(kLoginColumn, osmp->Login);
+    put(kPasswordColumn, osmp->Password);
+  } else if (auto* xplat = dynamic_cast<TXPlat*>(&system)) {
+    put(kLoginColumn, xplat->Login);
+    put(kPasswordColumn, xplat->Password);
+  } else if (auto* krasplat = dynamic_cast<TKrasplat*>(&system)) {
+    put(kDeviceIdColumn, krasplat->DeviceID);
+  } else if (auto* bercut = dynamic_cast<TBercut*>(&system)) {
+    put(kDeviceIdColumn, bercut->DeviceID);
+  } else if (auto* absolutplat = dynamic_cast<TAbsolutplat*>(&system)) {
+    put(kAgentIdColumn, absolutplat->AgentID);
+    put(kDeviceIdColumn, absolutplat->DeviceID);
+  } else if (auto* eurofon = dynamic_cast<TEurofon*>(&system)) {
+    put(kAgentIdColumn, eurofon->AgentID);
+    put(kDeviceIdColumn, eurofon->DeviceID);
+  } else if (auto* ubsPay = dynamic_cast<TUbsPay*>(&system)) {
+    put(kAgentIdColumn, ubsPay->AgentID);
+    put(kDeviceIdColumn, ubsPay->DeviceID);
+  }
+  for (const char* column : {kApplicationIdColumn, kSenderIdColumn, kPrivateKeyColumn, kTerminalIdColumn,
+                             kLoginColumn, kPasswordColumn, kAgentIdColumn, kDeviceIdColumn})
+    if (row.count(column) > 0 && taken.count(column) == 0)
+      throw Exception(fmt::format("столбец {} не относится к платежной системе {}", column, system.GetDisplayName()));
 }
 
 }  // namespace quorvel

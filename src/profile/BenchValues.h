@@ -20,6 +20,16 @@ inline constexpr const char* kSimPasswordColumn = "sim_password";      ///< SIM 
 inline constexpr const char* kSim2PinColumn = "sim2_pin";              ///< SIM slot 2: PIN
 inline constexpr const char* kServerAddressColumn = "server_address";  ///< payment server address
 inline constexpr const char* kServerPortColumn = "server_port";        ///< payment server port
+/// The active payment system's own values; a column the system has no such value for is an
+/// error before anything is sent.
+inline constexpr const char* kApplicationIdColumn = "application_id";  ///< MasterPort: application GUID
+inline constexpr const char* kSenderIdColumn = "sender_id";            ///< MasterPort: sender GUID
+inline constexpr const char* kPrivateKeyColumn = "private_key";        ///< MasterPort: PEM file of the application key
+inline constexpr const char* kTerminalIdColumn = "terminal_id";        ///< OSMP, PegasOSMP
+inline constexpr const char* kLoginColumn = "login";                   ///< OSMP, PegasOSMP, XPlat
+inline constexpr const char* kPasswordColumn = "password";             ///< OSMP, PegasOSMP, XPlat
+inline constexpr const char* kAgentIdColumn = "agent_id";              ///< Absolutplat, Eurofon, UbsPay
+inline constexpr const char* kDeviceIdColumn = "device_id";            ///< Krasplat, Bercut, Absolutplat, Eurofon, UbsPay
 
 /// What a row is looked up by.
 enum class TValueKey {
@@ -48,17 +58,27 @@ class TBenchValues {
   const TValueRow* Find(const std::string& keyValue) const;
   TValueKey Key() const { return key_; }
   const std::vector<TValueRow>& Rows() const { return rows_; }
+  /// The line of the file a row stands on, counting from 1.
+  int LineOf(std::size_t row) const { return lines_.at(row); }
+  /// The name the table was parsed with.
+  const std::string& Name() const { return name_; }
 
  private:
   TValueKey key_ = TValueKey::FactoryNumber;
   std::vector<TValueRow> rows_;
+  std::vector<int> lines_;
+  std::string name_;
 };
 
 /// The key column of a key.
 const char* KeyColumn(TValueKey key);
 
-/// Puts the row's values into profile: the SIM and server columns; the serial number is
-/// written by itself (see TBenchRun). A column the row lacks leaves the profile's value.
+/// Puts the row's values into profile: the SIM and server columns and the active system's own
+/// (private_key: the PEM file is read and decoded now); the serial number is written by itself
+/// (see TBenchRun) and is MasterPort's "Серийный номер модема" too. A column the row lacks
+/// leaves the profile's value. Raises Exception "столбец <name> не относится к платежной
+/// системе <display name>" for a system column the active system has no value for, and the
+/// key file's read and decode errors.
 void ApplyValues(const TValueRow& row, TProfile& profile);
 
 }  // namespace quorvel

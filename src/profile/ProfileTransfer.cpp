@@ -18,6 +18,7 @@
 #include "Errors.h"
 #include "OrtenaGuards.h"
 #include "Ortenas.h"
+#include "ModemDriver.h"
 #include "Scripts.h"
 #include "XmlItem.h"
 #include "xmlParser.h"
@@ -105,6 +106,30 @@ void WriteCredentials(TOrtena& facade, const TProfile& profile) {
   if (auto* ubsPay = dynamic_cast<TUbsPay*>(&system)) return facade.WriteUbsPay(*ubsPay);
 }
 
+// The checks the page's write makes before its first command.
+void CheckCredentials(const TPaymentSystem& system) {
+  if (const auto* mp = dynamic_cast<const TMasterPortProtocol*>(&system)) return TOrtena::CheckMasterPort(*mp);
+  if (const auto* cyberplat = dynamic_cast<const TCyberplat*>(&system)) return cyberplat->Check();
+  if (const auto* eport = dynamic_cast<const TEPort*>(&system)) return eport->Check();
+  if (const auto* xplat = dynamic_cast<const TXPlat*>(&system)) return xplat->Check();
+  if (const auto* osmp = dynamic_cast<const TOSMPProtocol*>(&system)) return osmp->Check();
+  if (const auto* krasplat = dynamic_cast<const TKrasplat*>(&system)) return TKrasplat::CheckDeviceID(krasplat->DeviceID);
+  if (const auto* bercut = dynamic_cast<const TBercut*>(&system)) return TBercut::CheckDeviceID(bercut->DeviceID);
+  if (const auto* absolutplat = dynamic_cast<const TAbsolutplat*>(&system)) {
+    TAbsolutplat::CheckDeviceID(absolutplat->DeviceID);
+    return TAbsolutplat::CheckAgentID(absolutplat->AgentID);
+  }
+  if (const auto* eurofon = dynamic_cast<const TEurofon*>(&system)) {
+    TEurofon::CheckDeviceID(eurofon->DeviceID);
+    return TEurofon::CheckAgentID(eurofon->AgentID);
+  }
+  if (const auto* ubsPay = dynamic_cast<const TUbsPay*>(&system)) {
+    TUbsPay::CheckURL(ubsPay->URL);
+    TUbsPay::CheckDeviceID(ubsPay->DeviceID);
+    TUbsPay::CheckAgentID(ubsPay->AgentID);
+  }
+}
+
 // The agent and device ids of the systems that have them, the only credentials a terminal
 // gives back; nullopt for the others.
 std::optional<std::pair<std::string, std::string>> IdsOf(const TPaymentSystem& system) {
@@ -134,7 +159,7 @@ bool IsVerifiableGroup(const TProfile& profile, TProfileGroup group) {
   return IsReadableGroup(group) || (group == TProfileGroup::Credentials && IdsOf(profile.System()).has_value());
 }
 
-void WriteProfileFirmware(TOrtena& facade, const TProfile& profile, bool fast, bool verify, TUpdateStatus& status) {
+std::shared_ptr<const THexFile> FirmwareImage(const TProfile& profile) {
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < profile.Firmware.size()) {
@@ -147,11 +172,58 @@ void WriteProfileFirmware(TOrtena& facade, const TProfile& profile, bool fast, b
   }
   auto image = std::make_shared<THexFile>();
   image->LoadFromLines(lines);
+  TISPWriter::CheckImage(*image, ProfileGroupName(TProfileGroup::Firmware));
+  return image;
+}
+
+void CheckProfileGroups(const TProfile& profile, const TProfileGroups& groups) {
+  const TPaymentSystem& system = profile.System();
+  for (TProfileGroup group : AllProfileGroups()) {
+    if (groups.count(group) == 0 || profile.Groups.count(group) == 0) continue;
+    try {
+      switch (group) {
+        case TProfileGroup::Firmware:
+          (void)FirmwareImage(profile);
+          break;
+        case TProfileGroup::Paysys:
+          TOrtena::CheckServerParams(system.ServerParams());
+          break;
+        case TProfileGroup::Credentials:
+          CheckCredentials(system);
+          break;
+        case TProfileGroup::Sim:
+          for (int i = 0; i < profile.SimCards.Count(); ++i)
+            if (profile.SimCards.Items(i).Enabled) TOrtena::CheckSimCard(profile.SimCards.Items(i));
+          break;
+        case TProfileGroup::Header:
+        case TProfileGroup::Trailer:
+          TOrtena::CheckLines(group == TProfileGroup::Trailer,
+                              group == TProfileGroup::Trailer ? profile.Trailer : profile.Header);
+          break;
+        case TProfileGroup::Fees:
+          for (int i = 0; i < profile.FeeTables.Count(); ++i)
+            (void)TOrtena::FeeWireValues(profile.FeeTables.Items(i).Number(), profile.FeeTables.Items(i).Fees());
+          break;
+        case TProfileGroup::Scripts:
+          for (int i = 0; i < system.Scripts().Count(); ++i)
+            (void)ScriptWireText(system.Scripts().Items(i).Number(), system.Scripts().Items(i).Text());
+          break;
+        case TProfileGroup::XmlData:
+        case TProfileGroup::PhoneBase:
+          break;
+      }
+    } catch (const std::exception& e) {
+      throw Exception(ProfileGroupName(group) + ": " + e.what());
+    }
+  }
+}
+
+void WriteProfileFirmware(TOrtena& facade, const TProfile& profile, bool fast, bool verify, TUpdateStatus& status) {
+  std::shared_ptr<const THexFile> image = FirmwareImage(profile);
   TISPParams params;
   params.FileName = ProfileGroupName(TProfileGroup::Firmware);
   params.Fast = fast;
   params.Verify = verify;
-  TISPWriter::CheckImage(*image, params.FileName);
   TISPUpdate update(facade.Driver(), status);
   update.Start(params, image);
   update.WaitFor();

@@ -2,12 +2,14 @@
 
 #include "Profile.h"
 
+#include <memory>
 #include <string>
 
 namespace quorvel {
 
 class TOrtena;
 class TScripts;
+class THexFile;
 class TUpdateStatus;
 
 /// Message of ReadProfileGroup for a group the terminal never gives back; the group's name
@@ -24,6 +26,14 @@ bool IsReadableGroup(TProfileGroup group);
 /// the credentials of Absolutplat, Eurofon and UbsPay (their agent and device ids). Firmware is
 /// compared by the writer itself.
 bool IsVerifiableGroup(const TProfile& profile, TProfileGroup group);
+
+/// The checks the writes of the groups make before they send anything, made now, so a wrong
+/// value stops a bench before its first terminal: the server parameters, the active system's
+/// page (its Check rules, MasterPort's serial number and GUIDs, ids and URL), every SIM slot in
+/// use, the receipt lines, every fee rate, every script's wire text, the firmware image
+/// (HEX format and CheckImage). Raises the first failure's message, prefixed with the group's
+/// name and ": ".
+void CheckProfileGroups(const TProfile& profile, const TProfileGroups& groups);
 
 /// Reads one group from the terminal into profile and adds it to profile.Groups. Paysys reads
 /// the active system (GLOBALOP?) and its server parameters; Scripts reads the scripts whose
@@ -44,6 +54,9 @@ void WriteProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup g
 /// come back as their wire text, the fee page's selected table is no terminal value. Raises
 /// Exception "<kVerifyFailedMessage> <name>" when they differ, or the facade's errors.
 void VerifyProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup group);
+
+/// profile.Firmware as a HEX image, checked (CheckImage): its errors.
+std::shared_ptr<const THexFile> FirmwareImage(const TProfile& profile);
 
 /// Writes profile.Firmware through the terminal's ISP bootloader (the terminal restarted into it
 /// with RTS low, as the update page does), in fast mode when fast, reading the flash back when
