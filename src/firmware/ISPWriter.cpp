@@ -244,10 +244,15 @@ void TISPWriter::RunOnPort(const TISPParams& params, const THexBlocks& blocks) {
     else
       WriteBlock(address, blocks[i].Rec.Data);
   }
-  if (!params.Verify) return;
-  TISPInterface::RaiseOnError(isp_->EnableFlashReadout());
-  for (std::size_t i = 0; i < blocks.Count(); ++i)
-    VerifyBlock(static_cast<std::uint32_t>(blocks[i].Rec.BaseAddress), blocks[i].Rec.Data);
+  if (params.Verify) {
+    TISPInterface::RaiseOnError(isp_->EnableFlashReadout());
+    for (std::size_t i = 0; i < blocks.Count(); ++i)
+      VerifyBlock(static_cast<std::uint32_t>(blocks[i].Rec.BaseAddress), blocks[i].Rec.Data);
+  }
+  if (!params.StartProgram) return;
+  status_.SetText("Запуск программы");
+  TISPInterface::RaiseOnError(isp_->UnlockCommands());
+  TISPInterface::RaiseOnError(isp_->GoToAddress(0, 1));
 }
 
 void TISPWriter::WriteBlock(std::uint32_t address, const std::string& data) {

@@ -29,6 +29,9 @@ struct TISPParams {
   /// line sent in one write and their echoes checked afterwards. Off: 1 KiB pages with an
   /// echo wait per line.
   bool Fast = false;
+  /// After a successful write (and verification) start the new program with the bootloader's
+  /// jump to address 0 (as lpc21isp does), so a terminal on a bench needs no restart by hand.
+  bool StartProgram = false;
 };
 
 /// An image already loaded from TISPParams::FileName (and checked by the caller), so the

@@ -224,6 +224,8 @@ void WriteProfileFirmware(TOrtena& facade, const TProfile& profile, bool fast, b
   params.FileName = ProfileGroupName(TProfileGroup::Firmware);
   params.Fast = fast;
   params.Verify = verify;
+  // The settings that follow need the terminal's command mode.
+  params.StartProgram = true;
   TISPUpdate update(facade.Driver(), status);
   update.Start(params, image);
   update.WaitFor();

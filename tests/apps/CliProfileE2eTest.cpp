@@ -2,8 +2,13 @@
 // terminal's own values, into others on threads of one run of the program.
 #include "CliFixture.h"
 
+#include "Absolutplat.h"
 #include "BenchReport.h"
+#include "Bootloader.h"
 #include "DemoTerminal.h"
+#include "Profile.h"
+
+#include <random>
 
 namespace {
 
@@ -113,16 +118,90 @@ TEST_F(CliProfile, TerminalSilentOnPhoneBaseFailsAloneAndRetryCompletesIt) {
   EXPECT_TRUE(others[0]->ReceivedLines().empty());
 }
 
-TEST_F(CliProfile, SerialNumberUsedTwiceSendsNothingToAnyTerminal) {
+TEST_F(CliProfile, AValueNoTerminalMayGetSendsNothingToAnyTerminal) {
   ReadProfile(sim.SlavePath(), "a.xml");
-  const std::string values = WriteFile("values.csv", std::string("factory_number,serial\n") + kFactoryB +
-                                                         ",11111111\n" + kFactoryC + ",11111111\n");
-  const auto run =
-      CliRaw("profile write " + Quote(dir.File("a.xml")) + Ports(2) + " --values " + Quote(values));
-  EXPECT_EQ(run.Status, 1);
-  EXPECT_NE(run.Err.find("\"11111111\" столбца serial уже есть в строке 2"), std::string::npos) << run.Err;
+  const std::string twice = WriteFile("twice.csv", std::string("factory_number,serial\n") + kFactoryB +
+                                                       ",11111111\n" + kFactoryC + ",11111111\n");
+  const std::string badPin = WriteFile("pin.csv", std::string("factory_number,sim_pin\n") + kFactoryB +
+                                                      ",1234\n" + kFactoryC + ",12\n");
+  const auto run = [&](const std::string& values) {
+    return CliRaw("profile write " + Quote(dir.File("a.xml")) + Ports(2) + " --values " + Quote(values));
+  };
+  const auto duplicate = run(twice);
+  EXPECT_EQ(duplicate.Status, 1);
+  EXPECT_NE(duplicate.Err.find("\"11111111\" столбца serial уже есть в строке 2"), std::string::npos)
+      << duplicate.Err;
+  // The second terminal's PIN would be refused: the first terminal gets nothing either.
+  const auto pin = run(badPin);
+  EXPECT_EQ(pin.Status, 1);
+  EXPECT_NE(pin.Err.find("строка 3: sim: PIN-код"), std::string::npos) << pin.Err;
   EXPECT_TRUE(others[0]->ReceivedLines().empty());
   EXPECT_TRUE(others[1]->ReceivedLines().empty());
+}
+
+// Terminals waiting in their bootloaders get the firmware, start it, and then take the
+// settings, without anyone restarting them.
+TEST_F(CliProfile, FirmwareFirstThenTheSettingsOnTerminalsInTheirBootloaders) {
+  if (!quorvel::test::HaveProgram("objcopy")) GTEST_SKIP() << "objcopy is not installed";
+  std::mt19937 gen(7);
+  std::string image(6000, '\0');
+  for (char& c : image) c = static_cast<char>(gen() & 0xFF);
+  WriteFile("fw.bin", image);
+  quorvel::test::RunCommand("objcopy -I binary -O ihex " + Quote(dir.File("fw.bin")) + " " + Quote(dir.File("fw.hex")));
+  quorvel::TProfile profile;
+  profile.Firmware = ReadFile(dir.File("fw.hex"));
+  profile.Header = "Новый магазин\r\n";
+  profile.Groups = {quorvel::TProfileGroup::Firmware, quorvel::TProfileGroup::Header};
+  profile.SaveToFile(dir.File("fw.xml"));
+
+  std::vector<std::shared_ptr<quorvel::sim::TBootloaderFlash>> flashes;
+  std::vector<std::unique_ptr<TTerminalSim>> boards;
+  std::string ports;
+  for (int i = 0; i < 2; ++i) {
+    quorvel::sim::TSimOptions options;
+    options.StartInBootloader = true;
+    flashes.push_back(std::make_shared<quorvel::sim::TBootloaderFlash>());
+    boards.push_back(std::make_unique<TTerminalSim>(options));
+    boards.back()->SetBootloaderFactory(quorvel::sim::BootloaderFactory(flashes.back()));
+    boards.back()->Start();
+    ports += " --port " + Quote(boards.back()->SlavePath());
+  }
+  const auto run = CliRaw("profile write " + Quote(dir.File("fw.xml")) + ports + " --fast --yes --report " +
+                          Quote(dir.File("fw-report")));
+  EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
+  for (int i = 0; i < 2; ++i) {
+    // The vector checksum word is the writer's to set.
+    const std::string flash = flashes[i]->Flash();
+    EXPECT_TRUE(flash.substr(0, 0x14) == image.substr(0, 0x14));
+    EXPECT_TRUE(flash.substr(0x18, image.size() - 0x18) == image.substr(0x18));
+    EXPECT_FALSE(boards[i]->InBootloader());
+    EXPECT_EQ(boards[i]->State().Header[0], "Новый магазин");
+    boards[i]->Stop();
+  }
+  EXPECT_NE(ReadFile(dir.File("fw-report.csv")).find("firmware_result"), std::string::npos);
+}
+
+// A payment system's credentials: one code word and agent for all, each terminal its own device.
+TEST_F(CliProfile, CredentialsWithTheirCodeWordFileAndEachTerminalsDeviceId) {
+  quorvel::TProfile profile;
+  profile.SetActiveSystem(8);  // Absolutplat
+  auto& system = dynamic_cast<quorvel::TAbsolutplat&>(profile.System());
+  system.AgentID = "AGENT-7";
+  profile.Files.CodeWord = "code word of the agent";
+  profile.Groups = {quorvel::TProfileGroup::Credentials};
+  profile.SaveToFile(dir.File("cred.xml"));
+  const std::string values = WriteFile("dev.csv", std::string("factory_number,device_id\n") + kFactoryB +
+                                                      ",DEV-B\n" + kFactoryC + ",DEV-C\n");
+  const auto run = CliRaw("profile write " + Quote(dir.File("cred.xml")) + Ports(2) + " --values " +
+                          Quote(values) + " --yes --report " + Quote(dir.File("cred")));
+  ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
+  namespace cred = quorvel::sim::cred;
+  for (const auto& [index, device] : {std::pair(0, "DEV-B"), std::pair(1, "DEV-C")}) {
+    const TSimState state = others[static_cast<std::size_t>(index)]->State();
+    EXPECT_EQ(state.Credentials.at(cred::kAbsolutplatAgentId), "AGENT-7");
+    EXPECT_EQ(state.Credentials.at(cred::kAbsolutplatDeviceId), device);
+    EXPECT_EQ(state.Files.at(quorvel::sim::files::kAbsolutplatCodeWord), "code word of the agent");
+  }
 }
 
 }  // namespace
