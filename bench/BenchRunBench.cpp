@@ -1,12 +1,16 @@
-// The service bench against simulated terminals paced at 115200 baud: one profile (SIM card,
-// receipt header and advertisement, fees, server, three input scripts and a 64 KiB provider
-// file), written and read back, into one terminal alone and then into eight at once, each on
-// its own pseudo-terminal. The line is the limit: eight terminals should take little more
-// than one. Reports the wall time of each run, their ratio and the host CPU time per terminal.
+// The service bench against simulated terminals paced at 115200 baud, each on its own
+// pseudo-terminal: one profile (SIM card, receipt header and advertisement, fees, server, OSMP
+// credentials, three input scripts and a 64 KiB provider file), written and read back, into
+// one terminal alone and then into eight at once; and a firmware image through the bootloader
+// into one terminal and then four at once. The line is the limit: many terminals should take
+// little more than one. Reports the wall time of each run, their ratio and the host CPU time
+// per terminal.
 #include "BenchRun.h"
 #include "BenchValues.h"
+#include "Bootloader.h"
 #include "DemoTerminal.h"
 #include "ModemDriver.h"
+#include "OSMP.h"
 #include "Ortenas.h"
 #include "Profile.h"
 #include "ProfileTransfer.h"
@@ -14,9 +18,11 @@
 #include "TerminalSim.h"
 
 #include <benchmark/benchmark.h>
+#include <fmt/format.h>
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -50,6 +56,7 @@ std::string MakeProfile() {
   sim::TTerminalSim source;
   source.Update([](sim::TSimState& s) {
     sim::SeedDemoTerminal(s);
+    s.ActiveSystem = 4;  // OSMP: credentials a bench sets per terminal
     s.Trailer[0] = "Спасибо за покупку";
     s.XmlData = ProviderFile(64 * 1024);
   });
@@ -69,6 +76,10 @@ std::string MakeProfile() {
     script.SetText(text);
   }
   profile.Groups.insert(TProfileGroup::Scripts);
+  auto& osmp = dynamic_cast<TOSMP&>(profile.System());
+  osmp.Login = "bench";
+  osmp.Password = "secret";
+  profile.Groups.insert(TProfileGroup::Credentials);
   facade.Driver().ClosePort();
   source.Stop();
   return profile.SaveToText();
@@ -81,7 +92,31 @@ struct TRunFigures {
   std::string Failure;  // the first terminal's message when it failed
 };
 
-TRunFigures RunBench(const std::string& profile, int terminals) {
+// An Intel HEX image of size bytes at address 0, 16 bytes a record.
+std::string HexImage(std::size_t size) {
+  std::string text;
+  for (std::size_t offset = 0; offset < size; offset += 16) {
+    const std::size_t n = std::min<std::size_t>(16, size - offset);
+    unsigned sum = static_cast<unsigned>(n + (offset >> 8) + (offset & 0xFF));
+    std::string record = fmt::format(":{:02X}{:04X}00", n, offset);
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto byte = static_cast<unsigned>((offset + i) * 37 % 251);
+      record += fmt::format("{:02X}", byte);
+      sum += byte;
+    }
+    text += record + fmt::format("{:02X}\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
+  }
+  return text + ":00000001FF\r\n";
+}
+
+std::string FirmwareProfile(std::size_t size) {
+  TProfile profile;
+  profile.Firmware = HexImage(size);
+  profile.Groups = {TProfileGroup::Firmware};
+  return profile.SaveToText();
+}
+
+TRunFigures RunBench(const std::string& profile, int terminals, bool bootloader = false) {
   std::vector<std::unique_ptr<sim::TTerminalSim>> sims;
   TBenchPlan plan;
   plan.ProfileText = profile;
@@ -92,15 +127,22 @@ TRunFigures RunBench(const std::string& profile, int terminals) {
   for (int i = 0; i < terminals; ++i) {
     sim::TSimOptions options;
     options.BaudRate = kBaud;
+    options.StartInBootloader = bootloader;
     sims.push_back(std::make_unique<sim::TTerminalSim>(options));
+    sims.back()->SetBootloaderFactory(sim::BootloaderFactory(std::make_shared<sim::TBootloaderFlash>()));
     sims.back()->Start();
     plan.Ports.push_back(sims.back()->SlavePath());
   }
   // A terminal never gives its SIM card's PIN back: each gets its own, as on a real bench.
-  std::string values = "port,sim_pin\n";
-  for (const std::string& port : plan.Ports) values += port + ",1234\n";
-  plan.Values =
-      std::make_shared<const TBenchValues>(TBenchValues::Parse(values, "bench.csv", TValueKey::Port));
+  if (!bootloader) {
+    std::string values = "port,sim_pin,terminal_id\n";
+    int id = 1000;
+    for (const std::string& port : plan.Ports) values += port + ",1234," + std::to_string(++id) + "\n";
+    plan.Values =
+        std::make_shared<const TBenchValues>(TBenchValues::Parse(values, "bench.csv", TValueKey::Port));
+  }
+  // The bench's mode: the firmware in blocks of 4 KiB, verified.
+  plan.FastFirmware = true;
   TBenchRun run(std::move(plan));
   const double cpu0 = CpuSeconds();
   const auto t0 = std::chrono::steady_clock::now();
@@ -140,7 +182,31 @@ void BM_EightTerminalsAgainstOne(benchmark::State& state) {
   std::fflush(stdout);
 }
 
+void BM_FourBootloadersAgainstOne(benchmark::State& state) {
+  const std::string profile = FirmwareProfile(64 * 1024);
+  TRunFigures one, four;
+  for (auto _ : state) {
+    one = RunBench(profile, 1, true);
+    four = RunBench(profile, 4, true);
+  }
+  if (one.Passed != 1 || four.Passed != 4) {
+    std::fprintf(stderr, "passed: %d of 1, %d of 4: %s\n", one.Passed, four.Passed, one.Failure.c_str());
+    state.SkipWithError("a terminal did not pass");
+    return;
+  }
+  state.counters["one_s"] = one.Seconds;
+  state.counters["four_s"] = four.Seconds;
+  state.counters["ratio"] = four.Seconds / one.Seconds;
+  state.counters["cpu_per_terminal_s"] = four.CpuPerTerminal;
+  std::printf(
+      "firmware of 64 KiB at %d baud, fast mode, written and read back: one terminal %.2f s, four at once "
+      "%.2f s (%.2f x one); host CPU %.3f s per terminal\n",
+      kBaud, one.Seconds, four.Seconds, four.Seconds / one.Seconds, four.CpuPerTerminal);
+  std::fflush(stdout);
+}
+
 }  // namespace
 
+BENCHMARK(BM_FourBootloadersAgainstOne)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_EightTerminalsAgainstOne)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK_MAIN();

@@ -41,9 +41,9 @@ void AddProfileRead(CLI::App& command, TCommandRun& run, const TGlobalOptions& o
   CLI::App* read = command.add_subcommand("read", "Read the terminal's settings into the profile FILE");
   auto args = std::make_shared<TReadArgs>();
   read->add_option("FILE", args->File, "profile file (XML, the configuration document's schema)")->required();
-  read->add_option(
-      "--groups", args->Groups,
-        "comma-separated groups: paysys,sim,header,trailer,fees,scripts,xmldata,phonebase (default: all of them)");
+  read->add_option("--groups", args->Groups,
+                   "comma-separated groups: paysys,sim,header,trailer,fees,scripts,xmldata,phonebase "
+                   "(default: all of them)");
   SetContextRun(*read, run, options, [args](TCliContext& c) {
     TProfileGroups groups = ParseProfileGroups(args->Groups);
     // Every group by default means every group a terminal gives back.
@@ -70,7 +70,8 @@ void AddProfileRead(CLI::App& command, TCommandRun& run, const TGlobalOptions& o
 }
 
 void AddProfileSave(CLI::App& command, TCommandRun& run, const TGlobalOptions& options) {
-  CLI::App* save = command.add_subcommand("save", "Save the configuration document's settings as the profile FILE");
+  CLI::App* save =
+      command.add_subcommand("save", "Save the configuration document's settings as the profile FILE");
   auto args = std::make_shared<TReadArgs>();
   save->add_option("FILE", args->File, "profile file")->required();
   save->add_option("--groups", args->Groups,

@@ -3,20 +3,17 @@
 #include "Absolutplat.h"
 #include "Bercut.h"
 #include "Cyberplat.h"
+#include "CyberplatKey.h"
 #include "EPort.h"
 #include "EasyPay.h"
+#include "Errors.h"
 #include "Eurofon.h"
+#include "FeeTable.h"
+#include "GprsProvider.h"
 #include "Krasplat.h"
 #include "MasterPort.h"
 #include "OSMP.h"
 #include "Paths.h"
-#include "TestConfigXml.h"
-#include "UbsPay.h"
-#include "XPlat.h"
-#include "CyberplatKey.h"
-#include "Errors.h"
-#include "FeeTable.h"
-#include "GprsProvider.h"
 #include "PaymentSystem.h"
 #include "PrivateKey.h"
 #include "ProviderGroup.h"
@@ -24,7 +21,10 @@
 #include "ServerParams.h"
 #include "ServiceProvider.h"
 #include "SimCard.h"
+#include "TestConfigXml.h"
 #include "TextUtils.h"
+#include "UbsPay.h"
+#include "XPlat.h"
 #include "XmlItem.h"
 
 #include <charconv>
@@ -128,13 +128,9 @@ void ReadValues(TXmlItem& section, TKrasplat& system) {
   system.DeviceID = section.GetText("DeviceID");
 }
 
-void WriteValues(TXmlItem& section, const TBercut& system) {
-  section.AddText("DeviceID", system.DeviceID);
-}
+void WriteValues(TXmlItem& section, const TBercut& system) { section.AddText("DeviceID", system.DeviceID); }
 
-void ReadValues(TXmlItem& section, TBercut& system) {
-  system.DeviceID = section.GetText("DeviceID");
-}
+void ReadValues(TXmlItem& section, TBercut& system) { system.DeviceID = section.GetText("DeviceID"); }
 
 // TAbsolutplat and TEurofon have the same fields without a common class.
 template <class TAgentSystem>
@@ -184,7 +180,6 @@ void VisitSystem(TPaymentSystem& system, Visit visit) {
   if (auto* eurofon = dynamic_cast<TEurofon*>(&system)) return visit(*eurofon);
   if (auto* ubsPay = dynamic_cast<TUbsPay*>(&system)) return visit(*ubsPay);
 }
-
 
 // The integer text of an element met while walking children (Find accepts the item itself).
 std::int32_t OwnInt(TXmlItem& item) { return item.GetInt(item.Name()); }

@@ -186,8 +186,7 @@ void TAppDocXml::LoadCyberplatPoint(TCyberplatPoint& point, const std::string& f
 void TAppDocXml::LoadTestSettings(TMasterPortProtocol& system, const std::string& fileName) {
   const char* name = typeid(system) == typeid(TPegasMP) ? kPegasMPSection : kMasterPortTestSection;
   TXmlItem& section = *Load(fileName).GetItem(name);
-  ReadAllOrNothing<TMasterPort>(system,
-                                [&](TMasterPortProtocol& into) { ReadCredentials(section, into); });
+  ReadAllOrNothing<TMasterPort>(system, [&](TMasterPortProtocol& into) { ReadCredentials(section, into); });
   system.TestConfigFileName = AbsolutePath(fileName);
 }
 
@@ -199,8 +198,10 @@ void TAppDocXml::SaveEPort(const TEPort& system, const std::string& fileName) {
 
 void TAppDocXml::LoadEPort(TEPort& system, const std::string& fileName) {
   TXmlItem& section = *Load(fileName).GetItem(system.GetShortName());
-  ReadAllOrNothing<TEPort>(system, [&](TEPort& into) { ReadCredentials(section, into);
-    ReadSharedFour(section, into); });
+  ReadAllOrNothing<TEPort>(system, [&](TEPort& into) {
+    ReadCredentials(section, into);
+    ReadSharedFour(section, into);
+  });
 }
 
 void TAppDocXml::SaveXPlat(const TXPlat& system, const std::string& fileName) {

@@ -181,7 +181,9 @@ TPaysysFileData TOrtena::ReadPaysysFiles(const TPaymentSystem& system) {
 
 void TOrtena::WriteEasyPay(const TEasyPay& system) { WriteEasyPay(system, ReadPaysysFiles(system)); }
 void TOrtena::WriteKrasplat(const TKrasplat& system) { WriteKrasplat(system, ReadPaysysFiles(system)); }
-void TOrtena::WriteAbsolutplat(const TAbsolutplat& system) { WriteAbsolutplat(system, ReadPaysysFiles(system)); }
+void TOrtena::WriteAbsolutplat(const TAbsolutplat& system) {
+  WriteAbsolutplat(system, ReadPaysysFiles(system));
+}
 void TOrtena::WriteEurofon(const TEurofon& system) { WriteEurofon(system, ReadPaysysFiles(system)); }
 
 void TOrtena::WriteEasyPay(const TEasyPay&, const TPaysysFileData& files) {

@@ -102,7 +102,8 @@ void TBenchRun::CheckValues() const {
     try {
       check(&rows[i]);
     } catch (const std::exception& e) {
-      throw Exception(fmt::format(kValuesCheckFailed, plan_.Values->Name(), plan_.Values->LineOf(i), e.what()));
+      throw Exception(
+          fmt::format(kValuesCheckFailed, plan_.Values->Name(), plan_.Values->LineOf(i), e.what()));
     }
   }
 }
@@ -279,12 +280,14 @@ void TBenchRun::WriteFirmware(int index, TTerminalOutcome& outcome, const TProfi
     shown = s.Position;
     {
       std::lock_guard guard(lock_);
-      outcomes_[static_cast<std::size_t>(index)].Step = fmt::format("{} ({}/{} стр.)", step, s.Position, s.Max);
+      outcomes_[static_cast<std::size_t>(index)].Step =
+          fmt::format("{} ({}/{} стр.)", step, s.Position, s.Max);
     }
     Change(index);
   });
   try {
-    WriteProfileFirmware(*facades_[static_cast<std::size_t>(index)], profile, plan_.FastFirmware, plan_.Verify, status);
+    WriteProfileFirmware(*facades_[static_cast<std::size_t>(index)], profile, plan_.FastFirmware,
+                         plan_.Verify, status);
   } catch (...) {
     status.SetOnChange(nullptr);
     throw;
@@ -307,7 +310,8 @@ void TBenchRun::WaitForCommandMode(int index) {
     } catch (const std::exception&) {
       // Still in the bootloader, or restarting: its answers are no command replies.
     }
-    if (SecondsSince(start) > kRestartWaitSeconds) throw Exception(fmt::format(kNoRestart, kRestartWaitSeconds));
+    if (SecondsSince(start) > kRestartWaitSeconds)
+      throw Exception(fmt::format(kNoRestart, kRestartWaitSeconds));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
 }

@@ -8,11 +8,11 @@
 #include "Krasplat.h"
 #include "MasterPort.h"
 #include "OSMP.h"
-#include "UbsPay.h"
-#include "XPlat.h"
 #include "Ortenas.h"
 #include "Profile.h"
 #include "ServerParams.h"
+#include "UbsPay.h"
+#include "XPlat.h"
 
 #include <fmt/format.h>
 
@@ -29,16 +29,16 @@ constexpr const char* kValuesErrorFormat = "Файл значений {}, стр
 
 const std::vector<std::string>& KnownColumns() {
   static const std::vector<std::string> columns = {
-      kFactoryNumberColumn, kPortColumn,        kSerialColumn,  kSimPinColumn,        kSimApnColumn,
-      kSimLoginColumn,      kSimPasswordColumn, kSim2PinColumn, kServerAddressColumn, kServerPortColumn,
-      kApplicationIdColumn, kSenderIdColumn,    kPrivateKeyColumn, kTerminalIdColumn, kLoginColumn,
+      kFactoryNumberColumn, kPortColumn,        kSerialColumn,     kSimPinColumn,        kSimApnColumn,
+      kSimLoginColumn,      kSimPasswordColumn, kSim2PinColumn,    kServerAddressColumn, kServerPortColumn,
+      kApplicationIdColumn, kSenderIdColumn,    kPrivateKeyColumn, kTerminalIdColumn,    kLoginColumn,
       kPasswordColumn,      kAgentIdColumn,     kDeviceIdColumn};
   return columns;
 }
 
 // Columns whose value belongs to one terminal only.
-constexpr const char* kUniqueColumns[] = {kFactoryNumberColumn, kPortColumn,        kSerialColumn,
-                                          kApplicationIdColumn, kSenderIdColumn,    kPrivateKeyColumn,
+constexpr const char* kUniqueColumns[] = {kFactoryNumberColumn, kPortColumn,     kSerialColumn,
+                                          kApplicationIdColumn, kSenderIdColumn, kPrivateKeyColumn,
                                           kTerminalIdColumn,    kDeviceIdColumn};
 
 // Fields of one CSV line; a quoted field may hold commas and doubled quotes.
@@ -199,7 +199,8 @@ void ApplyValues(const TValueRow& row, TProfile& profile) {
   for (const char* column : {kApplicationIdColumn, kSenderIdColumn, kPrivateKeyColumn, kTerminalIdColumn,
                              kLoginColumn, kPasswordColumn, kAgentIdColumn, kDeviceIdColumn})
     if (row.count(column) > 0 && taken.count(column) == 0)
-      throw Exception(fmt::format("столбец {} не относится к платежной системе {}", column, system.GetDisplayName()));
+      throw Exception(
+          fmt::format("столбец {} не относится к платежной системе {}", column, system.GetDisplayName()));
 }
 
 }  // namespace quorvel

@@ -24,12 +24,14 @@ inline constexpr const char* kServerPortColumn = "server_port";        ///< paym
 /// error before anything is sent.
 inline constexpr const char* kApplicationIdColumn = "application_id";  ///< MasterPort: application GUID
 inline constexpr const char* kSenderIdColumn = "sender_id";            ///< MasterPort: sender GUID
-inline constexpr const char* kPrivateKeyColumn = "private_key";        ///< MasterPort: PEM file of the application key
-inline constexpr const char* kTerminalIdColumn = "terminal_id";        ///< OSMP, PegasOSMP
-inline constexpr const char* kLoginColumn = "login";                   ///< OSMP, PegasOSMP, XPlat
-inline constexpr const char* kPasswordColumn = "password";             ///< OSMP, PegasOSMP, XPlat
-inline constexpr const char* kAgentIdColumn = "agent_id";              ///< Absolutplat, Eurofon, UbsPay
-inline constexpr const char* kDeviceIdColumn = "device_id";            ///< Krasplat, Bercut, Absolutplat, Eurofon, UbsPay
+inline constexpr const char* kPrivateKeyColumn =
+    "private_key";  ///< MasterPort: PEM file of the application key
+inline constexpr const char* kTerminalIdColumn = "terminal_id";  ///< OSMP, PegasOSMP
+inline constexpr const char* kLoginColumn = "login";             ///< OSMP, PegasOSMP, XPlat
+inline constexpr const char* kPasswordColumn = "password";       ///< OSMP, PegasOSMP, XPlat
+inline constexpr const char* kAgentIdColumn = "agent_id";        ///< Absolutplat, Eurofon, UbsPay
+inline constexpr const char* kDeviceIdColumn =
+    "device_id";  ///< Krasplat, Bercut, Absolutplat, Eurofon, UbsPay
 
 /// What a row is looked up by.
 enum class TValueKey {

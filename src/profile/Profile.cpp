@@ -82,8 +82,8 @@ bool Uses(const TProfileGroups& groups, TProfileGroup group) { return groups.cou
 
 const std::vector<TProfileGroup>& AllProfileGroups() {
   static const std::vector<TProfileGroup> groups = {
-      TProfileGroup::Firmware, TProfileGroup::Paysys,  TProfileGroup::Credentials, TProfileGroup::Sim,
-      TProfileGroup::Header,   TProfileGroup::Trailer, TProfileGroup::Fees,        TProfileGroup::Scripts,
+      TProfileGroup::Firmware, TProfileGroup::Paysys,   TProfileGroup::Credentials, TProfileGroup::Sim,
+      TProfileGroup::Header,   TProfileGroup::Trailer,  TProfileGroup::Fees,        TProfileGroup::Scripts,
       TProfileGroup::XmlData,  TProfileGroup::PhoneBase};
   return groups;
 }
@@ -191,7 +191,8 @@ void TProfile::WriteSystem(TXmlItem& root, const TProfileGroups& groups) const {
     section.AddText(kCredentialsMark, "");
     WriteCredentials(section, system);
     if (const std::string* password = PasswordOf(system)) section.AddText(kPasswordElement, *password);
-    if (const auto* xplat = dynamic_cast<const TXPlat*>(&system)) section.AddText(kXPlatKeyElement, xplat->Key);
+    if (const auto* xplat = dynamic_cast<const TXPlat*>(&system))
+      section.AddText(kXPlatKeyElement, xplat->Key);
     WriteFile(section, kKeyFileElement, Files.Key);
     WriteFile(section, kCerFileElement, Files.Certificate);
     WriteFile(section, kWordFileElement, Files.CodeWord);
@@ -261,7 +262,8 @@ std::string TProfile::SaveToText() const {
   TXmlItem& root = *parser.Root();
   // The server, the credentials and the scripts share the system's one section.
   const auto inSection = [](TProfileGroup group) {
-    return group == TProfileGroup::Paysys || group == TProfileGroup::Credentials || group == TProfileGroup::Scripts;
+    return group == TProfileGroup::Paysys || group == TProfileGroup::Credentials ||
+           group == TProfileGroup::Scripts;
   };
   TProfileGroups systemGroups;
   for (TProfileGroup group : Groups)

@@ -19,13 +19,13 @@ enum class TProfileGroup {
   Firmware,     ///< a firmware image, written first through the bootloader
   Paysys,       ///< the active payment system and its server parameters
   Credentials,  ///< the active system's identifiers, keys, passwords and key files
-  Sim,        ///< the SIM card slots
-  Header,     ///< the receipt header lines
-  Trailer,    ///< the advertisement lines
-  Fees,       ///< the ten fee tables
-  Scripts,    ///< the input scripts of the active payment system
-  XmlData,    ///< the provider file
-  PhoneBase,  ///< the phone-number base
+  Sim,          ///< the SIM card slots
+  Header,       ///< the receipt header lines
+  Trailer,      ///< the advertisement lines
+  Fees,         ///< the ten fee tables
+  Scripts,      ///< the input scripts of the active payment system
+  XmlData,      ///< the provider file
+  PhoneBase,    ///< the phone-number base
 };
 
 using TProfileGroups = std::set<TProfileGroup>;

@@ -3,30 +3,30 @@
 #include "Absolutplat.h"
 #include "AppDocSections.h"
 #include "Bercut.h"
+#include "Cp1251.h"
 #include "Cyberplat.h"
 #include "EPort.h"
 #include "EasyPay.h"
+#include "Errors.h"
 #include "Eurofon.h"
 #include "HexFile.h"
 #include "ISPWriter.h"
 #include "Krasplat.h"
 #include "MasterPort.h"
+#include "ModemDriver.h"
 #include "OSMP.h"
-#include "UbsPay.h"
-#include "XPlat.h"
-#include "Cp1251.h"
-#include "Errors.h"
 #include "OrtenaGuards.h"
 #include "Ortenas.h"
-#include "ModemDriver.h"
 #include "Scripts.h"
+#include "UbsPay.h"
+#include "XPlat.h"
 #include "XmlItem.h"
 #include "xmlParser.h"
 
 #include <memory>
 #include <optional>
-#include <utility>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quorvel {
@@ -98,7 +98,8 @@ void WriteCredentials(TOrtena& facade, const TProfile& profile) {
   if (auto* xplat = dynamic_cast<TXPlat*>(&system)) return facade.WriteXPlat(*xplat);
   if (auto* osmp = dynamic_cast<TOSMPProtocol*>(&system)) return facade.WriteOSMP(*osmp);
   if (auto* easyPay = dynamic_cast<TEasyPay*>(&system)) return facade.WriteEasyPay(*easyPay, profile.Files);
-  if (auto* krasplat = dynamic_cast<TKrasplat*>(&system)) return facade.WriteKrasplat(*krasplat, profile.Files);
+  if (auto* krasplat = dynamic_cast<TKrasplat*>(&system))
+    return facade.WriteKrasplat(*krasplat, profile.Files);
   if (auto* bercut = dynamic_cast<TBercut*>(&system)) return facade.WriteBercut(*bercut);
   if (auto* absolutplat = dynamic_cast<TAbsolutplat*>(&system))
     return facade.WriteAbsolutplat(*absolutplat, profile.Files);
@@ -108,13 +109,16 @@ void WriteCredentials(TOrtena& facade, const TProfile& profile) {
 
 // The checks the page's write makes before its first command.
 void CheckCredentials(const TPaymentSystem& system) {
-  if (const auto* mp = dynamic_cast<const TMasterPortProtocol*>(&system)) return TOrtena::CheckMasterPort(*mp);
+  if (const auto* mp = dynamic_cast<const TMasterPortProtocol*>(&system))
+    return TOrtena::CheckMasterPort(*mp);
   if (const auto* cyberplat = dynamic_cast<const TCyberplat*>(&system)) return cyberplat->Check();
   if (const auto* eport = dynamic_cast<const TEPort*>(&system)) return eport->Check();
   if (const auto* xplat = dynamic_cast<const TXPlat*>(&system)) return xplat->Check();
   if (const auto* osmp = dynamic_cast<const TOSMPProtocol*>(&system)) return osmp->Check();
-  if (const auto* krasplat = dynamic_cast<const TKrasplat*>(&system)) return TKrasplat::CheckDeviceID(krasplat->DeviceID);
-  if (const auto* bercut = dynamic_cast<const TBercut*>(&system)) return TBercut::CheckDeviceID(bercut->DeviceID);
+  if (const auto* krasplat = dynamic_cast<const TKrasplat*>(&system))
+    return TKrasplat::CheckDeviceID(krasplat->DeviceID);
+  if (const auto* bercut = dynamic_cast<const TBercut*>(&system))
+    return TBercut::CheckDeviceID(bercut->DeviceID);
   if (const auto* absolutplat = dynamic_cast<const TAbsolutplat*>(&system)) {
     TAbsolutplat::CheckDeviceID(absolutplat->DeviceID);
     return TAbsolutplat::CheckAgentID(absolutplat->AgentID);
@@ -156,7 +160,8 @@ bool IsReadableGroup(TProfileGroup group) {
 }
 
 bool IsVerifiableGroup(const TProfile& profile, TProfileGroup group) {
-  return IsReadableGroup(group) || (group == TProfileGroup::Credentials && IdsOf(profile.System()).has_value());
+  return IsReadableGroup(group) ||
+         (group == TProfileGroup::Credentials && IdsOf(profile.System()).has_value());
 }
 
 std::shared_ptr<const THexFile> FirmwareImage(const TProfile& profile) {
@@ -202,7 +207,8 @@ void CheckProfileGroups(const TProfile& profile, const TProfileGroups& groups) {
           break;
         case TProfileGroup::Fees:
           for (int i = 0; i < profile.FeeTables.Count(); ++i)
-            (void)TOrtena::FeeWireValues(profile.FeeTables.Items(i).Number(), profile.FeeTables.Items(i).Fees());
+            (void)TOrtena::FeeWireValues(profile.FeeTables.Items(i).Number(),
+                                         profile.FeeTables.Items(i).Fees());
           break;
         case TProfileGroup::Scripts:
           for (int i = 0; i < system.Scripts().Count(); ++i)
@@ -218,7 +224,8 @@ void CheckProfileGroups(const TProfile& profile, const TProfileGroups& groups) {
   }
 }
 
-void WriteProfileFirmware(TOrtena& facade, const TProfile& profile, bool fast, bool verify, TUpdateStatus& status) {
+void WriteProfileFirmware(TOrtena& facade, const TProfile& profile, bool fast, bool verify,
+                          TUpdateStatus& status) {
   std::shared_ptr<const THexFile> image = FirmwareImage(profile);
   TISPParams params;
   params.FileName = ProfileGroupName(TProfileGroup::Firmware);

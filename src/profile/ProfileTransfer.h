@@ -44,8 +44,8 @@ void ReadProfileGroup(TOrtena& facade, TProfile& profile, TProfileGroup group);
 /// Writes one group of profile into the terminal: Paysys makes the system active and writes its
 /// server parameters; Credentials writes the active system's page as its page does, with the
 /// profile's file contents; Scripts writes the system's scripts (the facade asks before it
-/// switches the active system); Firmware is WriteProfileFirmware (normal mode). Raises the facade's errors (a refused value before anything of the
-/// group is sent); the status is cleared at the end.
+/// switches the active system); Firmware is WriteProfileFirmware (normal mode). Raises the facade's errors (a
+/// refused value before anything of the group is sent); the status is cleared at the end.
 void WriteProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup group);
 
 /// Reads the group back into a fresh profile and compares it with what WriteProfileGroup sent,
@@ -62,7 +62,8 @@ std::shared_ptr<const THexFile> FirmwareImage(const TProfile& profile);
 /// with RTS low, as the update page does), in fast mode when fast, reading the flash back when
 /// verify; status shows the progress and takes a stop request (EAbort then). Raises the
 /// HEX file's errors and CheckImage's before the port is touched, the writer's error after.
-void WriteProfileFirmware(TOrtena& facade, const TProfile& profile, bool fast, bool verify, TUpdateStatus& status);
+void WriteProfileFirmware(TOrtena& facade, const TProfile& profile, bool fast, bool verify,
+                          TUpdateStatus& status);
 
 /// Replaces the editable scripts of to with copies of those of from (numbers, names, texts).
 void CopyScriptList(const TScripts& from, TScripts& to);

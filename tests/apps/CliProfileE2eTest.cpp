@@ -122,8 +122,8 @@ TEST_F(CliProfile, AValueNoTerminalMayGetSendsNothingToAnyTerminal) {
   ReadProfile(sim.SlavePath(), "a.xml");
   const std::string twice = WriteFile("twice.csv", std::string("factory_number,serial\n") + kFactoryB +
                                                        ",11111111\n" + kFactoryC + ",11111111\n");
-  const std::string badPin = WriteFile("pin.csv", std::string("factory_number,sim_pin\n") + kFactoryB +
-                                                      ",1234\n" + kFactoryC + ",12\n");
+  const std::string badPin = WriteFile(
+      "pin.csv", std::string("factory_number,sim_pin\n") + kFactoryB + ",1234\n" + kFactoryC + ",12\n");
   const auto run = [&](const std::string& values) {
     return CliRaw("profile write " + Quote(dir.File("a.xml")) + Ports(2) + " --values " + Quote(values));
   };
@@ -147,7 +147,8 @@ TEST_F(CliProfile, FirmwareFirstThenTheSettingsOnTerminalsInTheirBootloaders) {
   std::string image(6000, '\0');
   for (char& c : image) c = static_cast<char>(gen() & 0xFF);
   WriteFile("fw.bin", image);
-  quorvel::test::RunCommand("objcopy -I binary -O ihex " + Quote(dir.File("fw.bin")) + " " + Quote(dir.File("fw.hex")));
+  quorvel::test::RunCommand("objcopy -I binary -O ihex " + Quote(dir.File("fw.bin")) + " " +
+                            Quote(dir.File("fw.hex")));
   quorvel::TProfile profile;
   profile.Firmware = ReadFile(dir.File("fw.hex"));
   profile.Header = "Новый магазин\r\n";
@@ -190,8 +191,8 @@ TEST_F(CliProfile, CredentialsWithTheirCodeWordFileAndEachTerminalsDeviceId) {
   profile.Files.CodeWord = "code word of the agent";
   profile.Groups = {quorvel::TProfileGroup::Credentials};
   profile.SaveToFile(dir.File("cred.xml"));
-  const std::string values = WriteFile("dev.csv", std::string("factory_number,device_id\n") + kFactoryB +
-                                                      ",DEV-B\n" + kFactoryC + ",DEV-C\n");
+  const std::string values = WriteFile(
+      "dev.csv", std::string("factory_number,device_id\n") + kFactoryB + ",DEV-B\n" + kFactoryC + ",DEV-C\n");
   const auto run = CliRaw("profile write " + Quote(dir.File("cred.xml")) + Ports(2) + " --values " +
                           Quote(values) + " --yes --report " + Quote(dir.File("cred")));
   ASSERT_EQ(run.Status, 0) << run.Out << run.Err;

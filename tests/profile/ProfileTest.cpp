@@ -103,7 +103,8 @@ TEST(BenchValues, ATableIsRefusedWholeForAnyFaultNamingItsLine) {
       {"serial\n12345678\n", "строка 1: нет столбца \"factory_number\""},
       {"factory_number,serial\n1,12345678\n2\n", "строка 3: полей 1, а в заголовке 2"},
       {"factory_number,serial\n1,1234\n", "строка 2: Серийный номер должен состоять из восьми цифр"},
-      {"factory_number,device_id\n1,D1\n\n2,D1\n", "строка 4: значение \"D1\" столбца device_id уже есть в строке 2"},
+      {"factory_number,device_id\n1,D1\n\n2,D1\n",
+       "строка 4: значение \"D1\" столбца device_id уже есть в строке 2"},
       {"factory_number,server_port\n1,80a\n", "строка 2: порт сервера \"80a\" не число"},
   };
   for (const auto& c : cases)
@@ -134,16 +135,19 @@ TEST(BenchValues, ARowIsCheckedAgainstTheProfileBeforeAnyTerminalIsTouched) {
     p.ProfileName = "p.xml";
     p.Groups = ParseProfileGroups("");
     p.Ports = {"/dev/null-port-never-opened"};
-    p.Values = std::make_shared<const TBenchValues>(TBenchValues::Parse(csv, "v.csv", TValueKey::FactoryNumber));
+    p.Values =
+        std::make_shared<const TBenchValues>(TBenchValues::Parse(csv, "v.csv", TValueKey::FactoryNumber));
     return p;
   };
   // A PIN of the third line that no terminal would take stops the run before it starts.
-  EXPECT_NE(ErrorOf([&] { TBenchRun run(plan("factory_number,sim_pin\n1,1234\n2,12\n")); })
-                .find("Файл значений v.csv, строка 3: sim: PIN-код SIM-карты должен состоять из четырех цифр"),
+  EXPECT_NE(ErrorOf([&] {
+              TBenchRun run(plan("factory_number,sim_pin\n1,1234\n2,12\n"));
+            }).find("Файл значений v.csv, строка 3: sim: PIN-код SIM-карты должен состоять из четырех цифр"),
             std::string::npos);
   // A value for a system that is not the profile's.
-  EXPECT_NE(ErrorOf([&] { TBenchRun run(plan("factory_number,agent_id\n1,A\n")); })
-                .find("столбец agent_id не относится к платежной системе"),
+  EXPECT_NE(ErrorOf([&] {
+              TBenchRun run(plan("factory_number,agent_id\n1,A\n"));
+            }).find("столбец agent_id не относится к платежной системе"),
             std::string::npos);
   EXPECT_EQ(ErrorOf([&] { TBenchRun run(plan("factory_number,terminal_id,password\n1,77,secret\n")); }), "");
 }
