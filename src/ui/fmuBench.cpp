@@ -75,6 +75,11 @@ TfmBench::TfmBench(TUiContext& context, QWidget* parent) : QDialog(parent), cont
   chbVerify->setAccessibleName(chbVerify->text());
   chbVerify->setChecked(true);
   form->addRow(chbVerify);
+  chbFastFirmware = new QCheckBox(QStringLiteral("Быстрая запись ПО"), files);
+  chbFastFirmware->setObjectName("chbFastFirmware");
+  chbFastFirmware->setAccessibleName(chbFastFirmware->text());
+  chbFastFirmware->setToolTip(QStringLiteral("Блоки по 4 КБ, строки данных без ожидания эха каждой"));
+  form->addRow(chbFastFirmware);
   layout->addWidget(files);
 
   auto* middle = new QHBoxLayout;
@@ -176,6 +181,7 @@ void TfmBench::btnStartClick() {
           TBenchValues::Parse(ReadFileText(values), values, TValueKey::FactoryNumber));
     }
     plan.Verify = chbVerify->isChecked();
+    plan.FastFirmware = chbFastFirmware->isChecked();
     // Starting the bench is the consent to what the profile holds, its payment system
     // included: nobody is asked per terminal.
     plan.AnswerYes = true;
@@ -274,8 +280,9 @@ void TfmBench::RunEnded(unsigned run, const std::vector<TTerminalOutcome>& outco
 }
 
 void TfmBench::SetRunning(bool running) {
-  for (QWidget* control : std::initializer_list<QWidget*>{edtProfile, btnProfile, edtValues, btnValues,
-                                                          chbVerify, lvPorts, btnStart, btnClose})
+  for (QWidget* control :
+       std::initializer_list<QWidget*>{edtProfile, btnProfile, edtValues, btnValues, chbVerify,
+                                       chbFastFirmware, lvPorts, btnStart, btnClose})
     control->setEnabled(!running);
   btnStop->setEnabled(running);
   (running ? btnStop : btnStart)->setFocus();

@@ -60,6 +60,8 @@ class TfmBench final : public QDialog {
   QLineEdit* edtValues = nullptr;
   QPushButton* btnValues = nullptr;
   QCheckBox* chbVerify = nullptr;
+  /// The firmware of the profile in the writer's fast mode (TBenchPlan::FastFirmware).
+  QCheckBox* chbFastFirmware = nullptr;
   QTableWidget* Grid = nullptr;
   QLabel* lblSummary = nullptr;
   QPushButton* btnStart = nullptr;

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QRect>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -106,6 +107,15 @@ class TfmMain final : public QMainWindow {
   void SettingsClick();
   /// The service bench (TfmBench).
   void BenchClick();
+  /// "Сохранить профиль...": the page on screen gives its values to the document, then every
+  /// group the document holds, of the payment system the tree shows, goes into the profile
+  /// file chosen in the save dialog (on the runner). The document's active system becomes the
+  /// shown one. Errors in the error box.
+  void SaveProfileClick();
+  /// "Открыть профиль...": the profile file chosen in the open dialog is read on the runner,
+  /// then its groups go into the document, the tree shows its payment system and the page on
+  /// screen its values. A file that cannot be read shows its error and changes nothing.
+  void OpenProfileClick();
   void AboutClick();
   /// Opens the mail program with a letter to the maker's support.
   void MailClick();
@@ -123,6 +133,8 @@ class TfmMain final : public QMainWindow {
   QAction* actSettings = nullptr;
   /// "Сервисный стенд...": one profile into many terminals at once.
   QAction* actBench = nullptr;
+  QAction* actSaveProfile = nullptr;
+  QAction* actOpenProfile = nullptr;
   QAction* actExit = nullptr;
   QAction* actAbout = nullptr;
   QAction* actMail = nullptr;
@@ -168,6 +180,10 @@ class TfmMain final : public QMainWindow {
   void SavePlacement();
   std::vector<QTreeWidgetItem*> Nodes() const;
   void CreatePaymentSystems(QLayout* panel);
+  // Rebuilds the tree for the document's system of code unless it shows that one already.
+  void ShowSystem(std::int32_t code);
+  // The page on screen copies its controls into the document; a refusal is shown, false then.
+  bool TakePageValues();
 
   /// A row of the payment-system table: the number that shows it, its object and its page.
   struct TSystemRow {

@@ -1,4 +1,5 @@
-// The main window: the page tree, the payment-system update, selection, status line, closing.
+// The main window: the page tree, the payment-system update, selection, status line, closing,
+// profiles.
 #include "UiFixture.h"
 #include "fmuDebug.h"
 #include "fmuFees.h"
@@ -9,13 +10,18 @@
 #include "fmuStatus.h"
 #include "fmuUpdate.h"
 
+#include "Profile.h"
+
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSettings>
@@ -76,6 +82,24 @@ QString SpokenName(QWidget* w) {
     return tool->defaultAction()->text();
   if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
   return {};
+}
+
+// A click on the page's node, as the user makes it; true when the page came on screen.
+bool ClickNode(const TfmMain& w, const QObject* page) {
+  QTreeWidgetItem* node = NodeOf(w, page);
+  if (node == nullptr) return false;
+  w.TreeView->scrollToItem(node);
+  QTest::mouseClick(w.TreeView->viewport(), Qt::LeftButton, {}, w.TreeView->visualItemRect(node).center());
+  return w.Pages.Current() == page && static_cast<const QWidget*>(w.Pages.Current())->isVisible();
+}
+
+// What the user types replaces what the line held. Key by key with the text each key makes:
+// keyClicks takes Latin letters only.
+void TypeLine(QLineEdit* line, const QString& text) {
+  line->setFocus();
+  line->selectAll();
+  for (QChar key : text)
+    QTest::sendKeyEvent(QTest::Click, line, Qt::Key_unknown, QString(key), Qt::NoModifier);
 }
 
 // A page that cannot be left while it works.
@@ -359,6 +383,72 @@ class MainWindowGuiTest : public QObject {
     QApplication::setActiveWindow(&w);
     QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(w.fmModemSerial));
     QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.fmModemSerial->edtSerial));
+  }
+
+  void aSavedProfileComesBackOntoThePageItsSystemAndTheDocument() {
+    TfmMain w(*f_->Context);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QMenu* fileMenu = w.menuBar()->actions().at(0)->menu();
+    const QList<QAction*> items = fileMenu->actions();
+    QCOMPARE(items.mid(items.indexOf(w.actBench) + 1, 2),
+             (QList<QAction*>{w.actSaveProfile, w.actOpenProfile}));
+
+    w.ChooseSystem(1);  // Cyberplat, from the toolbar
+    QVERIFY(ClickNode(w, w.fmHeader));
+    // Typed and not yet taken by the document: the page is still on screen.
+    TypeLine(w.fmHeader->Line(0), "Кафе «Берёза»");
+    const QString profileFile = f_->Home.filePath("cafe.xml");
+    f_->Messages.Files = {profileFile};
+    QSignalSpy ended(&w.Runner(), &TOperationRunner::finished);
+    w.actSaveProfile->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, kWaitMs);
+    QVERIFY2(f_->Messages.Errors.isEmpty(), qPrintable(f_->Messages.Errors.join("|")));
+    TProfile saved;
+    saved.LoadFromFile(S(profileFile));
+    QCOMPARE(saved.ActiveSystem(), 1);
+    QVERIFY2(Q(saved.Header).startsWith("Кафе «Берёза»\r\n"), saved.Header.c_str());
+
+    w.ChooseSystem(0);
+    QVERIFY(ClickNode(w, w.fmHeader));
+    TypeLine(w.fmHeader->Line(0), "Столовая");
+    f_->Messages.Files = {profileFile};
+    w.actOpenProfile->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 2, kWaitMs);
+    QVERIFY2(f_->Messages.Errors.isEmpty(), qPrintable(f_->Messages.Errors.join("|")));
+    QCOMPARE(w.CurrentSystemID, 1);
+    QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(w.fmHeader));
+    QCOMPARE(w.fmHeader->Line(0)->text(), QString("Кафе «Берёза»"));
+    QVERIFY2(Q(f_->Session->Doc().Header).startsWith("Кафе «Берёза»\r\n"), f_->Session->Doc().Header.c_str());
+  }
+
+  void aBrokenProfileShowsItsErrorAndChangesNothing() {
+    // Its header is read before the firmware, which is no Base64, stops the reading.
+    const QString broken = f_->Home.filePath("broken.xml");
+    {
+      TProfile profile;
+      profile.Groups = {TProfileGroup::Header};
+      profile.Header = "Чужое клише\r\n";
+      std::string text = profile.SaveToText();
+      text.insert(text.rfind("</settings>"), "<Firmware>abc</Firmware>");
+      QFile file(broken);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write(text.data(), static_cast<qint64>(text.size()));
+    }
+    TfmMain w(*f_->Context);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(ClickNode(w, w.fmHeader));
+    TypeLine(w.fmHeader->Line(0), "Кафе");
+    f_->Messages.Files = {broken};
+    QSignalSpy ended(&w.Runner(), &TOperationRunner::finished);
+    w.actOpenProfile->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, kWaitMs);
+    QCOMPARE(f_->Messages.Errors.size(), 1);
+    QVERIFY2(f_->Messages.Errors[0].startsWith("Профиль " + broken + ": "),
+             qPrintable(f_->Messages.Errors[0]));
+    QCOMPARE(w.fmHeader->Line(0)->text(), QString("Кафе"));
+    QVERIFY(!Q(f_->Session->Doc().Header).contains("Чужое"));
   }
 
   void aPageThatRefusesToCloseKeepsTheWindowOpen() {
