@@ -162,7 +162,10 @@ void TOrtena::WriteKrasplatCodeWord(const std::string& fileName) {
   driver_->WriteKeyFile(TKeyFile::KrasplatCodeWord, fileName);
 }
 
-TPaysysFileData TOrtena::ReadPaysysFiles(const TPaymentSystem& system) {
+TPaysysFileData TOrtena::ReadPaysysFiles(const TPaymentSystem& system, bool skipUnnamed) {
+  const auto ReadFileText = [skipUnnamed](const std::string& name) {
+    return skipUnnamed && name.empty() ? std::string() : quorvel::ReadFileText(name);
+  };
   TPaysysFileData data;
   if (const auto* easyPay = dynamic_cast<const TEasyPay*>(&system)) {
     data.Key = ReadFileText(easyPay->KeyFileName);

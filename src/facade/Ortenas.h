@@ -341,8 +341,9 @@ class TOrtena {
   void WriteEurofon(const TEurofon& system, const TPaysysFileData& files);
   /// The files the page of system names, read now (ReadFileText's errors): EasyPay key and
   /// certificate; Krasplat key, certificate and code word; Absolutplat and Eurofon code word;
-  /// nothing for the other systems.
-  static TPaysysFileData ReadPaysysFiles(const TPaymentSystem& system);
+  /// nothing for the other systems. skipUnnamed: a file the page names no file for is empty
+  /// instead of an error.
+  static TPaysysFileData ReadPaysysFiles(const TPaymentSystem& system, bool skipUnnamed = false);
   /// WriteBercutDeviceID with the system's DeviceID. Clears the status.
   void WriteBercut(const TBercut& system);
   /// The pages' reads: the agent id, then the device id (strict each). The system takes both

@@ -65,7 +65,9 @@ void ProfileFromDocument(const TAppDoc& doc, const TProfileGroups& groups, TProf
   profile.SetActiveSystem(doc.PaymentSystems().ActiveSystemID);
   const TPaymentSystem& system = DocumentSystem(doc, profile.ActiveSystem());
   CopySystem(system, profile.System(), groups);
-  if (wanted(TProfileGroup::Credentials)) profile.Files = TOrtena::ReadPaysysFiles(system);
+  // A file not chosen yet leaves its part empty, so the other groups are still saved; the
+  // profile's check then refuses the credentials before a bench sends anything.
+  if (wanted(TProfileGroup::Credentials)) profile.Files = TOrtena::ReadPaysysFiles(system, true);
   if (wanted(TProfileGroup::Sim))
     CopyThroughXml([&](TXmlItem& root) { WriteSimCards(root, doc.SimCards()); },
                    [&](TXmlItem& root) { ReadSimCardList(*root.GetItem("SimCards"), profile.SimCards); });

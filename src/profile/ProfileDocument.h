@@ -8,7 +8,8 @@ class TAppDoc;
 
 /// The configuration document's settings of the groups as a profile (whose groups become
 /// those it got): the active system (ActiveSystemID) with its server, credentials (its key,
-/// certificate and code-word files read now; the passwords of this run) and scripts, the SIM
+/// certificate and code-word files read now, a file not chosen left empty; the passwords of
+/// this run) and scripts, the SIM
 /// slots, the receipt header and advertisement, the fee tables, and the firmware from the
 /// update page's HEX file. The document holds no provider file or phone base, and no firmware
 /// while no HEX file is chosen: those groups are left out. Raises the read errors of the named

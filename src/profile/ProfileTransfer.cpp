@@ -107,6 +107,23 @@ void WriteCredentials(TOrtena& facade, const TProfile& profile) {
   if (auto* ubsPay = dynamic_cast<TUbsPay*>(&system)) return facade.WriteUbsPay(*ubsPay);
 }
 
+// The files a page sends, present in the profile.
+void CheckFiles(const TPaymentSystem& system, const TPaysysFileData& files) {
+  const auto need = [](const std::string& bytes, const char* what) {
+    if (bytes.empty()) throw Exception(std::string("в профиле нет файла ") + what);
+  };
+  const bool keys =
+      dynamic_cast<const TEasyPay*>(&system) != nullptr || dynamic_cast<const TKrasplat*>(&system) != nullptr;
+  if (keys) {
+    need(files.Key, "ключа");
+    need(files.Certificate, "сертификата");
+  }
+  if (dynamic_cast<const TKrasplat*>(&system) != nullptr ||
+      dynamic_cast<const TAbsolutplat*>(&system) != nullptr ||
+      dynamic_cast<const TEurofon*>(&system) != nullptr)
+    need(files.CodeWord, "кодового слова");
+}
+
 // The checks the page's write makes before its first command.
 void CheckCredentials(const TPaymentSystem& system) {
   if (const auto* mp = dynamic_cast<const TMasterPortProtocol*>(&system))
@@ -195,6 +212,7 @@ void CheckProfileGroups(const TProfile& profile, const TProfileGroups& groups) {
           break;
         case TProfileGroup::Credentials:
           CheckCredentials(system);
+          CheckFiles(system, profile.Files);
           break;
         case TProfileGroup::Sim:
           for (int i = 0; i < profile.SimCards.Count(); ++i)

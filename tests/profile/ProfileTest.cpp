@@ -10,6 +10,7 @@
 #include "OSMP.h"
 #include "Profile.h"
 #include "ProfileDocument.h"
+#include "ProfileTransfer.h"
 #include "TempDir.h"
 #include "XPlat.h"
 
@@ -88,10 +89,17 @@ TEST(ProfileDocument, SettingsGoThroughAProfileIntoAnotherDocumentAndKeyFilesAre
   EXPECT_DOUBLE_EQ(to.FeeTables().Items(3).Fees().Items(0).FeeValue, 2.5);
   EXPECT_EQ(to.Header, "Магазин\r\n");
 
-  // A key file that has gone is an error, not an empty key sent to terminals later.
+  // A key file that has gone is an error; one not chosen yet leaves the other groups
+  // savable, and the profile's check refuses the credentials before any terminal.
   from.EasyPay().KeyFileName = dir.File("gone.pem");
   TProfile failed;
   EXPECT_NE(ErrorOf([&] { ProfileFromDocument(from, {TProfileGroup::Credentials}, failed); }), "");
+  from.EasyPay().KeyFileName.clear();
+  TProfile partial;
+  ProfileFromDocument(from, ParseProfileGroups(""), partial);
+  EXPECT_EQ(partial.Files.Certificate, "CERT");
+  EXPECT_EQ(ErrorOf([&] { CheckProfileGroups(partial, {TProfileGroup::Sim}); }), "");
+  EXPECT_EQ(ErrorOf([&] { CheckProfileGroups(partial, partial.Groups); }), "credentials: в профиле нет файла ключа");
 }
 
 TEST(BenchValues, ATableIsRefusedWholeForAnyFaultNamingItsLine) {
