@@ -73,9 +73,10 @@ struct TBenchPlan {
 /// model object or port is shared. A terminal that fails (a pulled cable, a refused command, a
 /// failed comparison, no row of values) ends alone; the others go on.
 /// Per terminal: the firmware first when the plan has it (the terminal is restarted into its
-/// bootloader by whoever runs the bench; verified by reading the flash back), then, when
-/// anything else is to be done, a wait of up to kRestartWaitSeconds for the terminal to answer
-/// again in its command mode (restarted by hand). Then the factory number (CGSN) and serial
+/// bootloader by whoever runs the bench; WriteProfileFirmware, which starts the new program),
+/// then, when anything else is to be done, a wait of up to kRestartWaitSeconds for the
+/// terminal to answer in its command mode (one that does not start by itself is restarted by
+/// hand meanwhile). Then the factory number (CGSN) and serial
 /// number (SMSN) are read, its row of values looked up (none: failed before anything is
 /// written), the serial number of the row written and read back, then every other group of
 /// the plan in profile order, each written and (Verify) read back and compared as far as the

@@ -60,7 +60,7 @@ std::shared_ptr<const THexFile> FirmwareImage(const TProfile& profile);
 
 /// Writes profile.Firmware through the terminal's ISP bootloader (the terminal restarted into it
 /// with RTS low, as the update page does), in fast mode when fast, reading the flash back when
-/// verify; status shows the progress and takes a stop request (EAbort then). Raises the
+/// verify, then starts the new program (TISPParams::StartProgram); status shows the progress and takes a stop request (EAbort then). Raises the
 /// HEX file's errors and CheckImage's before the port is touched, the writer's error after.
 void WriteProfileFirmware(TOrtena& facade, const TProfile& profile, bool fast, bool verify,
                           TUpdateStatus& status);
