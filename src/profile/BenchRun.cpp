@@ -11,7 +11,9 @@
 
 #include <chrono>
 #include <exception>
+#include <map>
 #include <thread>
+#include <utility>
 
 namespace quorvel {
 
@@ -32,6 +34,9 @@ std::string GroupStepText(TProfileGroup group, bool verify) {
 
 constexpr const char* kProfileCheckFailed = "Профиль {}: {}";
 constexpr const char* kValuesCheckFailed = "Файл значений {}, строка {}: {}";
+constexpr const char* kSharedOwnValue =
+    "{}: значение \"{}\" ({}) получил бы каждый терминал; оно должно прийти из файла значений";
+constexpr const char* kOwnValueTwice = "{}: значение \"{}\" ({}) уже получает терминал строки {}";
 constexpr const char* kRestartStep = "перезапустите терминал в режим связи с ПК";
 constexpr const char* kNoRestart = "Терминал не ответил в течение {} с после записи ПО";
 
@@ -83,15 +88,28 @@ TBenchRun::TBenchRun(TBenchPlan plan) : plan_(std::move(plan)) {
 TBenchRun::~TBenchRun() = default;
 
 void TBenchRun::CheckValues() const {
-  const auto check = [this](const TValueRow* row) {
+  const bool credentials = plan_.Groups.count(TProfileGroup::Credentials) > 0;
+  // Values of earlier rows that belong to one terminal only: value -> the row's line.
+  std::map<std::pair<std::string, std::string>, int> owners;
+  const auto check = [&](const TValueRow* row, int line) {
     TProfile profile;
     profile.LoadFromText(plan_.ProfileText, plan_.ProfileName);
     if (row != nullptr) ApplyValues(*row, profile);
     CheckProfileGroups(profile, plan_.Groups);
+    if (!credentials || profile.Groups.count(TProfileGroup::Credentials) == 0) return;
+    for (const auto& [column, value] : TerminalOwnValues(profile)) {
+      if (row == nullptr && plan_.Ports.size() > 1)
+        throw Exception(
+            fmt::format(kSharedOwnValue, ProfileGroupName(TProfileGroup::Credentials), value, column));
+      const auto [owner, added] = owners.emplace(std::pair(std::string(column), value), line);
+      if (!added)
+        throw Exception(fmt::format(kOwnValueTwice, ProfileGroupName(TProfileGroup::Credentials), value,
+                                    column, owner->second));
+    }
   };
   if (!plan_.Values) {
     try {
-      check(nullptr);
+      check(nullptr, 0);
     } catch (const std::exception& e) {
       throw Exception(fmt::format(kProfileCheckFailed, plan_.ProfileName, e.what()));
     }
@@ -100,7 +118,7 @@ void TBenchRun::CheckValues() const {
   const std::vector<TValueRow>& rows = plan_.Values->Rows();
   for (std::size_t i = 0; i < rows.size(); ++i) {
     try {
-      check(&rows[i]);
+      check(&rows[i], plan_.Values->LineOf(i));
     } catch (const std::exception& e) {
       throw Exception(
           fmt::format(kValuesCheckFailed, plan_.Values->Name(), plan_.Values->LineOf(i), e.what()));

@@ -203,4 +203,31 @@ void ApplyValues(const TValueRow& row, TProfile& profile) {
           fmt::format("столбец {} не относится к платежной системе {}", column, system.GetDisplayName()));
 }
 
+std::vector<std::pair<const char*, std::string>> TerminalOwnValues(const TProfile& profile) {
+  std::vector<std::pair<const char*, std::string>> values;
+  const auto add = [&values](const char* column, const std::string& value) {
+    if (!value.empty()) values.emplace_back(column, value);
+  };
+  const TPaymentSystem& system = profile.System();
+  if (const auto* mp = dynamic_cast<const TMasterPortProtocol*>(&system)) {
+    add(kSerialColumn, mp->SerialNumber);
+    add(kApplicationIdColumn, mp->ApplicationID);
+    add(kSenderIdColumn, mp->SenderID);
+    add(kPrivateKeyColumn, mp->ApplicationPrivateKey.Modulus);
+  } else if (const auto* osmp = dynamic_cast<const TOSMPProtocol*>(&system)) {
+    add(kTerminalIdColumn, osmp->TerminalID);
+  } else if (const auto* krasplat = dynamic_cast<const TKrasplat*>(&system)) {
+    add(kDeviceIdColumn, krasplat->DeviceID);
+  } else if (const auto* bercut = dynamic_cast<const TBercut*>(&system)) {
+    add(kDeviceIdColumn, bercut->DeviceID);
+  } else if (const auto* absolutplat = dynamic_cast<const TAbsolutplat*>(&system)) {
+    add(kDeviceIdColumn, absolutplat->DeviceID);
+  } else if (const auto* eurofon = dynamic_cast<const TEurofon*>(&system)) {
+    add(kDeviceIdColumn, eurofon->DeviceID);
+  } else if (const auto* ubsPay = dynamic_cast<const TUbsPay*>(&system)) {
+    add(kDeviceIdColumn, ubsPay->DeviceID);
+  }
+  return values;
+}
+
 }  // namespace quorvel

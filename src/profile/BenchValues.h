@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorvel {
@@ -74,6 +75,12 @@ class TBenchValues {
 
 /// The key column of a key.
 const char* KeyColumn(TValueKey key);
+
+/// The values of the profile's credentials that belong to one terminal only, each with the
+/// column that gives it: MasterPort's and PegasMP's serial number, application and sender
+/// GUIDs and private key (its modulus), the OSMP terminal id, the device ids. Empty ones are
+/// left out.
+std::vector<std::pair<const char*, std::string>> TerminalOwnValues(const TProfile& profile);
 
 /// Puts the row's values into profile: the SIM and server columns and the active system's own
 /// (private_key: the PEM file is read and decoded now); the serial number is written by itself

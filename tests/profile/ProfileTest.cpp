@@ -99,7 +99,8 @@ TEST(ProfileDocument, SettingsGoThroughAProfileIntoAnotherDocumentAndKeyFilesAre
   ProfileFromDocument(from, ParseProfileGroups(""), partial);
   EXPECT_EQ(partial.Files.Certificate, "CERT");
   EXPECT_EQ(ErrorOf([&] { CheckProfileGroups(partial, {TProfileGroup::Sim}); }), "");
-  EXPECT_EQ(ErrorOf([&] { CheckProfileGroups(partial, partial.Groups); }), "credentials: в профиле нет файла ключа");
+  EXPECT_EQ(ErrorOf([&] { CheckProfileGroups(partial, partial.Groups); }),
+            "credentials: в профиле нет файла ключа");
 }
 
 TEST(BenchValues, ATableIsRefusedWholeForAnyFaultNamingItsLine) {
@@ -158,6 +159,22 @@ TEST(BenchValues, ARowIsCheckedAgainstTheProfileBeforeAnyTerminalIsTouched) {
             }).find("столбец agent_id не относится к платежной системе"),
             std::string::npos);
   EXPECT_EQ(ErrorOf([&] { TBenchRun run(plan("factory_number,terminal_id,password\n1,77,secret\n")); }), "");
+
+  // A terminal's own identifier never goes to two terminals: neither from the profile itself
+  // to every port, nor from the profile to every row that does not name its own.
+  dynamic_cast<TOSMP&>(profile.System()).TerminalID = "77";
+  TBenchPlan shared = plan("factory_number\n1\n");
+  shared.Values = nullptr;
+  shared.Ports.push_back("/dev/another-port-never-opened");
+  EXPECT_NE(ErrorOf([&] {
+              TBenchRun run(std::move(shared));
+            }).find("значение \"77\" (terminal_id) получил бы каждый"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf([&] {
+              TBenchRun run(plan("factory_number,sim_pin\n1,1234\n2,4321\n"));
+            }).find("строка 3: credentials: значение \"77\" (terminal_id) уже получает терминал строки 2"),
+            std::string::npos);
+  EXPECT_EQ(ErrorOf([&] { TBenchRun run(plan("factory_number,terminal_id\n1,78\n2,79\n")); }), "");
 }
 
 }  // namespace
