@@ -3,6 +3,8 @@
 // the n-th packet, so the program is certainly inside the transfer.
 #include "CliFixture.h"
 
+#include "Profile.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -112,6 +114,22 @@ TEST_F(CliInterrupt, CtrlCStopsATransferAndKeepsNothingOfTheRun) {
   EXPECT_EQ(RunInterrupted({"phonebase", "read", out}, "AT+LOADPHONEBASE=", 0), 0);
   EXPECT_TRUE(ReadFile(out) == data);
   EXPECT_NE(Inode(document), documentInode);
+}
+
+TEST_F(CliInterrupt, CtrlCStopsABenchBetweenPacketsAndStillWritesTheReport) {
+  quorvel::TProfile profile;
+  profile.XmlData = std::string(10 * 256, 'x');
+  profile.Groups = {quorvel::TProfileGroup::XmlData};
+  profile.SaveToFile(dir.File("p.xml"));
+  sim.ClearReceivedLines();
+  EXPECT_EQ(RunInterrupted({"profile", "write", dir.File("p.xml"), "--port", sim.SlavePath(), "--report",
+                            dir.File("report")},
+                           "AT+SAVEXML=", 3),
+            130);
+  EXPECT_EQ(CountOf("SAVEXML="), 3) << "no packet after Ctrl+C";
+  const std::string report = ReadFile(dir.File("report.csv"));
+  EXPECT_NE(report.find(sim.SlavePath()), std::string::npos) << report;
+  EXPECT_NE(report.find("остановлен"), std::string::npos) << report;
 }
 
 }  // namespace
