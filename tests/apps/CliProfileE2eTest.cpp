@@ -8,7 +8,9 @@
 #include "DemoTerminal.h"
 #include "Profile.h"
 
+#include <chrono>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -116,6 +118,38 @@ TEST_F(CliProfile, TerminalSilentOnPhoneBaseFailsAloneAndRetryCompletesIt) {
   EXPECT_EQ(others[1]->State().Sims[0].Pin, "2222");
   // Only the failed terminal was run again.
   EXPECT_TRUE(others[0]->ReceivedLines().empty());
+}
+
+TEST_F(CliProfile, ACablePulledMidTransferFailsThatTerminalAloneWithTheReason) {
+  ReadProfile(sim.SlavePath(), "a.xml");
+  const std::string values = WriteFile(
+      "values.csv", std::string("factory_number,sim_pin\n") + kFactoryB + ",1111\n" + kFactoryC + ",2222\n");
+  // The terminal holds its answer to the phone base's first packet while its cable goes.
+  quorvel::sim::TSimFault hold;
+  hold.Kind = quorvel::sim::TSimFaultKind::Delay;
+  hold.DelayMs = 10000;
+  others[1]->ArmFault("SAVEPHONEBASE", hold);
+  quorvel::test::TCliResult run;
+  std::thread cli([&] {
+    run = CliRaw("profile write " + Quote(dir.File("a.xml")) + Ports(2) + " --values " + Quote(values) +
+                 " --yes --report " + Quote(dir.File("pulled")));
+  });
+  const auto pulled = [&] {
+    for (const std::string& line : others[1]->ReceivedLines())
+      if (line.rfind("AT+SAVEPHONEBASE", 0) == 0) return true;
+    return false;
+  };
+  for (int i = 0; i < 2000 && !pulled(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(pulled());
+  const std::string pulledPort = others[1]->SlavePath();
+  others[1]->Stop();
+  cli.join();
+  EXPECT_EQ(run.Status, 1) << run.Out << run.Err;
+  EXPECT_EQ(quorvel::FailedPortsOfReport(dir.File("pulled.csv")), std::vector<std::string>{pulledPort});
+  const std::string report = ReadFile(dir.File("pulled.json"));
+  EXPECT_NE(report.find("\"message\": \"phonebase: Связь с устройством потеряна"), std::string::npos)
+      << report;
+  EXPECT_EQ(others[0]->State().PhoneBase, std::string(700, '7'));
 }
 
 TEST_F(CliProfile, AValueNoTerminalMayGetSendsNothingToAnyTerminal) {
