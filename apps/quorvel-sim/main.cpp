@@ -49,7 +49,12 @@ int main(int argc, char** argv) {
   app.add_flag("--unsolicited", options.UnsolicitedLines, "Send unsolicited \"+\" lines now and then");
   app.add_option("--serial", serial, "Initial serial number of the terminal");
   app.add_flag("--log-lines", logLines, "Print every line received to stderr");
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // Usage errors end with 2, as in quorvel-cli, not with CLI11's own numbers.
+    return app.exit(e) == 0 ? 0 : 2;
+  }
 
   if (logLines) {
     options.OnLineReceived = [](const std::string& line) {
