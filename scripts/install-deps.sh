@@ -10,6 +10,7 @@ packages=(
   libfmt-dev libcli11-dev
   binutils srecord lpc21isp python3
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core xvfb xauth
+  dpkg-dev file lintian desktop-file-utils appstream man-db
 )
 
 missing=()

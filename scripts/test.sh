@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: installs what is missing, then for each preset
 # (default: the normal build and the ASan+UBSan build) configures, builds and runs ctest.
+# The full run (no presets named) also packs and checks the Debian package from the normal
+# build, runs ThreadSanitizer over the threaded layers and every fuzz target briefly.
 # Usage: scripts/test.sh [preset ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,10 +10,10 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 
 presets=("$@")
-fuzz=0
+full=0
 if [ ${#presets[@]} -eq 0 ]; then
   presets=(default asan)
-  fuzz=1
+  full=1
 fi
 
 for preset in "${presets[@]}"; do
@@ -21,8 +23,14 @@ for preset in "${presets[@]}"; do
   ctest --preset "${preset}"
 done
 
+# The Debian package, packed from the normal build above (nothing is built again).
+if [ "$full" -eq 1 ]; then
+  echo "=== Debian package ==="
+  ./scripts/package.sh --check
+fi
+
 # ThreadSanitizer over the threaded layers (port, frame, command driver, terminal driver)
-if [ "$fuzz" -eq 1 ]; then
+if [ "$full" -eq 1 ]; then
   echo "=== preset tsan (threaded layers) ==="
   cmake --preset tsan >/dev/null
   tsan_targets=()
@@ -41,6 +49,6 @@ if [ "$fuzz" -eq 1 ]; then
 fi
 
 # a short run of every libFuzzer target
-if [ "$fuzz" -eq 1 ]; then
+if [ "$full" -eq 1 ]; then
   ./scripts/fuzz.sh "${QUORVEL_FUZZ_SECONDS:-20}"
 fi

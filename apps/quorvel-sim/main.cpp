@@ -10,6 +10,7 @@
 
 #include "Cp1251.h"
 #include "TerminalSim.h"
+#include "Version.h"
 
 namespace {
 
@@ -27,8 +28,13 @@ int WaitForStopSignal() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Simulated Ortena terminal on a pseudo-terminal: prints the pty path and serves "
-               "until stopped (SIGINT/SIGTERM)."};
+  CLI::App app{
+      "Simulated Ortena terminal on a pseudo-terminal: prints the pty path and serves "
+      "until stopped (SIGINT/SIGTERM)."};
+  app.set_version_flag("--version", "quorvel-sim " + std::to_string(quorvel::kVersionMajor) + "." +
+                                        std::to_string(quorvel::kVersionMinor) + "." +
+                                        std::to_string(quorvel::kVersionPatch) + "." +
+                                        std::to_string(quorvel::kVersionTweak));
   quorvel::sim::TSimOptions options;
   std::string serial;
   bool logLines = false;
@@ -37,14 +43,18 @@ int main(int argc, char** argv) {
       ->check(CLI::NonNegativeNumber);
   app.add_option("--seed", options.Seed, "Seed of the random faults, split points and noise lines");
   double faultRate = 0.0;
-  app.add_option("--random-faults", faultRate,
-                 "Probability (0..1) that a command meets a random fault")
+  app.add_option("--random-faults", faultRate, "Probability (0..1) that a command meets a random fault")
       ->check(CLI::Range(0.0, 1.0));
   app.add_flag("--debug-lines", options.DebugLines, "Send \"[debug]\" lines now and then");
   app.add_flag("--unsolicited", options.UnsolicitedLines, "Send unsolicited \"+\" lines now and then");
   app.add_option("--serial", serial, "Initial serial number of the terminal");
   app.add_flag("--log-lines", logLines, "Print every line received to stderr");
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // Usage errors end with 2, as in quorvel-cli, not with CLI11's own numbers.
+    return app.exit(e) == 0 ? 0 : 2;
+  }
 
   if (logLines) {
     options.OnLineReceived = [](const std::string& line) {
