@@ -12,7 +12,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
+#include <thread>
 
 extern char** environ;
 
@@ -71,8 +73,15 @@ class CliInterrupt : public quorvel::test::CliTest {
     options.OnLineReceived = [this](const std::string& line) {
       const char* prefix = prefix_.load();
       if (prefix == nullptr || line.rfind(prefix, 0) != 0) return;
-      if (seen_.fetch_add(1) + 1 == stopAt_.load())
-        if (const pid_t pid = pid_.load(); pid > 0) ::kill(pid, SIGINT);
+      if (seen_.fetch_add(1) + 1 != stopAt_.load()) return;
+      // On a busy machine the program may get this far before the test's thread has noted
+      // its pid; it waits for this line's answer meanwhile, so nothing more is sent.
+      for (int i = 0; i < 5000 && pid_.load() <= 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (const pid_t pid = pid_.load(); pid > 0) ::kill(pid, SIGINT);
+      // The answer follows after a while, as from a terminal that is slow to answer: a signal
+      // reaches a busy program's handler some time after kill().
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
     };
     return options;
   }
