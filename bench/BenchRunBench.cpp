@@ -159,50 +159,39 @@ TRunFigures RunBench(const std::string& profile, int terminals, bool bootloader 
   return figures;
 }
 
-void BM_EightTerminalsAgainstOne(benchmark::State& state) {
-  const std::string profile = MakeProfile();
-  TRunFigures one, eight;
+// Runs the profile into one terminal, then into many at once, and reports both and their ratio.
+void OneAgainstMany(benchmark::State& state, const std::string& profile, int many, bool bootloader,
+                    const char* what) {
+  TRunFigures one, all;
   for (auto _ : state) {
-    one = RunBench(profile, 1);
-    eight = RunBench(profile, 8);
+    one = RunBench(profile, 1, bootloader);
+    all = RunBench(profile, many, bootloader);
   }
-  if (one.Passed != 1 || eight.Passed != 8) {
-    std::fprintf(stderr, "passed: %d of 1, %d of 8: %s\n", one.Passed, eight.Passed, one.Failure.c_str());
+  if (one.Passed != 1 || all.Passed != many) {
+    std::fprintf(stderr, "passed: %d of 1, %d of %d: %s\n", one.Passed, all.Passed, many,
+                 one.Failure.c_str());
     state.SkipWithError("a terminal did not pass");
     return;
   }
   state.counters["one_s"] = one.Seconds;
-  state.counters["eight_s"] = eight.Seconds;
-  state.counters["ratio"] = eight.Seconds / one.Seconds;
-  state.counters["cpu_per_terminal_s"] = eight.CpuPerTerminal;
+  state.counters["many_s"] = all.Seconds;
+  state.counters["ratio"] = all.Seconds / one.Seconds;
+  state.counters["cpu_per_terminal_s"] = all.CpuPerTerminal;
   std::printf(
-      "profile of %zu bytes at %d baud, written and read back: one terminal %.2f s, eight at once %.2f s "
-      "(%.2f x one); host CPU %.3f s per terminal\n",
-      profile.size(), kBaud, one.Seconds, eight.Seconds, eight.Seconds / one.Seconds, eight.CpuPerTerminal);
+      "%s at %d baud, written and read back: one terminal %.2f s, %d at once %.2f s (%.2f x one); "
+      "host CPU %.3f s per terminal\n",
+      what, kBaud, one.Seconds, many, all.Seconds, all.Seconds / one.Seconds, all.CpuPerTerminal);
   std::fflush(stdout);
 }
 
+void BM_EightTerminalsAgainstOne(benchmark::State& state) {
+  const std::string profile = MakeProfile();
+  const std::string what = "profile of " + std::to_string(profile.size()) + " bytes";
+  OneAgainstMany(state, profile, 8, false, what.c_str());
+}
+
 void BM_FourBootloadersAgainstOne(benchmark::State& state) {
-  const std::string profile = FirmwareProfile(64 * 1024);
-  TRunFigures one, four;
-  for (auto _ : state) {
-    one = RunBench(profile, 1, true);
-    four = RunBench(profile, 4, true);
-  }
-  if (one.Passed != 1 || four.Passed != 4) {
-    std::fprintf(stderr, "passed: %d of 1, %d of 4: %s\n", one.Passed, four.Passed, one.Failure.c_str());
-    state.SkipWithError("a terminal did not pass");
-    return;
-  }
-  state.counters["one_s"] = one.Seconds;
-  state.counters["four_s"] = four.Seconds;
-  state.counters["ratio"] = four.Seconds / one.Seconds;
-  state.counters["cpu_per_terminal_s"] = four.CpuPerTerminal;
-  std::printf(
-      "firmware of 64 KiB at %d baud, fast mode, written and read back: one terminal %.2f s, four at once "
-      "%.2f s (%.2f x one); host CPU %.3f s per terminal\n",
-      kBaud, one.Seconds, four.Seconds, four.Seconds / one.Seconds, four.CpuPerTerminal);
-  std::fflush(stdout);
+  OneAgainstMany(state, FirmwareProfile(64 * 1024), 4, true, "firmware of 64 KiB, fast mode");
 }
 
 }  // namespace

@@ -203,27 +203,32 @@ void TBenchRun::RunSteps(int index, TTerminalOutcome& outcome) {
     Change(index);
   };
 
+  // A group's part: its state, message and time; a failure names the group and ends the terminal.
+  const auto runGroup = [&](TGroupOutcome& part, const auto& write) {
+    part.State = TBenchState::Running;
+    publish(GroupStepText(part.Group, plan_.Verify));
+    const TClock::time_point start = TClock::now();
+    try {
+      write();
+    } catch (const std::exception& e) {
+      part.Seconds = SecondsSince(start);
+      const bool stopped = dynamic_cast<const EAbort*>(&e) != nullptr;
+      part.State = stopped ? TBenchState::Stopped : TBenchState::Failed;
+      part.Message = e.what();
+      if (!stopped) throw Exception(ProfileGroupName(part.Group) + ": " + e.what());
+      throw;
+    }
+    part.Seconds = SecondsSince(start);
+    part.State = TBenchState::Passed;
+    ++outcome.StepIndex;
+  };
+
   TProfile profile;
   profile.LoadFromText(plan_.ProfileText, plan_.ProfileName);
   auto group = outcome.Groups.begin();
   if (group != outcome.Groups.end() && group->Group == TProfileGroup::Firmware) {
-    group->State = TBenchState::Running;
-    publish(GroupStepText(group->Group, plan_.Verify));
-    const TClock::time_point start = TClock::now();
-    try {
-      WriteFirmware(index, outcome, profile);
-    } catch (const std::exception& e) {
-      group->Seconds = SecondsSince(start);
-      const bool stopped = dynamic_cast<const EAbort*>(&e) != nullptr;
-      group->State = stopped ? TBenchState::Stopped : TBenchState::Failed;
-      group->Message = e.what();
-      if (!stopped) throw Exception(ProfileGroupName(group->Group) + ": " + e.what());
-      throw;
-    }
-    group->Seconds = SecondsSince(start);
-    group->State = TBenchState::Passed;
+    runGroup(*group, [&] { WriteFirmware(index, outcome, profile); });
     ++group;
-    ++outcome.StepIndex;
     if (outcome.StepIndex == outcome.StepCount) {
       outcome.Step = "готово";
       return;
@@ -265,24 +270,11 @@ void TBenchRun::RunSteps(int index, TTerminalOutcome& outcome) {
   ++outcome.StepIndex;
 
   for (; group != outcome.Groups.end(); ++group) {
-    group->State = TBenchState::Running;
-    publish(GroupStepText(group->Group, plan_.Verify));
-    const TClock::time_point start = TClock::now();
-    try {
+    runGroup(*group, [&] {
       WriteProfileGroup(facade, profile, group->Group);
       if (plan_.Verify) VerifyProfileGroup(facade, profile, group->Group);
-    } catch (const std::exception& e) {
-      group->Seconds = SecondsSince(start);
-      const bool stopped = dynamic_cast<const EAbort*>(&e) != nullptr;
-      group->State = stopped ? TBenchState::Stopped : TBenchState::Failed;
-      group->Message = e.what();
-      if (!stopped) throw Exception(ProfileGroupName(group->Group) + ": " + e.what());
-      throw;
-    }
-    group->Seconds = SecondsSince(start);
-    group->State = TBenchState::Passed;
+    });
     if (plan_.Verify && !IsVerifiableGroup(profile, group->Group)) group->Message = kNotVerifiedNote;
-    ++outcome.StepIndex;
   }
   outcome.Step = "готово";
 }
