@@ -81,7 +81,11 @@ State Run(bool sequenced, std::uint8_t flags, std::string_view reply, const std:
     Check(c.LineBuffer().size() <= kMaxLineLength);
   }
   Check(c.SeqNo() >= 1 && c.SeqNo() <= 99);
-  Check(SaneResult(c, CarriedCodes(reply)));
+  // repeated feeds join the end of one copy to the start of the next, so a +SMERROR line may
+  // take its number from the following copy
+  std::string fed;
+  for (int r = 0; r < repeats; ++r) fed.append(reply);
+  Check(SaneResult(c, CarriedCodes(fed)));
   // AnswerField converts every field; it must not raise
   for (int i = 0; i < 3; ++i) (void)c.AnswerField(i);
   return {c.Done(), c.ResultCode(), c.ResultText(), c.Answer().Items(), c.SeqNo(), c.LineBuffer()};
