@@ -82,6 +82,10 @@ for program in quorvel-cli quorvel-sim; do
   got="$("$root/usr/bin/$program" --version)" || fail "$program --version: exit status $?"
   [ "$got" = "$program $version" ] || fail "$program --version says '$got', the package is $version"
 done
+# Without a display, as over ssh: the window program must still answer in text.
+got="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/quorvel" --version 2>&1)" ||
+  fail "quorvel --version without a display: exit status $?: $got"
+[ "$got" = "Quorvel $version" ] || fail "quorvel --version says '$got', the package is $version"
 # A fresh program folder: the run must not read or change the user's own settings.
 if status="$(QUORVEL_HOME="$home" "$root/usr/bin/quorvel-cli" --simulator status)"; then
   grep -q "Серийный номер *: 00012345" <<<"$status" || fail "quorvel-cli --simulator status printed: $status"

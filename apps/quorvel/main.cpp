@@ -16,45 +16,76 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QLocale>
 #include <QMessageBox>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
+
+namespace {
+
+struct TOptions {
+  QCommandLineOption Simulator{QStringLiteral("simulator"),
+                               QStringLiteral("Use the built-in terminal simulator instead of a device.")};
+  QCommandLineOption Home{QStringLiteral("home"), QStringLiteral("The program's folder (settings.xml, Quorvel.xml)."),
+                          QStringLiteral("DIR")};
+};
+
+void Describe(QCommandLineParser& parser, const TOptions& options) {
+  QCoreApplication::setApplicationName(quorvel::ui::kAppTitle);
+  QCoreApplication::setApplicationVersion(QString::fromStdString(quorvel::FileVersionText()));
+  parser.setApplicationDescription(
+      QStringLiteral("Quorvel: configuration tool for Ortena payment terminals."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addOption(options.Simulator);
+  parser.addOption(options.Home);
+}
+
+// Help and version are text: they must answer over ssh or in a package check, where a window
+// cannot open.
+bool AsksForText(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg(argv[i]);
+    if (arg == "-h" || arg == "-?" || arg == "--help" || arg == "--help-all" || arg == "-v" ||
+        arg == "--version")
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  const TOptions options;
+  if (AsksForText(argc, argv)) {
+    QCoreApplication core(argc, argv);
+    QCommandLineParser parser;
+    Describe(parser, options);
+    parser.process(core);  // prints and exits, or ends a bad command line with its message
+    return 0;
+  }
   QApplication app(argc, argv);
   // A save cut short by Ctrl+C or a logout leaves no temporary file behind.
   quorvel::InstallTempFileCleanup();
   // A kill or a logout ends the program as "Выход" does, with the same save.
   quorvel::ui::TSignalQuit signalQuit;
-  QApplication::setApplicationName(quorvel::ui::kAppTitle);
-  QApplication::setApplicationVersion(QString::fromStdString(quorvel::FileVersionText()));
   QLocale::setDefault(QLocale::c());
   quorvel::ui::LoadQtTranslations(app);
 
   QCommandLineParser parser;
-  parser.setApplicationDescription(
-      QStringLiteral("Quorvel: configuration tool for Ortena payment terminals."));
-  parser.addHelpOption();
-  parser.addVersionOption();
-  const QCommandLineOption simulator(
-      QStringLiteral("simulator"),
-      QStringLiteral("Use the built-in terminal simulator instead of a device."));
-  const QCommandLineOption home(QStringLiteral("home"),
-                                QStringLiteral("The program's folder (settings.xml, Quorvel.xml)."),
-                                QStringLiteral("DIR"));
-  parser.addOption(simulator);
-  parser.addOption(home);
+  Describe(parser, options);
   parser.process(app);
-  if (parser.isSet(home)) {
-    if (parser.value(home).isEmpty()) {
+  if (parser.isSet(options.Home)) {
+    if (parser.value(options.Home).isEmpty()) {
       std::fprintf(stderr, "--home: an empty folder name\n");
       return 2;
     }
     // Before any other thread exists.
-    ::setenv("QUORVEL_HOME", parser.value(home).toLocal8Bit().constData(),
+    ::setenv("QUORVEL_HOME", parser.value(options.Home).toLocal8Bit().constData(),
              1);  // NOLINT(concurrency-mt-unsafe)
   }
 
@@ -70,7 +101,7 @@ int main(int argc, char** argv) {
   quorvel::RegisterAppManager(&session->Settings());
   std::unique_ptr<quorvel::sim::TTerminalSim> sim;
   const std::string savedPort = session->Settings().PortName();
-  if (parser.isSet(simulator)) {
+  if (parser.isSet(options.Simulator)) {
     sim = std::make_unique<quorvel::sim::TTerminalSim>(quorvel::sim::DemoTerminalOptions());
     sim->Update(quorvel::sim::SeedDemoTerminal);
     quorvel::sim::InstallDemoBootloader(*sim);
