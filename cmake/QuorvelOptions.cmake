@@ -7,6 +7,13 @@ if(QUORVEL_WERROR)
   target_compile_options(quorvel_options INTERFACE -Werror)
 endif()
 
+# The hardening Debian builds its packages with; the sanitizer builds have their own checks.
+if(QUORVEL_SANITIZE STREQUAL "")
+  target_compile_options(quorvel_options INTERFACE -fstack-protector-strong
+    $<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2>)
+  target_link_options(quorvel_options INTERFACE LINKER:-z,relro LINKER:-z,now)
+endif()
+
 if(QUORVEL_SANITIZE STREQUAL "asan")
   set(_san -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 elseif(QUORVEL_SANITIZE STREQUAL "tsan")
