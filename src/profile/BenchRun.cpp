@@ -102,9 +102,13 @@ void TBenchRun::CheckValues() const {
         throw Exception(
             fmt::format(kSharedOwnValue, ProfileGroupName(TProfileGroup::Credentials), value, column));
       const auto [owner, added] = owners.emplace(std::pair(std::string(column), value), line);
-      if (!added)
-        throw Exception(fmt::format(kOwnValueTwice, ProfileGroupName(TProfileGroup::Credentials), value,
+      if (!added) {
+        // Named as the user gave it: a key by its file, not by the modulus read from it.
+        const auto cell = row != nullptr ? row->find(column) : TValueRow::const_iterator();
+        const std::string& shown = row != nullptr && cell != row->end() ? cell->second : value;
+        throw Exception(fmt::format(kOwnValueTwice, ProfileGroupName(TProfileGroup::Credentials), shown,
                                     column, owner->second));
+      }
     }
   };
   if (!plan_.Values) {

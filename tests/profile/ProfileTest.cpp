@@ -1,6 +1,7 @@
 // Profiles as files and as the document's settings, and the per-terminal values tables that
 // are checked before a bench touches any terminal.
 #include "AppDoc.h"
+#include "Base64.h"
 #include "BenchRun.h"
 #include "BenchValues.h"
 #include "EasyPay.h"
@@ -8,10 +9,12 @@
 #include "MasterPort.h"
 #include "Money.h"
 #include "OSMP.h"
+#include "PrivateKey.h"
 #include "Profile.h"
 #include "ProfileDocument.h"
 #include "ProfileTransfer.h"
 #include "TempDir.h"
+#include "TextUtils.h"
 #include "XPlat.h"
 
 #include <gtest/gtest.h>
@@ -131,6 +134,18 @@ TEST(BenchValues, ATableIsRefusedWholeForAnyFaultNamingItsLine) {
   EXPECT_EQ(table.Find("/dev/ttyUSB1"), nullptr);
 }
 
+// A bench over ports that are never opened: constructing the run is the check before any terminal.
+TBenchPlan PlanOf(const TProfile& profile, const std::string& csv) {
+  TBenchPlan p;
+  p.ProfileText = profile.SaveToText();
+  p.ProfileName = "p.xml";
+  p.Groups = ParseProfileGroups("");
+  p.Ports = {"/dev/null-port-never-opened"};
+  p.Values =
+      std::make_shared<const TBenchValues>(TBenchValues::Parse(csv, "v.csv", TValueKey::FactoryNumber));
+  return p;
+}
+
 TEST(BenchValues, ARowIsCheckedAgainstTheProfileBeforeAnyTerminalIsTouched) {
   TProfile profile;
   profile.SetActiveSystem(4);  // OSMP
@@ -138,16 +153,7 @@ TEST(BenchValues, ARowIsCheckedAgainstTheProfileBeforeAnyTerminalIsTouched) {
   profile.SimCards.FindSlot(1).Apn = "internet";
   profile.SimCards.FindSlot(1).Pin = "0000";
   profile.Groups = {TProfileGroup::Sim, TProfileGroup::Credentials};
-  const auto plan = [&](const std::string& csv) {
-    TBenchPlan p;
-    p.ProfileText = profile.SaveToText();
-    p.ProfileName = "p.xml";
-    p.Groups = ParseProfileGroups("");
-    p.Ports = {"/dev/null-port-never-opened"};
-    p.Values =
-        std::make_shared<const TBenchValues>(TBenchValues::Parse(csv, "v.csv", TValueKey::FactoryNumber));
-    return p;
-  };
+  const auto plan = [&](const std::string& csv) { return PlanOf(profile, csv); };
   // A PIN of the third line that no terminal would take stops the run before it starts.
   EXPECT_NE(ErrorOf([&] {
               TBenchRun run(plan("factory_number,sim_pin\n1,1234\n2,12\n"));
@@ -175,6 +181,50 @@ TEST(BenchValues, ARowIsCheckedAgainstTheProfileBeforeAnyTerminalIsTouched) {
             }).find("строка 3: credentials: значение \"77\" (terminal_id) уже получает терминал строки 2"),
             std::string::npos);
   EXPECT_EQ(ErrorOf([&] { TBenchRun run(plan("factory_number,terminal_id\n1,78\n2,79\n")); }), "");
+}
+
+// MasterPort's identity per terminal, its key as a PEM file per row: the key read is the one
+// openssl wrote, and two files holding one key are one key for two terminals.
+TEST(BenchValues, AMasterPortKeyOfTheTableGoesToOneTerminalOnly) {
+  if (!test::HaveProgram("openssl")) GTEST_SKIP() << "openssl is not installed";
+  test::TempDir dir;
+  const std::string first = dir.File("first.pem");
+  const std::string second = dir.File("second.pem");
+  const std::string copy = dir.File("copy.pem");
+  for (const std::string& pem : {first, second})
+    test::RunCommand("openssl genrsa -traditional -out '" + pem + "' 1024 2>/dev/null");
+  test::RunCommand("cp '" + first + "' '" + copy + "'");
+  TProfile profile;
+  profile.SetActiveSystem(0);  // MasterPort
+  dynamic_cast<TMasterPortProtocol&>(profile.System()).ReceiverID = "00000000-0000-0000-0000-0000000000AA";
+  profile.Groups = {TProfileGroup::Credentials};
+  const auto csv = [&](const std::string& firstKey, const std::string& secondKey) {
+    return "factory_number,serial,application_id,sender_id,private_key\n"
+           "1,10000001,00000000-0000-0000-0000-000000000001,00000000-0000-0000-0000-000000000011," +
+           firstKey +
+           "\n"
+           "2,10000002,00000000-0000-0000-0000-000000000002,00000000-0000-0000-0000-000000000012," +
+           secondKey + "\n";
+  };
+
+  const TBenchValues values = TBenchValues::Parse(csv(first, second), "v.csv", TValueKey::FactoryNumber);
+  TProfile applied;
+  applied.LoadFromText(profile.SaveToText(), "p.xml");
+  ApplyValues(values.Rows()[1], applied);
+  EXPECT_EQ("Modulus=" +
+                StrToHex(Base64Decode(
+                    dynamic_cast<TMasterPortProtocol&>(applied.System()).ApplicationPrivateKey.Modulus)) +
+                "\n",
+            test::RunCommand("openssl rsa -in '" + second + "' -noout -modulus 2>/dev/null"));
+  EXPECT_EQ(ErrorOf([&] { TBenchRun run(PlanOf(profile, csv(first, second))); }), "");
+
+  EXPECT_NE(ErrorOf([&] { TBenchRun run(PlanOf(profile, csv(first, copy))); })
+                .find("строка 3: credentials: значение \"" + copy +
+                      "\" (private_key) уже получает терминал строки 2"),
+            std::string::npos);
+  const std::string gone = ErrorOf([&] { TBenchRun run(PlanOf(profile, csv(first, dir.File("gone.pem")))); });
+  EXPECT_EQ(gone.rfind("Файл значений v.csv, строка 3: ", 0), 0u) << gone;
+  EXPECT_NE(gone.find("gone.pem"), std::string::npos) << gone;
 }
 
 }  // namespace
