@@ -18,6 +18,7 @@
 #include "OrtenaGuards.h"
 #include "Ortenas.h"
 #include "Scripts.h"
+#include "TextUtils.h"
 #include "UbsPay.h"
 #include "XPlat.h"
 #include "XmlItem.h"
@@ -182,18 +183,8 @@ bool IsVerifiableGroup(const TProfile& profile, TProfileGroup group) {
 }
 
 std::shared_ptr<const THexFile> FirmwareImage(const TProfile& profile) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < profile.Firmware.size()) {
-    std::size_t end = profile.Firmware.find('\n', start);
-    if (end == std::string::npos) end = profile.Firmware.size();
-    std::string line = profile.Firmware.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
   auto image = std::make_shared<THexFile>();
-  image->LoadFromLines(lines);
+  image->LoadFromLines(SplitLines(profile.Firmware));
   TISPWriter::CheckImage(*image, ProfileGroupName(TProfileGroup::Firmware));
   return image;
 }
