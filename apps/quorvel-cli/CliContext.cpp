@@ -2,6 +2,7 @@
 
 #include "AppDoc.h"
 #include "AppManager.h"
+#include "AppManagerXml.h"
 #include "DemoTerminal.h"
 #include "Errors.h"
 #include "FileText.h"
@@ -9,9 +10,11 @@
 #include "LogFile.h"
 #include "Ortenas.h"
 #include "Paths.h"
+#include "ServiceRecord.h"
 #include "Session.h"
 #include "TerminalSim.h"
 #include "TextUtils.h"
+#include "xmlParser.h"
 
 #include <fmt/printf.h>
 #include <CLI/CLI.hpp>
@@ -22,8 +25,10 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <map>
+#include <set>
 
 namespace quorvel::cli {
 
@@ -80,6 +85,10 @@ void AddGlobalOptions(CLI::App& app, TGlobalOptions& options) {
                                         "use the built-in terminal simulator instead of a device");
   simulator->excludes(port);
   app.add_flag("--save-settings", options.SaveSettings, "keep --port, --retries and --log in settings.xml");
+  app.add_option("--record", options.Record,
+                 "the service record: an SQLite file (default: service.db in the program's folder)")
+      ->check(notEmpty);
+  app.add_option("--operator", options.Operator, "who works, for the service record (default: the user name)");
   app.add_option("--lock-wait", options.LockWait,
                  "seconds to wait while another program uses the program's folder (default 10)")
       ->check(CLI::Range(0.0, 3600.0));
@@ -174,6 +183,34 @@ void TCliContext::RestoreSettings() {
   }
 }
 
+IServiceRecord& TCliContext::Record() {
+  if (!record_) record_ = OpenServiceRecord(RecordLocation(options_));
+  return *record_;
+}
+
+std::string RecordLocation(const TGlobalOptions& options) {
+  if (!options.Record.empty()) return options.Record;
+  const std::string settings = TAppManager::DefaultSettingsFileName();
+  try {
+    if (std::filesystem::is_regular_file(settings)) {
+      TXmlParser parser;
+      parser.LoadFromFile(settings);
+      if (TXmlItem* driver = parser.Root()->Find(kSettingsDriverElement))
+        if (TXmlItem* record = driver->Find(kSettingsRecord); record != nullptr && !record->Text().empty())
+          return record->Text();
+    }
+  } catch (const std::exception&) {
+    // A damaged settings file is reported by the commands that load it; the record stays where
+    // it is by default.
+  }
+  EnsureDirectory(ProgramHome());
+  return (std::filesystem::path(ProgramHome()) / kServiceRecordFileName).string();
+}
+
+std::string OperatorName(const TGlobalOptions& options) {
+  return options.Operator.empty() ? UserName() : options.Operator;
+}
+
 TPaymentSystem& TCliContext::System(const std::string& name) {
   TAppDoc& d = Doc();
   const std::map<std::string, TPaymentSystem*> systems = {
@@ -199,22 +236,41 @@ void TCliContext::SaveSettings() {
   Report(session_->SaveNotices());
 }
 
-int RunInContext(const TGlobalOptions& options, const std::function<void(TCliContext&)>& body) {
+namespace {
+
+// The writes that change a terminal, by "<command> <subcommand>"; a bench records its own.
+bool WritesTerminal(const std::string& operation) {
+  static const std::set<std::string> writes = {
+      "serial write", "active set",   "backup restore", "sim write",       "header write",
+      "trailer write", "fees write",  "server write",   "xmldata write",   "phonebase write",
+      "scripts write", "scripts update", "rsa write",   "paysys write"};
+  return writes.count(operation) > 0;
+}
+
+}  // namespace
+
+int RunInContext(const TGlobalOptions& options, const std::function<void(TCliContext&)>& body,
+                 const std::string& operation) {
   std::unique_ptr<TCliContext> context;
   int status = kExitOk;
+  const bool recorded = WritesTerminal(operation);
   try {
     context = std::make_unique<TCliContext>(options);
+    if (recorded) context->Record();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", ConsoleText(e.what()).c_str());
     return kExitError;
   }
+  std::string message;
   {
     TInterruptStops<TOrtena> stops(context->Facade());
     try {
       body(*context);
     } catch (const EAbort&) {
       status = kExitAborted;
+      message = kAbortMessage;
     } catch (const std::exception& e) {
+      message = e.what();
       std::fprintf(stderr, "%s\n", ConsoleText(e.what()).c_str());
       status = kExitError;
     }
@@ -222,6 +278,22 @@ int RunInContext(const TGlobalOptions& options, const std::function<void(TCliCon
     if (stops.Interrupted()) {
       std::fprintf(stderr, "%s\n", kAbortMessage);
       status = kExitInterrupted;
+    }
+  }
+  if (recorded) {
+    TOperationRecord entry;
+    entry.Host = HostName();
+    entry.Operator = OperatorName(options);
+    entry.Program = "quorvel-cli";
+    entry.Operation = operation;
+    entry.Port = context->Settings().PortName();
+    entry.Result = status == kExitOk ? kRecordPassed : status == kExitError ? kRecordFailed : kRecordStopped;
+    entry.Message = message;
+    try {
+      context->Record().AddOperation(entry);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s\n", ConsoleText(e.what()).c_str());
+      if (status == kExitOk) status = kExitError;
     }
   }
   try {
@@ -241,8 +313,10 @@ int RunInContext(const TGlobalOptions& options, const std::function<void(TCliCon
 
 void SetContextRun(CLI::App& command, TCommandRun& run, const TGlobalOptions& options,
                    std::function<void(TCliContext&)> body) {
-  command.callback([&run, &options, body = std::move(body)] {
-    run = [&options, body] { return RunInContext(options, body); };
+  const std::string operation =
+      (command.get_parent() != nullptr ? command.get_parent()->get_name() + " " : std::string()) + command.get_name();
+  command.callback([&run, &options, operation, body = std::move(body)] {
+    run = [&options, operation, body] { return RunInContext(options, body, operation); };
   });
 }
 

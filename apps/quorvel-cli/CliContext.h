@@ -14,6 +14,7 @@ class App;
 }
 
 namespace quorvel {
+class IServiceRecord;
 class TAppDoc;
 class TAppManager;
 class TOrtena;
@@ -50,7 +51,15 @@ struct TGlobalOptions {
   bool SaveSettings = false;  ///< keep --port, --retries and --log in settings.xml (--save-settings)
   /// Seconds to wait for another program that holds the program's folder (--lock-wait).
   double LockWait = kDefaultFolderLockWaitMs / 1000.0;
+  std::string Record;    ///< the service record (--record); empty: settings.xml's, else service.db
+  std::string Operator;  ///< who works (--operator); empty: the user name
 };
+
+/// Where the service record is: --record, else settings.xml's Record, else service.db in the
+/// program's folder. Reads settings.xml without taking the folder (it is replaced whole).
+std::string RecordLocation(const TGlobalOptions& options);
+/// --operator, else the user the program runs as.
+std::string OperatorName(const TGlobalOptions& options);
 
 /// Adds the global options to app, stored into options.
 void AddGlobalOptions(CLI::App& app, TGlobalOptions& options);
@@ -98,6 +107,8 @@ class TCliContext {
   TAppManager& Settings() { return session_->Settings(); }
   /// The progress line on stderr (drawn only when stderr is a terminal).
   TProgress& Progress() { return progress_; }
+  /// The service record (RecordLocation), opened on first use; raises its open errors.
+  IServiceRecord& Record();
   /// The simulator of --simulator, or nullptr.
   sim::TTerminalSim* Simulator() { return simulator_.get(); }
   const TGlobalOptions& Options() const { return options_; }
@@ -122,6 +133,7 @@ class TCliContext {
   TProgress progress_;
   std::unique_ptr<TSession> session_;
   std::unique_ptr<sim::TTerminalSim> simulator_;
+  std::unique_ptr<IServiceRecord> record_;
   // settings.xml's values, put back before saving when this run overrode them
   int savedPortNumber_ = 1;
   std::string savedPortName_;
@@ -140,7 +152,11 @@ const std::vector<std::string>& SystemNames();
 /// (TOrtena::RequestStop) instead of ending the program: the transfer in progress ends before
 /// its next packet, and the run returns kExitInterrupted with kAbortMessage on stderr, saving
 /// settings.xml only, whatever body did. Before and after body SIGINT ends the program as before.
-int RunInContext(const TGlobalOptions& options, const std::function<void(TCliContext&)>& body);
+/// A command that writes to the terminal (operation: its name, "sim write") is recorded in the
+/// service record with its port and result; the record is opened before body runs, so a
+/// record that cannot be opened stops the command before anything is sent.
+int RunInContext(const TGlobalOptions& options, const std::function<void(TCliContext&)>& body,
+                 const std::string& operation = {});
 
 /// Adds a subcommand's run: when chosen, run becomes RunInContext(options, body).
 void SetContextRun(CLI::App& command, TCommandRun& run, const TGlobalOptions& options,

@@ -13,11 +13,12 @@ namespace quorvel::cli {
 template <class T>
 class TInterruptStops {
  public:
-  explicit TInterruptStops(T& target) {
+  /// endSignals: SIGTERM and SIGHUP stop it too (once; a second signal ends the program).
+  explicit TInterruptStops(T& target, bool endSignals = false) {
     target.ResetStop();
     interrupted_.store(false);
     target_.store(&target);
-    SetInterruptHandler(OnInterrupt);
+    SetInterruptHandler(OnInterrupt, endSignals);
   }
   ~TInterruptStops() {
     SetInterruptHandler(nullptr);

@@ -3,6 +3,7 @@
 
 #include "AppDoc.h"
 #include "AppManager.h"
+#include "BenchRecord.h"
 #include "BenchReport.h"
 #include "BenchRun.h"
 #include "BenchValues.h"
@@ -15,12 +16,15 @@
 #include "Profile.h"
 #include "ProfileDocument.h"
 #include "ProfileTransfer.h"
+#include "ServiceRecord.h"
+#include "Version.h"
 
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace quorvel::cli {
 
@@ -99,6 +103,7 @@ void AddProfileLoad(CLI::App& command, TCommandRun& run, const TGlobalOptions& o
 struct TWriteArgs {
   std::string File;
   std::string Values;
+  std::string Pool;
   std::string Key = "factory";
   std::vector<std::string> Ports;
   bool AllPorts = false;
@@ -109,12 +114,42 @@ struct TWriteArgs {
   std::string Groups;
 };
 
-std::vector<std::string> PortsOf(const TWriteArgs& args) {
-  if (!args.RetryFailed.empty()) return FailedPortsOfReport(args.RetryFailed);
+std::vector<std::string> PortsOf(const TWriteArgs& args, const TReportRetry& retry) {
+  if (!args.RetryFailed.empty()) return retry.Ports;
   if (!args.AllPorts) return args.Ports;
   std::vector<std::string> ports;
   for (const TComPortInfo& port : EnumComPorts()) ports.push_back(port.Path);
   return ports;
+}
+
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A values table becomes a pool of the record, named after its file and content, so that a
+// later run with the same table finds the rows its terminals already hold. Its secrets stay
+// in the file: the record keeps only that they were set.
+std::string PoolOfValues(IServiceRecord& record, const TBenchValues& values, const std::string& bytes) {
+  const std::string sha = Sha256Hex(bytes);
+  TPoolTable table;
+  table.KeyColumn = KeyColumn(values.Key());
+  table.Name = fmt::format("{}-{}{}", BaseName(values.Name()), sha.substr(0, 12),
+                           values.Key() == TValueKey::Port ? "-port" : "");
+  table.Source = values.Name();
+  table.SourceSha256 = sha;
+  table.Columns = values.Columns();
+  for (std::size_t i = 0; i < values.Rows().size(); ++i) {
+    std::vector<std::string> cells;
+    for (const std::string& column : table.Columns) {
+      const std::string& value = values.Rows()[i].at(column);
+      cells.push_back(IsSecretColumn(column) && !value.empty() ? kSecretSetText : value);
+    }
+    table.Rows.push_back(std::move(cells));
+    table.Lines.push_back(values.LineOf(i));
+  }
+  record.ImportPool(table, true);
+  return table.Name;
 }
 
 TBenchPlan MakePlan(const TWriteArgs& args, const TGlobalOptions& options, TCliContext& c) {
@@ -122,18 +157,79 @@ TBenchPlan MakePlan(const TWriteArgs& args, const TGlobalOptions& options, TCliC
   plan.ProfileName = args.File;
   plan.ProfileText = ReadFileText(args.File);
   plan.Groups = ParseProfileGroups(args.Groups);
-  plan.Ports = PortsOf(args);
+  TReportRetry retry;
+  if (!args.RetryFailed.empty()) retry = FailedOfReport(args.RetryFailed);
+  plan.Ports = PortsOf(args, retry);
   if (plan.Ports.empty()) throw Exception("Нет терминалов для записи: не назван ни один порт");
+  // The report is checked before anything is sent: one that cannot be written, or that would
+  // replace a file the run reads, is found now, not after every terminal was written.
+  if (!args.Report.empty())
+    CheckReportPath(args.Report, {args.Values, args.File,
+                                  args.RetryFailed.empty() ? std::string() : ReportCsvPath(args.RetryFailed),
+                                  args.RetryFailed.empty() ? std::string() : ReportJsonPath(args.RetryFailed)});
+  IServiceRecord& record = c.Record();
+  const TValueKey key = args.Key == "port" ? TValueKey::Port : TValueKey::FactoryNumber;
   if (!args.Values.empty()) {
-    const TValueKey key = args.Key == "port" ? TValueKey::Port : TValueKey::FactoryNumber;
+    const std::string bytes = ReadFileText(args.Values);
+    plan.Values = std::make_shared<const TBenchValues>(TBenchValues::Parse(bytes, args.Values, key));
+    plan.Pool = PoolOfValues(record, *plan.Values, bytes);
+  } else if (!args.Pool.empty()) {
+    const std::vector<TPoolRow> rows = record.PoolRows(args.Pool);
+    const std::string keyColumn = record.PoolKeyColumn(args.Pool);
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::string>> cells;
+    std::vector<int> lines;
+    for (const TPoolRow& row : rows) {
+      if (columns.empty())
+        for (const auto& cell : row.Cells) columns.push_back(cell.first);
+      cells.emplace_back();
+      for (const auto& cell : row.Cells) cells.back().push_back(cell.second);
+      lines.push_back(row.Line);
+    }
+    if (rows.empty()) throw Exception(fmt::format(kNoFreeRow, args.Pool));
+    const TValueKey poolKey = keyColumn == kPortColumn              ? TValueKey::Port
+                              : keyColumn == kFactoryNumberColumn ? TValueKey::FactoryNumber
+                                                                  : TValueKey::None;
     plan.Values = std::make_shared<const TBenchValues>(
-        TBenchValues::Parse(ReadFileText(args.Values), args.Values, key));
+        TBenchValues::FromRows(columns, cells, lines, "набор " + args.Pool, poolKey));
+    plan.Pool = args.Pool;
   }
   plan.Verify = !args.NoVerify;
   plan.AnswerYes = options.Yes;
   plan.FastFirmware = args.Fast;
   plan.Retries = c.Settings().MaxRetryCount();
+  plan.Record = &record;
+  TRunStart& info = plan.RunInfo;
+  info.Host = HostName();
+  info.Operator = OperatorName(options);
+  info.Version = FileVersionText();
+  info.Profile = args.File;
+  info.ProfileSha256 = Sha256Hex(plan.ProfileText);
+  for (TProfileGroup group : AllProfileGroups())
+    if (plan.Groups.count(group) > 0) info.Groups += (info.Groups.empty() ? "" : ",") + ProfileGroupName(group);
+  info.Options = fmt::format("verify={} fast={} key={}{}", plan.Verify ? "yes" : "no", plan.FastFirmware ? "yes" : "no",
+                             args.Key, args.RetryFailed.empty() ? "" : " retry=" + args.RetryFailed);
+  info.Pool = plan.Pool;
+  info.RetryOf = retry.Run;
   return plan;
+}
+
+// The report as the record holds the run (a retry: the whole batch); the terminals' own
+// outcomes when the record cannot give it.
+void WriteReport(const std::string& path, const TBenchRun& bench, IServiceRecord& record,
+                 const std::vector<TTerminalOutcome>& outcomes) {
+  if (bench.RunId() != 0) {
+    try {
+      const std::optional<TRunRecord> run = record.Run(bench.RunId());
+      if (run) {
+        WriteBenchReport(path, RunOutcomes(record, bench.RunId()), &*run);
+        return;
+      }
+    } catch (const ERecordError& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+    }
+  }
+  WriteBenchReport(path, outcomes);
 }
 
 // Not RunInContext: many terminals, each with its own facade, and an exit status of its own.
@@ -147,15 +243,25 @@ int RunProfileWrite(const TGlobalOptions& options, const TWriteArgs& args) {
     bool interrupted = false;
     {
       TBenchView view(stdout, portList);
-      TInterruptStops<TBenchRun> stops(*bench);
-      outcomes = bench->Run([&view](int index, const TTerminalOutcome& o) { view.OnChange(index, o); });
+      // A kill or a closed session stops the terminals as Ctrl+C does, so the record and the
+      // report say where each one stood.
+      TInterruptStops<TBenchRun> stops(*bench, true);
+      outcomes = bench->Run([&view, &bench, &c, shown = false](int index, const TTerminalOutcome& o) mutable {
+        if (!shown) {
+          shown = true;
+          std::fprintf(stderr, "Журнал обслуживания %s, прогон %lld\n", c.Record().Location().c_str(),
+                       static_cast<long long>(bench->RunId()));
+        }
+        view.OnChange(index, o);
+      });
       interrupted = stops.Interrupted();
     }
-    if (!args.Report.empty()) WriteBenchReport(args.Report, outcomes);
+    if (!args.Report.empty()) WriteReport(args.Report, *bench, c.Record(), outcomes);
     c.SaveSettings();
     int passed = 0;
     for (const TTerminalOutcome& o : outcomes) passed += o.State == TBenchState::Passed;
     std::fprintf(stderr, "Записано терминалов: %d из %zu\n", passed, outcomes.size());
+    if (!bench->RecordError().empty()) std::fprintf(stderr, "%s\n", bench->RecordError().c_str());
     if (interrupted) {
       std::fprintf(stderr, "%s\n", kAbortMessage);
       return kExitInterrupted;
@@ -172,7 +278,10 @@ void AddProfileWrite(CLI::App& command, TCommandRun& run, const TGlobalOptions& 
       "write", "Write the profile FILE into the terminals of the ports, each on its own thread");
   auto args = std::make_shared<TWriteArgs>();
   write->add_option("FILE", args->File, "profile file")->required();
-  write->add_option("--values", args->Values, "CSV table of per-terminal values (see README)");
+  CLI::Option* values = write->add_option("--values", args->Values, "CSV table of per-terminal values (see README)");
+  CLI::Option* pool =
+      write->add_option("--pool", args->Pool, "take each terminal's values from a pool of the service record");
+  values->excludes(pool);
   write->add_option("--key", args->Key, "what finds a terminal's row: factory (factory_number) or port")
       ->check(CLI::IsMember({"factory", "port"}));
   CLI::Option* ports = write->add_option("--port", args->Ports, "a terminal's port; repeat for more");

@@ -6,6 +6,7 @@
 #include "FirmwareCommands.h"
 #include "PaysysCommands.h"
 #include "ProfileCommands.h"
+#include "RecordCommands.h"
 #include "ScriptCommands.h"
 #include "TerminalCommands.h"
 #include "Version.h"
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
   cli::AddScriptCommands(app, run);
   cli::AddFirmwareCommands(app, run, options);
   cli::AddProfileCommands(app, run, options);
+  cli::AddRecordCommands(app, run, options);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

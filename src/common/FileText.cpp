@@ -80,9 +80,10 @@ void UnregisterTemp(int slot) {
 using TInterruptHandler = void (*)();
 std::atomic<TInterruptHandler> interruptHandler{nullptr};
 static_assert(std::atomic<TInterruptHandler>::is_always_lock_free);
+std::atomic<bool> interruptOnEnd{false};
 
 extern "C" void RemoveTempsAndReraise(int sig) {
-  if (sig == SIGINT) {
+  if (sig == SIGINT || interruptOnEnd.load()) {
     if (TInterruptHandler handler = interruptHandler.exchange(nullptr)) {
       handler();
       return;
@@ -291,7 +292,10 @@ void InstallTempFileCleanup() {
   }
 }
 
-void SetInterruptHandler(void (*handler)()) noexcept { interruptHandler.store(handler); }
+void SetInterruptHandler(void (*handler)(), bool alsoEndSignals) noexcept {
+  interruptOnEnd.store(handler != nullptr && alsoEndSignals);
+  interruptHandler.store(handler);
+}
 
 TFileSyncCalls& FileSyncCalls() { return syncCalls; }
 

@@ -64,9 +64,11 @@ void InstallTempFileCleanup();
 /// removes it, so that the program can wind down by itself (stop a transfer and exit); a later
 /// SIGINT, and SIGTERM and SIGHUP, act as InstallTempFileCleanup says. The handler runs inside
 /// the signal handler, on any thread: it may only touch lock-free atomics. nullptr removes it.
+/// With alsoEndSignals, the first SIGTERM or SIGHUP (a kill, a closed ssh session) calls it
+/// too, so that work that must leave its record (a bench) winds down as after Ctrl+C.
 /// Has an effect only after InstallTempFileCleanup (an ignored SIGINT stays ignored).
 /// Any thread; async-signal-safe.
-void SetInterruptHandler(void (*handler)()) noexcept;
+void SetInterruptHandler(void (*handler)(), bool alsoEndSignals = false) noexcept;
 
 /// The system calls WriteFileText ends a temporary file with; tests replace them to make
 /// the flush or the close fail. Never changed by the program itself.

@@ -44,6 +44,10 @@ class TAppManager {
   /// (default kDefaultSupportServerAddress).
   const std::string& SupportServer() const { return supportServer_; }
   void SetSupportServer(const std::string& address) { supportServer_ = address; }
+  /// The service record's location (an SQLite file or a PostgreSQL URL); empty: service.db in
+  /// the program's folder.
+  const std::string& Record() const { return record_; }
+  void SetRecord(const std::string& location) { record_ = location; }
 
   TModemDriver& Driver() { return driver_; }
   TLogFile& Log() { return log_; }
@@ -83,6 +87,7 @@ class TAppManager {
   TLogFile& log_;
   std::string settingsFileName_;
   std::string supportServer_ = kDefaultSupportServerAddress;
+  std::string record_;
   bool autoSave_ = true;
   std::string loadError_;
   std::string backupFileName_;

@@ -39,6 +39,7 @@ void Apply(TAppManager& manager, TXmlItem& driver) {
   manager.Log().SetFileName(driver.GetText(kSettingsLogFileName));
   const std::string server = OptionalText(driver, kSettingsSupportServer);
   if (!server.empty()) manager.SetSupportServer(server);
+  manager.SetRecord(OptionalText(driver, kSettingsRecord));
 }
 
 }  // namespace
@@ -70,6 +71,7 @@ void TAppManagerXml::Save(TAppManager& manager, const std::string& path) const {
   driver->AddBool(kSettingsLogEnabled, manager.Log().Enabled());
   driver->AddText(kSettingsLogFileName, manager.Log().FileName());
   driver->AddText(kSettingsSupportServer, manager.SupportServer());
+  if (!manager.Record().empty()) driver->AddText(kSettingsRecord, manager.Record());
   // The program's folder does not exist before the first run that saves anything.
   const std::string folder = std::filesystem::path(path).parent_path().string();
   if (!folder.empty()) EnsureDirectory(folder);

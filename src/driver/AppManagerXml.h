@@ -16,6 +16,7 @@ inline constexpr const char* kSettingsMaxRetryCount = "MaxRetryCount";  ///< dec
 inline constexpr const char* kSettingsLogEnabled = "LogEnabled";        ///< "1" on, anything else off
 inline constexpr const char* kSettingsLogFileName = "LogFileName";      ///< path
 inline constexpr const char* kSettingsSupportServer = "SupportServer";  ///< base http address; optional
+inline constexpr const char* kSettingsRecord = "Record";  ///< the service record's file or URL; optional
 
 /// Reads and writes settings.xml for a TAppManager. Holds no state.
 /// Threads: as the manager it serves.

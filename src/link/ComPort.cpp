@@ -292,6 +292,7 @@ void TCustomComm::Write(std::string_view data) {
     const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
+      bytesWritten_ += static_cast<std::uint64_t>(n);
       continue;
     }
     if (n < 0 && errno == EINTR) continue;

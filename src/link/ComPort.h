@@ -112,6 +112,9 @@ public:
   /// "Порт <path> недоступен" when the device went away, and Exception with the system's
   /// reason when the write fails or times out.
   void Write(std::string_view data);
+  /// Bytes written to the device since the object was made, over every port it opened.
+  /// Any thread.
+  std::uint64_t BytesWritten() const { return bytesWritten_.load(); }
   /// Takes up to count received bytes from the port's receive queue (count 0: empty, also
   /// when closed). When the queue is empty it waits at most ReadTimeout for data and then
   /// returns what it has, possibly nothing; on the receiving thread it does not wait.
@@ -168,6 +171,7 @@ private:
 
   std::unique_ptr<Impl> impl_;
   std::recursive_mutex ioLock_;
+  std::atomic<std::uint64_t> bytesWritten_{0};
   int port_ = 1;
   std::string portName_;
   int baudRate_ = 115200;

@@ -5,7 +5,13 @@
 
 #include <fmt/format.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace quorvel {
 
@@ -69,12 +75,34 @@ std::vector<std::string> SplitCsv(const std::string& line) {
   return fields;
 }
 
+const char* const kRunColumns[] = {"run", "date", "host", "operator", "version", "profile", "profile_sha256"};
+
+std::vector<std::string> RunFields(const TRunRecord& run) {
+  return {std::to_string(run.Id), RecordTimeLocal(run.Started), run.Host,         run.Operator,
+          run.Version,            run.Profile,                   run.ProfileSha256};
+}
+
+// The folder a file is in ("." for a bare name).
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat x {}, y {};
+  return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
 }  // namespace
+
+std::string ReportCsvField(const std::string& text) { return CsvField(text); }
+std::string ReportJsonString(const std::string& text) { return JsonString(text); }
 
 std::string ReportCsvPath(const std::string& path) { return BasePath(path) + ".csv"; }
 std::string ReportJsonPath(const std::string& path) { return BasePath(path) + ".json"; }
 
-std::string BenchReportCsv(const std::vector<TTerminalOutcome>& outcomes) {
+std::string BenchReportCsv(const std::vector<TTerminalOutcome>& outcomes, const TRunRecord* run) {
   std::vector<TProfileGroup> groups;
   for (const TTerminalOutcome& outcome : outcomes)
     for (const TGroupOutcome& group : outcome.Groups)
@@ -83,6 +111,11 @@ std::string BenchReportCsv(const std::vector<TTerminalOutcome>& outcomes) {
   for (TProfileGroup group : groups) {
     const std::string name = ProfileGroupName(group);
     out += "," + name + "_result," + name + "_message," + name + "_seconds";
+  }
+  std::string runFields;
+  if (run != nullptr) {
+    for (const char* column : kRunColumns) out += std::string(",") + column;
+    for (const std::string& field : RunFields(*run)) runFields += "," + CsvField(field);
   }
   out += "\n";
   for (const TTerminalOutcome& o : outcomes) {
@@ -96,17 +129,28 @@ std::string BenchReportCsv(const std::vector<TTerminalOutcome>& outcomes) {
       else
         out += "," + BenchStateText(it->State) + "," + CsvField(it->Message) + "," + Seconds(it->Seconds);
     }
-    out += "\n";
+    out += runFields + "\n";
   }
   return out;
 }
 
-std::string BenchReportJson(const std::vector<TTerminalOutcome>& outcomes) {
-  std::string out = "[\n";
+std::string BenchReportJson(const std::vector<TTerminalOutcome>& outcomes, const TRunRecord* run) {
+  std::string out;
+  std::string indent = "  ";
+  if (run != nullptr) {
+    out = "{\n";
+    const std::vector<std::string> fields = RunFields(*run);
+    out += fmt::format("  \"run\": {},\n", run->Id);
+    for (std::size_t i = 1; i < fields.size(); ++i)
+      out += fmt::format("  \"{}\": {},\n", kRunColumns[i], JsonString(fields[i]));
+    out += "  \"terminals\": ";
+    indent = "    ";
+  }
+  out += "[\n";
   for (std::size_t i = 0; i < outcomes.size(); ++i) {
     const TTerminalOutcome& o = outcomes[i];
-    out += fmt::format(
-        "  {{\"port\": {}, \"factory_number\": {}, \"serial\": {}, \"result\": {}, \"message\": {}, "
+    out += indent + fmt::format(
+        "{{\"port\": {}, \"factory_number\": {}, \"serial\": {}, \"result\": {}, \"message\": {}, "
         "\"seconds\": {}, \"groups\": [",
         JsonString(o.Port), JsonString(o.FactoryNumber), JsonString(o.SerialNumber),
         JsonString(BenchStateText(o.State)), JsonString(o.Message), Seconds(o.Seconds));
@@ -118,20 +162,42 @@ std::string BenchReportJson(const std::vector<TTerminalOutcome>& outcomes) {
     }
     out += i + 1 < outcomes.size() ? "]},\n" : "]}\n";
   }
-  return out + "]\n";
+  if (run == nullptr) return out + "]\n";
+  return out + "  ]\n}\n";
 }
 
-void WriteBenchReport(const std::string& path, const std::vector<TTerminalOutcome>& outcomes) {
-  WriteFileText(ReportCsvPath(path), BenchReportCsv(outcomes), TWriteKind::Output);
-  WriteFileText(ReportJsonPath(path), BenchReportJson(outcomes), TWriteKind::Output);
+void WriteBenchReport(const std::string& path, const std::vector<TTerminalOutcome>& outcomes,
+                      const TRunRecord* run) {
+  WriteFileText(ReportCsvPath(path), BenchReportCsv(outcomes, run), TWriteKind::Output);
+  WriteFileText(ReportJsonPath(path), BenchReportJson(outcomes, run), TWriteKind::Output);
 }
 
-std::vector<std::string> FailedPortsOfReport(const std::string& path) {
+void CheckReportPath(const std::string& path, const std::vector<std::string>& files) {
+  for (const std::string& report : {ReportCsvPath(path), ReportJsonPath(path)}) {
+    const auto fail = [&report](const std::string& reason) {
+      throw Exception(fmt::format("Отчет {}: {}", report, reason));
+    };
+    const std::string folder = FolderOf(report);
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) fail(fmt::format("нет папки {}", folder));
+    if (::access(folder.c_str(), W_OK) != 0) fail(fmt::format("папка {} закрыта для записи", folder));
+    if (::stat(report.c_str(), &info) == 0) {
+      if (S_ISDIR(info.st_mode)) fail("это папка");
+      if (S_ISREG(info.st_mode) && ::access(report.c_str(), W_OK) != 0) fail("файл закрыт для записи");
+    }
+    for (const std::string& file : files)
+      if (!file.empty() && (SameFile(report, file) || ResolveLinks(report) == ResolveLinks(file)))
+        fail(fmt::format("это файл {}, который читает запись; отчет его заменил бы", file));
+  }
+}
+
+TReportRetry FailedOfReport(const std::string& path) {
   const std::string name = ReportCsvPath(path);
   const std::string text = ReadFileText(name);
-  std::vector<std::string> ports;
+  TReportRetry retry;
   std::size_t start = 0;
-  bool header = true;
+  std::vector<std::string> header;
+  std::size_t portAt = 0, resultAt = 0, runAt = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
@@ -139,16 +205,27 @@ std::vector<std::string> FailedPortsOfReport(const std::string& path) {
     start = end + 1;
     if (line.empty()) continue;
     const std::vector<std::string> fields = SplitCsv(line);
-    if (header) {
-      if (fields.size() < 4 || fields[0] != "port" || fields[3] != "result")
+    if (header.empty()) {
+      header = fields;
+      const auto at = [&header](const char* column) {
+        return static_cast<std::size_t>(std::find(header.begin(), header.end(), column) - header.begin());
+      };
+      portAt = at("port");
+      resultAt = at("result");
+      runAt = at("run");
+      if (portAt >= header.size() || resultAt >= header.size())
         throw Exception(fmt::format("Файл отчета {}: это не отчет записи профиля", name));
-      header = false;
       continue;
     }
-    if (fields.size() < 4) throw Exception(fmt::format("Файл отчета {}: строка без результата", name));
-    if (fields[3] != BenchStateText(TBenchState::Passed)) ports.push_back(fields[0]);
+    if (fields.size() <= std::max(portAt, resultAt))
+      throw Exception(fmt::format("Файл отчета {}: строка без результата", name));
+    if (fields[resultAt] != BenchStateText(TBenchState::Passed)) retry.Ports.push_back(fields[portAt]);
+    if (runAt < fields.size() && retry.Run == 0) retry.Run = std::atoll(fields[runAt].c_str());
   }
-  return ports;
+  if (header.empty()) throw Exception(fmt::format("Файл отчета {}: это не отчет записи профиля", name));
+  return retry;
 }
+
+std::vector<std::string> FailedPortsOfReport(const std::string& path) { return FailedOfReport(path).Ports; }
 
 }  // namespace quorvel

@@ -1,5 +1,6 @@
 #include "BenchRun.h"
 
+#include "BenchRecord.h"
 #include "Errors.h"
 #include "ISPWriter.h"
 #include "OrtenaGuards.h"
@@ -81,6 +82,16 @@ TBenchRun::TBenchRun(TBenchPlan plan) : plan_(std::move(plan)) {
     const bool firmware = !outcome.Groups.empty() && outcome.Groups.front().Group == TProfileGroup::Firmware;
     outcome.StepCount = static_cast<int>(outcome.Groups.size());
     if (!firmware || outcome.Groups.size() > 1 || plan_.Values) outcome.StepCount += firmware ? 3 : 2;
+    TTerminalRecord record;
+    record.Position = static_cast<int>(outcomes_.size());
+    record.Port = port;
+    for (const TGroupOutcome& group : outcome.Groups) {
+      TStepRecord step;
+      step.Position = static_cast<int>(record.Steps.size());
+      step.Name = ProfileGroupName(group.Group);
+      record.Steps.push_back(std::move(step));
+    }
+    records_.push_back(std::move(record));
     outcomes_.push_back(std::move(outcome));
   }
 }
@@ -143,6 +154,7 @@ void TBenchRun::ResetStop() noexcept {
 }
 
 std::vector<TTerminalOutcome> TBenchRun::Run(const TOnChange& onChange) {
+  if (plan_.Record != nullptr) runId_ = plan_.Record->StartRun(plan_.RunInfo);
   onChange_ = onChange;
   std::vector<std::thread> threads;
   threads.reserve(facades_.size());
@@ -150,7 +162,71 @@ std::vector<TTerminalOutcome> TBenchRun::Run(const TOnChange& onChange) {
     threads.emplace_back([this, i] { RunTerminal(static_cast<int>(i)); });
   for (std::thread& thread : threads) thread.join();
   onChange_ = nullptr;
+  if (plan_.Record != nullptr && RecordError().empty()) {
+    bool passed = true;
+    for (const TTerminalOutcome& outcome : outcomes_) passed = passed && outcome.State == TBenchState::Passed;
+    const char* state = stop_.load() ? kRecordStopped : passed ? kRecordPassed : kRecordFailed;
+    try {
+      plan_.Record->EndRun(runId_, state);
+    } catch (const std::exception& e) {
+      std::lock_guard guard(lock_);
+      recordError_ = e.what();
+    }
+  }
   return outcomes_;
+}
+
+std::string TBenchRun::RecordError() const {
+  std::lock_guard guard(lock_);
+  return recordError_;
+}
+
+void TBenchRun::Record(const std::function<void(IServiceRecord&)>& call) {
+  if (plan_.Record == nullptr) return;
+  {
+    std::lock_guard guard(lock_);
+    if (!recordError_.empty()) throw ERecordError(recordError_);
+  }
+  try {
+    call(*plan_.Record);
+  } catch (const ERecordError& e) {
+    {
+      std::lock_guard guard(lock_);
+      if (recordError_.empty()) recordError_ = e.what();
+    }
+    // No terminal may be written past what the record holds.
+    RequestStop();
+    throw;
+  }
+}
+
+void TBenchRun::RecordStep(int index, const TGroupOutcome& part, std::int64_t bytes, const std::string& details) {
+  TTerminalRecord& record = records_[static_cast<std::size_t>(index)];
+  if (record.Id == 0) return;
+  const TTerminalOutcome& planned = outcomes_[static_cast<std::size_t>(index)];
+  for (std::size_t k = 0; k < planned.Groups.size() && k < record.Steps.size(); ++k) {
+    if (planned.Groups[k].Group != part.Group) continue;
+    TStepRecord& step = record.Steps[k];
+    step.State = BenchStateText(part.State);
+    step.Message = part.Message;
+    step.Seconds = part.Seconds;
+    step.BytesSent = bytes;
+    step.Details = details;
+    if (part.State != TBenchState::Running) step.Ended = RecordTimeNow();
+    Record([&step](IServiceRecord& r) { r.UpdateStep(step); });
+  }
+}
+
+void TBenchRun::RecordTerminal(int index, const TTerminalOutcome& outcome) {
+  TTerminalRecord& record = records_[static_cast<std::size_t>(index)];
+  if (record.Id == 0) return;
+  record.FactoryNumber = outcome.FactoryNumber;
+  if (record.SerialAfter.empty()) record.SerialAfter = record.SerialBefore;
+  record.State = BenchStateText(outcome.State);
+  record.Message = outcome.Message;
+  record.Seconds = outcome.Seconds;
+  if (outcome.State != TBenchState::Running) record.Ended = RecordTimeNow();
+  Record([&record](IServiceRecord& r) { r.UpdateTerminal(record); });
 }
 
 void TBenchRun::Change(int index) {
@@ -167,8 +243,13 @@ void TBenchRun::RunTerminal(int index) {
     std::lock_guard guard(lock_);
     outcome = outcomes_[static_cast<std::size_t>(index)];
   }
+  TTerminalRecord& record = records_[static_cast<std::size_t>(index)];
+  record.RunId = runId_;
+  record.State = kRecordRunning;
+  record.Started = RecordTimeNow();
   const TClock::time_point start = TClock::now();
   try {
+    Record([&record](IServiceRecord& r) { r.AddTerminal(record); });
     RunSteps(index, outcome);
     outcome.State = TBenchState::Passed;
   } catch (const EAbort&) {
@@ -183,15 +264,61 @@ void TBenchRun::RunTerminal(int index) {
     if (group.State == TBenchState::Running) {
       group.State = outcome.State;
       group.Message = outcome.Message;
+      try {
+        RecordStep(index, group, 0);
+      } catch (const std::exception&) {
+        // The record's failure is the run's (RecordError); the terminal's own outcome stays.
+      }
     }
   outcome.Seconds = SecondsSince(start);
   facade.SetPrompt(nullptr);
   facade.Driver().ClosePort();
+  try {
+    RecordTerminal(index, outcome);
+    if (record.PoolRow != 0 && outcome.State != TBenchState::Stopped) {
+      const char* state = outcome.State == TBenchState::Passed ? kPoolUsed : kPoolFailed;
+      Record([&record, state](IServiceRecord& r) { r.SetRowState(record.PoolRow, state); });
+    }
+  } catch (const std::exception&) {
+    // As above: RecordError tells the run.
+  }
   {
     std::lock_guard guard(lock_);
     outcomes_[static_cast<std::size_t>(index)] = outcome;
   }
   Change(index);
+}
+
+const TValueRow* TBenchRun::ClaimRow(int index, TTerminalOutcome& outcome) {
+  const TBenchValues& values = *plan_.Values;
+  const std::string key = values.Key() == TValueKey::Port            ? outcome.Port
+                          : values.Key() == TValueKey::FactoryNumber ? outcome.FactoryNumber
+                                                                     : std::string();
+  const std::string& pool = plan_.Pool.empty() ? values.Name() : plan_.Pool;
+  const TValueRow* row = nullptr;
+  if (plan_.Record != nullptr && !plan_.Pool.empty()) {
+    std::optional<TPoolClaim> claim;
+    Record([&](IServiceRecord& r) {
+      claim = r.ClaimRow(plan_.Pool, key, TClaimer{outcome.FactoryNumber, outcome.Port, runId_});
+    });
+    if (claim) {
+      records_[static_cast<std::size_t>(index)].PoolRow = claim->Row.Id;
+      row = values.RowAtLine(claim->Row.Line);
+      if (row == nullptr) throw Exception(fmt::format("Набор {}: нет строки {}", pool, claim->Row.Line));
+    }
+  } else if (values.Key() != TValueKey::None) {
+    row = values.Find(key);
+  } else {
+    std::lock_guard guard(lock_);
+    if (nextRow_ < values.Rows().size()) row = &values.Rows()[nextRow_++];
+  }
+  if (row == nullptr)
+    throw Exception(values.Key() == TValueKey::None ? fmt::format(kNoFreeRow, pool) : fmt::format(kNoValuesRow, key));
+  if (const auto factory = row->find(kFactoryNumberColumn);
+      factory != row->end() && !factory->second.empty() && factory->second != outcome.FactoryNumber)
+    throw Exception(fmt::format("Строка значений для терминала с заводским номером {}, а терминал сообщил {}",
+                                factory->second, outcome.FactoryNumber));
+  return row;
 }
 
 void TBenchRun::RunSteps(int index, TTerminalOutcome& outcome) {
@@ -207,28 +334,38 @@ void TBenchRun::RunSteps(int index, TTerminalOutcome& outcome) {
     Change(index);
   };
 
+  TProfile profile;
+  profile.LoadFromText(plan_.ProfileText, plan_.ProfileName);
+
   // A group's part: its state, message and time; a failure names the group and ends the terminal.
   const auto runGroup = [&](TGroupOutcome& part, const auto& write) {
-    part.State = TBenchState::Running;
     publish(GroupStepText(part.Group, plan_.Verify));
+    part.State = TBenchState::Running;
+    RecordStep(index, part, 0);
+    const std::uint64_t sentBefore = facade.Driver().Comm().BytesWritten();
+    const auto sent = [&] {
+      return static_cast<std::int64_t>(facade.Driver().Comm().BytesWritten() - sentBefore);
+    };
     const TClock::time_point start = TClock::now();
     try {
       write();
+    } catch (const ERecordError&) {
+      throw;
     } catch (const std::exception& e) {
       part.Seconds = SecondsSince(start);
       const bool stopped = dynamic_cast<const EAbort*>(&e) != nullptr;
       part.State = stopped ? TBenchState::Stopped : TBenchState::Failed;
       part.Message = e.what();
+      RecordStep(index, part, sent());
       if (!stopped) throw Exception(ProfileGroupName(part.Group) + ": " + e.what());
       throw;
     }
     part.Seconds = SecondsSince(start);
     part.State = TBenchState::Passed;
+    RecordStep(index, part, sent(), GroupDetails(profile, part.Group));
     ++outcome.StepIndex;
   };
 
-  TProfile profile;
-  profile.LoadFromText(plan_.ProfileText, plan_.ProfileName);
   auto group = outcome.Groups.begin();
   if (group != outcome.Groups.end() && group->Group == TProfileGroup::Firmware) {
     runGroup(*group, [&] { WriteFirmware(index, outcome, profile); });
@@ -250,14 +387,23 @@ void TBenchRun::RunSteps(int index, TTerminalOutcome& outcome) {
     outcome.FactoryNumber = factory;
     outcome.SerialNumber = facade.QuerySerialNumber();
   }
+  TTerminalRecord& record = records_[static_cast<std::size_t>(index)];
+  record.FactoryNumber = outcome.FactoryNumber;
+  record.SerialBefore = outcome.SerialNumber;
+  if (!outcome.FactoryNumber.empty()) {
+    std::lock_guard guard(lock_);
+    const auto [owner, added] = factories_.emplace(outcome.FactoryNumber, outcome.Port);
+    if (!added) throw Exception(fmt::format(kFactoryNumberTwice, outcome.FactoryNumber, owner->second));
+  }
+  Record([&record](IServiceRecord& r) { r.UpdateTerminal(record); });
   ++outcome.StepIndex;
 
   const TValueRow* row = nullptr;
   if (plan_.Values) {
-    const std::string& key = plan_.Values->Key() == TValueKey::Port ? outcome.Port : outcome.FactoryNumber;
-    row = plan_.Values->Find(key);
-    if (row == nullptr) throw Exception(fmt::format(kNoValuesRow, key));
+    row = ClaimRow(index, outcome);
     ApplyValues(*row, profile);
+    record.Values = RecordedValues(*row, profile);
+    Record([&record](IServiceRecord& r) { r.UpdateTerminal(record); });
   }
 
   publish("серийный номер");
@@ -266,6 +412,8 @@ void TBenchRun::RunSteps(int index, TTerminalOutcome& outcome) {
     TClearStatusGuard clear(facade);
     facade.WriteSerialNumber(serial);
     outcome.SerialNumber = serial;
+    record.SerialAfter = serial;
+    Record([&record](IServiceRecord& r) { r.UpdateTerminal(record); });
     if (plan_.Verify) {
       const std::string read = facade.ReadSerialNumber();
       if (read != serial) throw Exception(fmt::format(kSerialVerifyFailed, read, serial));

@@ -2,9 +2,11 @@
 
 #include "BenchValues.h"
 #include "Profile.h"
+#include "ServiceRecord.h"
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -66,7 +68,19 @@ struct TBenchPlan {
   bool AnswerYes = false;                      ///< answer the facade's questions Yes (else No)
   bool FastFirmware = false;                   ///< write the firmware in the writer's fast mode
   int Retries = 1;                             ///< attempts per command, 1..5
+  /// Where the run is recorded as it goes (shared with other threads and processes); nullptr:
+  /// nowhere.
+  IServiceRecord* Record = nullptr;
+  TRunStart RunInfo;  ///< the run's own fields in the record
+  /// The record's pool whose rows are claimed (Values is then that pool's table); empty: rows
+  /// are looked up in Values alone.
+  std::string Pool;
 };
+
+/// The message of a terminal that reports the factory number of one already under way.
+inline constexpr const char* kFactoryNumberTwice = "Терминал с заводским номером {} уже записывается на порту {}";
+/// The message of a terminal that finds no free row of a pool handed out in order.
+inline constexpr const char* kNoFreeRow = "Нет свободной строки в наборе {}";
 
 /// Writes one profile into many terminals at once: every port gets its own driver and facade
 /// and its own thread, and builds its own copy of the profile with its row of values, so no
@@ -96,8 +110,17 @@ class TBenchRun {
 
   /// Called with the terminal's position in the plan and its outcome so far, after every step.
   using TOnChange = std::function<void(int, const TTerminalOutcome&)>;
-  /// Runs every terminal and returns when all have ended, their outcomes in plan order.
+  /// Starts the run in the record (its error then, before any terminal is touched), runs
+  /// every terminal and returns when all have ended, their outcomes in plan order. Every
+  /// terminal is in the record from its start, each step is committed when it ends and each
+  /// terminal when it ends; a pool row is claimed in one transaction before the first write.
+  /// A record that cannot be written stops the whole run before the next write to any
+  /// terminal (RecordError says why).
   std::vector<TTerminalOutcome> Run(const TOnChange& onChange);
+  /// The run's number in the record (0 before Run, or without a record).
+  std::int64_t RunId() const { return runId_; }
+  /// Why the record could not be written, when it could not; empty otherwise.
+  std::string RecordError() const;
 
   /// Stops every terminal: transfers before their next packet, the others before their next
   /// step; their outcome is Stopped. Any thread; async-signal-safe.
@@ -112,12 +135,21 @@ class TBenchRun {
   void RunSteps(int index, TTerminalOutcome& outcome);
   void WriteFirmware(int index, TTerminalOutcome& outcome, const TProfile& profile);
   void WaitForCommandMode(int index);
+  const TValueRow* ClaimRow(int index, TTerminalOutcome& outcome);
+  void Record(const std::function<void(IServiceRecord&)>& call);
+  void RecordStep(int index, const TGroupOutcome& part, std::int64_t bytes, const std::string& details = {});
+  void RecordTerminal(int index, const TTerminalOutcome& outcome);
 
   TBenchPlan plan_;
+  std::int64_t runId_ = 0;
+  std::vector<TTerminalRecord> records_;  // one per terminal, touched by its thread only
+  std::map<std::string, std::string> factories_;  // factory number -> port, under lock_
+  std::size_t nextRow_ = 0;  // without a record: the next row of a table handed out in order
+  std::string recordError_;  // under lock_
   std::vector<std::unique_ptr<TOrtena>> facades_;
   std::vector<std::unique_ptr<TUpdateStatus>> firmware_;  // one per terminal, for its stop request
   std::vector<TTerminalOutcome> outcomes_;
-  std::mutex lock_;  // outcomes_ and the change handler
+  mutable std::mutex lock_;  // outcomes_, the change handler, factories_, nextRow_, recordError_
   TOnChange onChange_;
   std::atomic<bool> stop_{false};
 };

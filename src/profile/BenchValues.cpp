@@ -20,6 +20,7 @@
 #include <charconv>
 #include <exception>
 #include <set>
+#include <string_view>
 
 namespace quorvel {
 
@@ -75,17 +76,78 @@ bool IsNumber(const std::string& text) {
 
 }  // namespace
 
-const char* KeyColumn(TValueKey key) { return key == TValueKey::Port ? kPortColumn : kFactoryNumberColumn; }
+const char* KeyColumn(TValueKey key) {
+  switch (key) {
+    case TValueKey::Port:
+      return kPortColumn;
+    case TValueKey::FactoryNumber:
+      return kFactoryNumberColumn;
+    case TValueKey::None:
+      break;
+  }
+  return "";
+}
+
+bool IsSecretColumn(const std::string& column) {
+  return column == kSimPinColumn || column == kSim2PinColumn || column == kSimPasswordColumn ||
+         column == kPasswordColumn;
+}
+
+namespace {
+
+[[noreturn]] void FailAt(const std::string& name, int line, const std::string& reason) {
+  throw Exception(fmt::format(kValuesErrorFormat, name, line, reason));
+}
+
+void CheckHeader(const std::vector<std::string>& fields, const std::string& name, int line, TValueKey& key) {
+  for (const std::string& column : fields) {
+    if (std::find(KnownColumns().begin(), KnownColumns().end(), column) == KnownColumns().end())
+      FailAt(name, line, fmt::format("неизвестный столбец \"{}\"", column));
+    if (std::count(fields.begin(), fields.end(), column) > 1)
+      FailAt(name, line, fmt::format("столбец \"{}\" назван дважды", column));
+  }
+  const auto has = [&fields](const char* column) {
+    return std::find(fields.begin(), fields.end(), column) != fields.end();
+  };
+  // A table that names no terminal is a batch of identities for whichever terminal comes.
+  if (key == TValueKey::FactoryNumber && !has(kFactoryNumberColumn) && !has(kPortColumn)) key = TValueKey::None;
+  if (key != TValueKey::None && !has(KeyColumn(key)))
+    FailAt(name, line, fmt::format("нет столбца \"{}\", по которому ищутся терминалы", KeyColumn(key)));
+}
+
+}  // namespace
+
+void TBenchValues::AddRow(const std::vector<std::string>& fields, int line) {
+  if (fields.size() != columns_.size())
+    FailAt(name_, line, fmt::format("полей {}, а в заголовке {}", fields.size(), columns_.size()));
+  TValueRow row;
+  for (std::size_t i = 0; i < columns_.size(); ++i) row[columns_[i]] = fields[i];
+  if (const auto serial = row.find(kSerialColumn); serial != row.end()) {
+    try {
+      TOrtena::CheckSerialNumber(serial->second);
+    } catch (const std::exception& e) {
+      FailAt(name_, line, e.what());
+    }
+  }
+  if (const auto port = row.find(kServerPortColumn); port != row.end() && !IsNumber(port->second))
+    FailAt(name_, line, fmt::format("порт сервера \"{}\" не число", port->second));
+  for (const char* unique : kUniqueColumns) {
+    const auto value = row.find(unique);
+    if (value == row.end()) continue;
+    for (std::size_t k = 0; k < rows_.size(); ++k)
+      if (rows_[k].at(unique) == value->second)
+        FailAt(name_, line,
+               fmt::format("значение \"{}\" столбца {} уже есть в строке {}", value->second, unique, lines_[k]));
+  }
+  rows_.push_back(std::move(row));
+  lines_.push_back(line);
+}
 
 TBenchValues TBenchValues::Parse(const std::string& text, const std::string& name, TValueKey key) {
   TBenchValues table;
-  table.key_ = key;
-  std::vector<std::string> header;
-  std::vector<int> lineOfRow;
+  table.name_ = name;
+  bool header = true;
   int lineNumber = 0;
-  const auto fail = [&](int line, const std::string& reason) {
-    throw Exception(fmt::format(kValuesErrorFormat, name, line, reason));
-  };
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
@@ -96,52 +158,43 @@ TBenchValues TBenchValues::Parse(const std::string& text, const std::string& nam
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
     std::vector<std::string> fields = SplitFields(line);
-    if (header.empty()) {
-      for (const std::string& column : fields) {
-        if (std::find(KnownColumns().begin(), KnownColumns().end(), column) == KnownColumns().end())
-          fail(lineNumber, fmt::format("неизвестный столбец \"{}\"", column));
-        if (std::count(fields.begin(), fields.end(), column) > 1)
-          fail(lineNumber, fmt::format("столбец \"{}\" назван дважды", column));
-      }
-      header = fields;
-      if (std::find(header.begin(), header.end(), KeyColumn(key)) == header.end())
-        fail(lineNumber, fmt::format("нет столбца \"{}\", по которому ищутся терминалы", KeyColumn(key)));
+    if (header) {
+      CheckHeader(fields, name, lineNumber, key);
+      table.columns_ = fields;
+      header = false;
       continue;
     }
-    if (fields.size() != header.size())
-      fail(lineNumber, fmt::format("полей {}, а в заголовке {}", fields.size(), header.size()));
-    TValueRow row;
-    for (std::size_t i = 0; i < header.size(); ++i) row[header[i]] = fields[i];
-    if (const auto serial = row.find(kSerialColumn); serial != row.end()) {
-      try {
-        TOrtena::CheckSerialNumber(serial->second);
-      } catch (const std::exception& e) {
-        fail(lineNumber, e.what());
-      }
-    }
-    if (const auto port = row.find(kServerPortColumn); port != row.end() && !IsNumber(port->second))
-      fail(lineNumber, fmt::format("порт сервера \"{}\" не число", port->second));
-    for (const char* unique : kUniqueColumns) {
-      const auto value = row.find(unique);
-      if (value == row.end()) continue;
-      for (std::size_t k = 0; k < table.rows_.size(); ++k)
-        if (table.rows_[k].at(unique) == value->second)
-          fail(lineNumber, fmt::format("значение \"{}\" столбца {} уже есть в строке {}", value->second,
-                                       unique, lineOfRow[k]));
-    }
-    table.rows_.push_back(std::move(row));
-    lineOfRow.push_back(lineNumber);
+    table.AddRow(fields, lineNumber);
   }
-  table.lines_ = lineOfRow;
+  if (header) FailAt(name, 1, "нет строки заголовка");
+  table.key_ = key;
+  return table;
+}
+
+TBenchValues TBenchValues::FromRows(const std::vector<std::string>& columns,
+                                    const std::vector<std::vector<std::string>>& rows, const std::vector<int>& lines,
+                                    const std::string& name, TValueKey key) {
+  TBenchValues table;
   table.name_ = name;
-  if (header.empty()) fail(1, "нет строки заголовка");
+  CheckHeader(columns, name, 1, key);
+  table.columns_ = columns;
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    table.AddRow(rows[i], i < lines.size() ? lines[i] : static_cast<int>(i) + 2);
+  table.key_ = key;
   return table;
 }
 
 const TValueRow* TBenchValues::Find(const std::string& keyValue) const {
+  if (key_ == TValueKey::None) return nullptr;
   const char* column = KeyColumn(key_);
   for (const TValueRow& row : rows_)
     if (row.at(column) == keyValue) return &row;
+  return nullptr;
+}
+
+const TValueRow* TBenchValues::RowAtLine(int line) const {
+  for (std::size_t i = 0; i < rows_.size(); ++i)
+    if (lines_[i] == line) return &rows_[i];
   return nullptr;
 }
 
@@ -164,6 +217,10 @@ void ApplyValues(const TValueRow& row, TProfile& profile) {
   std::set<std::string> taken;
   const auto put = [&](const char* column, std::string& target) {
     if (const auto it = row.find(column); it != row.end()) {
+      // An empty identifier would leave the profile's own, which every such terminal would get.
+      if (it->second.empty() && std::string_view(column) != kLoginColumn && std::string_view(column) != kPasswordColumn)
+        throw Exception(fmt::format("столбец {} пуст, а платежной системе {} нужно это значение", column,
+                                    system.GetDisplayName()));
       target = it->second;
       taken.insert(column);
     }
@@ -173,7 +230,7 @@ void ApplyValues(const TValueRow& row, TProfile& profile) {
     put(kSenderIdColumn, mp->SenderID);
     std::string keyFile;
     put(kPrivateKeyColumn, keyFile);
-    if (!keyFile.empty()) TOpenSSL().DecodePrivateKey(ReadFileText(keyFile), mp->ApplicationPrivateKey);
+    if (taken.count(kPrivateKeyColumn) > 0) TOpenSSL().DecodePrivateKey(ReadFileText(keyFile), mp->ApplicationPrivateKey);
     if (const auto it = row.find(kSerialColumn); it != row.end()) mp->SerialNumber = it->second;
   } else if (auto* osmp = dynamic_cast<TOSMPProtocol*>(&system)) {
     put(kTerminalIdColumn, osmp->TerminalID);

@@ -38,6 +38,7 @@ inline constexpr const char* kDeviceIdColumn =
 enum class TValueKey {
   FactoryNumber,  ///< the factory number the terminal reports
   Port,           ///< the port's device path
+  None,           ///< no key column: rows are handed out in order, each to one terminal
 };
 
 /// One terminal's values: column name -> value (only the columns of the table).
@@ -55,10 +56,21 @@ class TBenchValues {
   /// whose number of fields differs from the header's, a key column the table lacks, a serial
   /// number that is not eight digits, a port that is not a number, and a value used twice in a
   /// column that must be unique (factory_number, port, serial), naming both rows.
+  /// A table whose key is FactoryNumber but that has neither a factory_number nor a port
+  /// column is one handed out in order (Key() None).
   static TBenchValues Parse(const std::string& text, const std::string& name, TValueKey key);
+  /// A table of columns and rows already split (a pool kept in the service record), checked
+  /// as Parse checks one; lines are the rows' lines in the file they came from.
+  static TBenchValues FromRows(const std::vector<std::string>& columns,
+                               const std::vector<std::vector<std::string>>& rows, const std::vector<int>& lines,
+                               const std::string& name, TValueKey key);
 
   /// The row whose key column holds keyValue, or nullptr.
   const TValueRow* Find(const std::string& keyValue) const;
+  /// The row standing on that line of the file, or nullptr.
+  const TValueRow* RowAtLine(int line) const;
+  /// The columns in the file's order.
+  const std::vector<std::string>& Columns() const { return columns_; }
   TValueKey Key() const { return key_; }
   const std::vector<TValueRow>& Rows() const { return rows_; }
   /// The line of the file a row stands on, counting from 1.
@@ -67,14 +79,20 @@ class TBenchValues {
   const std::string& Name() const { return name_; }
 
  private:
+  void AddRow(const std::vector<std::string>& fields, int line);
+
   TValueKey key_ = TValueKey::FactoryNumber;
+  std::vector<std::string> columns_;
   std::vector<TValueRow> rows_;
   std::vector<int> lines_;
   std::string name_;
 };
 
-/// The key column of a key.
+/// The key column of a key ("" for None).
 const char* KeyColumn(TValueKey key);
+
+/// Whether a column holds a secret (a PIN or a password) that the service record never keeps.
+bool IsSecretColumn(const std::string& column);
 
 /// The values of the profile's credentials that belong to one terminal only, each with the
 /// column that gives it: MasterPort's and PegasMP's serial number, application and sender
