@@ -105,6 +105,14 @@ void AddRecord(CLI::App& app, TCommandRun& run, const TGlobalOptions& options) {
     Print(FormatRecordTable(RunsTable(record.Runs(SinceToRecordTime(*since))), ParseViewFormat(*runsFormat)));
   });
 
+  CLI::App* operations = command->add_subcommand("operations", "List the writes made to terminals outside a bench");
+  auto operationsFormat = std::make_shared<std::string>("text");
+  operations->add_option("--format", *operationsFormat, "text, csv or json")
+      ->check(CLI::IsMember({"text", "csv", "json"}));
+  SetRecordRun(*operations, run, options, [operationsFormat](IServiceRecord& record) {
+    Print(FormatRecordTable(OperationsTable(record.Operations("")), ParseViewFormat(*operationsFormat)));
+  });
+
   CLI::App* show = command->add_subcommand("show", "A terminal's whole service history, or one run");
   auto args = std::make_shared<TShowArgs>();
   CLI::Option* factory = show->add_option("FACTORY_NUMBER", args->FactoryNumber, "the terminal's factory number");

@@ -128,6 +128,15 @@ TRecordTable HistoryTable(const IServiceRecord& record, const std::vector<TTermi
   return table;
 }
 
+TRecordTable OperationsTable(const std::vector<TOperationRecord>& operations) {
+  TRecordTable table{{"time", "program", "operation", "port", "factory_number", "result", "message", "operator", "host"},
+                     {}};
+  for (const TOperationRecord& o : operations)
+    table.Rows.push_back({RecordTimeLocal(o.Time), o.Program, o.Operation, o.Port, o.FactoryNumber, o.Result,
+                          o.Message, o.Operator, o.Host});
+  return table;
+}
+
 TRecordTable PoolTable(const std::vector<TPoolRow>& rows) {
   TRecordTable table{{"line", "key", "state", "factory_number", "port", "run", "claimed"}, {}};
   for (const TPoolRow& r : rows)

@@ -34,6 +34,9 @@ TRecordTable RunsTable(const std::vector<TRunRecord>& runs);
 /// and its steps) and every write made to it outside a bench (kind "операция"), in time order.
 TRecordTable HistoryTable(const IServiceRecord& record, const std::vector<TTerminalRecord>& terminals,
                           const std::vector<TOperationRecord>& operations);
+/// Writes made outside a bench: time, program, operation, port, factory_number, result,
+/// message, operator, host.
+TRecordTable OperationsTable(const std::vector<TOperationRecord>& operations);
 /// The rows of a pool: line, key, state, factory_number, port, run, claimed.
 TRecordTable PoolTable(const std::vector<TPoolRow>& rows);
 

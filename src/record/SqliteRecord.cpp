@@ -183,7 +183,10 @@ bool HasSqliteHeader(const std::string& path) {
 
 // Each migration is one transaction: a failed one leaves the version before it.
 void Migrate(sqlite3* db) {
-  TSqliteTransaction transaction(db);
+  // Most opens find the record current and write nothing, so that several processes opening it
+  // at once never wait on each other; a migration takes the write lock before it reads.
+  if (TSqliteStatement(db, "PRAGMA user_version").Scalar() >= kRecordSchemaVersion) return;
+  TSqliteTransaction transaction(db, true);
   std::int64_t version = TSqliteStatement(db, "PRAGMA user_version").Scalar();
   for (; version < kRecordSchemaVersion; ++version) SqliteExec(db, kMigrations[version]);
   SqliteExec(db, fmt::format("PRAGMA application_id={}", kRecordApplicationId));
@@ -471,9 +474,9 @@ std::string TSqliteRecord::PoolKeyColumn(const std::string& name) const {
   return s.Text(0);
 }
 
-std::vector<TPoolRow> TSqliteRecord::RowsWhere(const std::string& where, std::int64_t pool) const {
-  TSqliteStatement s(db_, fmt::format("SELECT {} FROM pool_rows WHERE pool_id = ? {} ORDER BY line, id",
-                                      kRowColumns, where));
+std::vector<TPoolRow> TSqliteRecord::RowsWhere(const std::string& where, std::int64_t pool, int limit) const {
+  TSqliteStatement s(db_, fmt::format("SELECT {} FROM pool_rows WHERE pool_id = ? {} ORDER BY line, id{}",
+                                      kRowColumns, where, limit > 0 ? fmt::format(" LIMIT {}", limit) : ""));
   s.Bind(pool);
   std::vector<TPoolRow> rows;
   while (s.Step()) rows.push_back(RowOf(s));
@@ -518,7 +521,7 @@ std::optional<TPoolClaim> TSqliteRecord::ClaimRow(const std::string& pool, const
       keyed.Bind(poolId, key);
       if (keyed.Step()) rows = RowsWhere(fmt::format("AND id = {}", keyed.Int(0)), poolId);
     } else {
-      rows = RowsWhere(fmt::format("AND state = '{}' LIMIT 1", kPoolFree), poolId);
+      rows = RowsWhere(fmt::format("AND state = '{}'", kPoolFree), poolId, 1);
     }
     if (rows.empty()) return std::nullopt;
     TPoolRow& row = rows.front();

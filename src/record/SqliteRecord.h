@@ -56,7 +56,7 @@ class TSqliteRecord final : public IServiceRecord {
   [[noreturn]] void Fail(const std::string& reason) const;
   std::int64_t PoolId(const std::string& name) const;
   std::vector<TStepRecord> StepsOf(std::int64_t terminal) const;
-  std::vector<TPoolRow> RowsWhere(const std::string& where, std::int64_t pool) const;
+  std::vector<TPoolRow> RowsWhere(const std::string& where, std::int64_t pool, int limit = 0) const;
 
   std::string path_;
   sqlite3* db_ = nullptr;

@@ -198,6 +198,7 @@ TEST_F(CliProfile, FirmwareFirstThenTheSettingsOnTerminalsInTheirBootloaders) {
     flashes.push_back(std::make_shared<quorvel::sim::TBootloaderFlash>());
     boards.push_back(std::make_unique<TTerminalSim>(options));
     boards.back()->SetBootloaderFactory(quorvel::sim::BootloaderFactory(flashes.back()));
+    boards.back()->Update([n = boards.size()](TSimState& s) { s.FactoryNumber = "35436000000010" + std::to_string(n); });
     boards.back()->Start();
     ports += " --port " + Quote(boards.back()->SlavePath());
   }

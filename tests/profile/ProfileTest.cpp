@@ -112,7 +112,8 @@ TEST(BenchValues, ATableIsRefusedWholeForAnyFaultNamingItsLine) {
     const char* error;
   } cases[] = {
       {"factory_number,colour\n1,red\n", "строка 1: неизвестный столбец \"colour\""},
-      {"serial\n12345678\n", "строка 1: нет столбца \"factory_number\""},
+      {"serial,serial\n12345678,1\n", "строка 1: столбец \"serial\" назван дважды"},
+      {"serial\n12345678\n12345678\n", "строка 3: значение \"12345678\" столбца serial уже есть в строке 2"},
       {"factory_number,serial\n1,12345678\n2\n", "строка 3: полей 1, а в заголовке 2"},
       {"factory_number,serial\n1,1234\n", "строка 2: Серийный номер должен состоять из восьми цифр"},
       {"factory_number,device_id\n1,D1\n\n2,D1\n",
@@ -123,6 +124,12 @@ TEST(BenchValues, ATableIsRefusedWholeForAnyFaultNamingItsLine) {
     EXPECT_NE(ErrorOf([&] { TBenchValues::Parse(c.text, "v.csv", TValueKey::FactoryNumber); }).find(c.error),
               std::string::npos)
         << c.text;
+
+  // A table keyed by port must have the column; one naming no terminal is handed out in order.
+  EXPECT_NE(ErrorOf([] { TBenchValues::Parse("serial\n12345678\n", "v.csv", TValueKey::Port); })
+                .find("строка 1: нет столбца \"port\""),
+            std::string::npos);
+  EXPECT_EQ(TBenchValues::Parse("serial\n12345678\n", "v.csv", TValueKey::FactoryNumber).Key(), TValueKey::None);
 
   // Quoted fields keep commas and doubled quotes; CR LF lines are lines.
   const TBenchValues table = TBenchValues::Parse(
