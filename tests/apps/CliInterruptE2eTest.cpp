@@ -4,6 +4,7 @@
 #include "CliFixture.h"
 
 #include "Profile.h"
+#include "SqliteRecord.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -27,7 +28,8 @@ class CliInterrupt : public quorvel::test::CliTest {
   // Runs the program with args (after --home and --port) and, while it runs, sends it SIGINT
   // when the n-th line starting with prefix arrives. Returns the exit status, or -1 when the
   // program did not exit by itself.
-  int RunInterrupted(const std::vector<std::string>& args, const char* prefix, int n) {
+  int RunInterrupted(const std::vector<std::string>& args, const char* prefix, int n, int signal = SIGINT) {
+    signal_.store(signal);
 #ifdef QUORVEL_CLI_PATH
     std::vector<std::string> words = {QUORVEL_CLI_PATH, "--home", dir.Path(), "--port", sim.SlavePath()};
     words.insert(words.end(), args.begin(), args.end());
@@ -56,7 +58,7 @@ class CliInterrupt : public quorvel::test::CliTest {
     if (waited != pid || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
 #else
-    (void)args, (void)prefix, (void)n;
+    (void)args, (void)prefix, (void)n, (void)signal;
     return -2;
 #endif
   }
@@ -78,7 +80,7 @@ class CliInterrupt : public quorvel::test::CliTest {
       // its pid; it waits for this line's answer meanwhile, so nothing more is sent.
       for (int i = 0; i < 5000 && pid_.load() <= 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      if (const pid_t pid = pid_.load(); pid > 0) ::kill(pid, SIGINT);
+      if (const pid_t pid = pid_.load(); pid > 0) ::kill(pid, signal_.load());
       // The answer follows after a while, as from a terminal that is slow to answer: a signal
       // reaches a busy program's handler some time after kill().
       std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -90,6 +92,7 @@ class CliInterrupt : public quorvel::test::CliTest {
   std::atomic<int> stopAt_{0};
   std::atomic<int> seen_{0};
   std::atomic<pid_t> pid_{0};
+  std::atomic<int> signal_{SIGINT};
 };
 
 TEST_F(CliInterrupt, CtrlCStopsATransferAndKeepsNothingOfTheRun) {
@@ -139,6 +142,50 @@ TEST_F(CliInterrupt, CtrlCStopsABenchBetweenPacketsAndStillWritesTheReport) {
   const std::string report = ReadFile(dir.File("report.csv"));
   EXPECT_NE(report.find(sim.SlavePath()), std::string::npos) << report;
   EXPECT_NE(report.find("остановлен"), std::string::npos) << report;
+}
+
+TEST_F(CliInterrupt, AKilledBenchLeavesEveryFinishedStepInTheRecord) {
+  quorvel::TProfile profile;
+  profile.Header = "Магазин\r\n";
+  profile.XmlData = std::string(10 * 256, 'x');
+  profile.Groups = {quorvel::TProfileGroup::Header, quorvel::TProfileGroup::XmlData};
+  profile.SaveToFile(dir.File("p.xml"));
+  const struct {
+    int signal;
+    int status;
+    const char* run;
+    const char* step;
+  } cases[] = {
+      {SIGTERM, 130, quorvel::kRecordStopped, quorvel::kRecordStopped},
+      {SIGHUP, 130, quorvel::kRecordStopped, quorvel::kRecordStopped},
+      // Nothing of the program runs after SIGKILL: the step under way stays as it was.
+      {SIGKILL, -1, quorvel::kRecordRunning, quorvel::kRecordRunning},
+  };
+  std::int64_t run = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.signal);
+    sim.ClearReceivedLines();
+    EXPECT_EQ(RunInterrupted({"profile", "write", dir.File("p.xml"), "--port", sim.SlavePath(), "--report",
+                              dir.File("report")},
+                             "AT+SAVEXML=", 3, c.signal),
+              c.status);
+    EXPECT_EQ(CountOf("SAVEXML="), 3) << "no packet after the signal";
+    quorvel::TSqliteRecord record(dir.File("service.db"));
+    const auto found = record.Run(++run);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->State, c.run);
+    quorvel::TTerminalQuery query;
+    query.RunId = run;
+    const auto terminals = record.Terminals(query);
+    ASSERT_EQ(terminals.size(), 1u);
+    ASSERT_EQ(terminals[0].Steps.size(), 2u);
+    EXPECT_EQ(terminals[0].Steps[0].State, quorvel::kRecordPassed) << "the finished step is kept";
+    EXPECT_GT(terminals[0].Steps[0].BytesSent, 0);
+    EXPECT_EQ(terminals[0].Steps[1].State, c.step);
+    if (c.signal != SIGKILL) {
+      EXPECT_NE(ReadFile(dir.File("report.csv")).find("остановлен"), std::string::npos);
+    }
+  }
 }
 
 }  // namespace

@@ -116,8 +116,19 @@ TEST_F(CliProfile, TerminalSilentOnPhoneBaseFailsAloneAndRetryCompletesIt) {
   ASSERT_EQ(retry.Status, 0) << retry.Out << retry.Err;
   EXPECT_EQ(others[1]->State().PhoneBase, std::string(700, '7'));
   EXPECT_EQ(others[1]->State().Sims[0].Pin, "2222");
-  // Only the failed terminal was run again.
+  // Only the failed terminal was run again, and the retry's report is the whole batch's.
   EXPECT_TRUE(others[0]->ReceivedLines().empty());
+  EXPECT_TRUE(quorvel::FailedPortsOfReport(dir.File("second.csv")).empty());
+  const std::string second = ReadFile(dir.File("second.csv"));
+  for (const auto& other : others)
+    EXPECT_NE(second.find(other->SlavePath() + ","), std::string::npos) << second;
+  // A retry whose report would replace the one it retries is refused before anything is sent.
+  others[1]->ClearReceivedLines();
+  const auto over = CliRaw(args + " --retry-failed " + Quote(dir.File("first.csv")) + " --report " +
+                           Quote(dir.File("first")));
+  EXPECT_EQ(over.Status, 1);
+  EXPECT_NE(over.Err.find("Отчет "), std::string::npos) << over.Err;
+  EXPECT_TRUE(others[1]->ReceivedLines().empty());
 }
 
 TEST_F(CliProfile, ACablePulledMidTransferFailsThatTerminalAloneWithTheReason) {
