@@ -130,6 +130,8 @@ TRunFigures RunBench(const std::string& profile, int terminals, bool bootloader 
     options.StartInBootloader = bootloader;
     sims.push_back(std::make_unique<sim::TTerminalSim>(options));
     sims.back()->SetBootloaderFactory(sim::BootloaderFactory(std::make_shared<sim::TBootloaderFlash>()));
+    // Each terminal of a bench reports a factory number of its own.
+    sims.back()->Update([i](sim::TSimState& s) { s.FactoryNumber = std::to_string(354360000200000 + i); });
     sims.back()->Start();
     plan.Ports.push_back(sims.back()->SlavePath());
   }
