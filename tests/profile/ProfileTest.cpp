@@ -172,6 +172,12 @@ TEST(BenchValues, ARowIsCheckedAgainstTheProfileBeforeAnyTerminalIsTouched) {
             }).find("столбец agent_id не относится к платежной системе"),
             std::string::npos);
   EXPECT_EQ(ErrorOf([&] { TBenchRun run(plan("factory_number,terminal_id,password\n1,77,secret\n")); }), "");
+  // An empty identifier of a row never falls back to the profile's own.
+  dynamic_cast<TOSMP&>(profile.System()).TerminalID = "76";
+  EXPECT_NE(ErrorOf([&] { TBenchRun run(plan("factory_number,terminal_id\n1,75\n2,\n")); })
+                .find("строка 3: столбец terminal_id пуст"),
+            std::string::npos);
+  dynamic_cast<TOSMP&>(profile.System()).TerminalID.clear();
 
   // A terminal's own identifier never goes to two terminals: neither from the profile itself
   // to every port, nor from the profile to every row that does not name its own.
