@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "ISPWriter.h"
+#include "LogPort.h"
 #include "OrtenaGuards.h"
 #include "Ortenas.h"
 #include "ProfileTransfer.h"
@@ -159,6 +160,8 @@ void TBenchRun::Change(int index) {
 }
 
 void TBenchRun::RunTerminal(int index) {
+  // Every port writes into the one log file: each line of this terminal names its port.
+  TLogPortScope logPort(plan_.Ports[static_cast<std::size_t>(index)]);
   TFixedPrompt prompt(plan_.AnswerYes);
   TOrtena& facade = *facades_[static_cast<std::size_t>(index)];
   facade.SetPrompt(&prompt);
