@@ -11,6 +11,8 @@
 #include <fmt/format.h>
 
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <exception>
 #include <map>
 #include <thread>
@@ -59,7 +61,21 @@ std::string BenchStateText(TBenchState state) {
   return {};
 }
 
+void CheckDistinctPorts(const std::vector<std::string>& ports) {
+  std::map<std::string, std::string> seen;  // device -> the port that named it first
+  for (const std::string& port : ports) {
+    char resolved[PATH_MAX];
+    const std::string device = ::realpath(port.c_str(), resolved) != nullptr ? resolved : port;
+    const auto [first, added] = seen.emplace(device, port);
+    if (added) continue;
+    if (first->second == port) throw Exception(fmt::format(kPortTwiceMessage, port));
+    throw Exception(fmt::format(kSameDeviceMessage, first->second, port, device));
+  }
+}
+
 TBenchRun::TBenchRun(TBenchPlan plan) : plan_(std::move(plan)) {
+  // Two threads on one port would each read the other's replies.
+  CheckDistinctPorts(plan_.Ports);
   TProfile check;
   check.LoadFromText(plan_.ProfileText, plan_.ProfileName);
   CheckValues();
