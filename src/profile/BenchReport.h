@@ -18,7 +18,9 @@ std::string ReportJsonPath(const std::string& path);
 /// messages become blanks.
 std::string BenchReportCsv(const std::vector<TTerminalOutcome>& outcomes);
 /// The same as JSON: an array of objects with port, factory_number, serial, result, message,
-/// seconds and groups (an array of objects with group, result, message, seconds).
+/// seconds and groups (an array of objects with group, result, message, seconds). The text is
+/// UTF-8 and valid JSON for any bytes of a port name or message: a byte that is not part of a
+/// well-formed UTF-8 sequence is written as \u00XX of its value, as are control characters.
 std::string BenchReportJson(const std::vector<TTerminalOutcome>& outcomes);
 
 /// Writes both files, each replaced atomically; raises the file's write error.
