@@ -226,7 +226,7 @@ void ReceiptLine(TSimCall& c, std::array<std::string, 10>& lines) {
   const std::int32_t number = c.Int(0, 1, 10);
   std::string& line = lines[static_cast<std::size_t>(number - 1)];
   if (c.Count() == 1) {
-    TSimCall::Need(line);
+    if (!c.S.KeepsEmptyLines) TSimCall::Need(line);
     c.Data(N(number) + "," + TSimCall::Q(line));
     return;
   }

@@ -126,6 +126,9 @@ struct TSimState {
   // receipt lines 1..10 (index 0 is line 1); an empty line is absent
   std::array<std::string, 10> Header;
   std::array<std::string, 10> Trailer;
+  /// The habit of some terminals: an empty receipt line is kept and read back empty, not
+  /// answered as absent (code 8).
+  bool KeepsEmptyLines = false;
 
   std::array<TSimFeeTable, 10> Fees;  ///< tables 1..10
   std::array<TSimSlot, 2> Sims;       ///< slots 1 and 2

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace quorvel::cli {
@@ -39,9 +40,27 @@ void TBenchView::OnChange(int index, const TTerminalOutcome& outcome) {
   std::fflush(out_);
 }
 
+std::string TBenchView::Fit(const std::string& row, int columns) {
+  std::string line;
+  for (char c : row) line += c == '\r' || c == '\n' ? ' ' : c;
+  if (columns <= 0) return line;
+  // One column short of the width: a row that fills the last column leaves the cursor
+  // waiting to wrap, and some terminals then take the erase or the line feed as a new line.
+  const std::size_t keep = static_cast<std::size_t>(columns > 1 ? columns - 1 : 1);
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const bool starts = (static_cast<unsigned char>(line[i]) & 0xC0) != 0x80;
+    if (starts && ++chars > keep) return line.substr(0, i);
+  }
+  return line;
+}
+
 void TBenchView::Redraw() {
+  // Asked at every redraw, so that a resized window is followed.
+  winsize size{};
+  const int columns = ::ioctl(::fileno(out_), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
   if (drawn_) std::fprintf(out_, "\x1b[%zuA", rows_.size());
-  for (const std::string& row : rows_) std::fprintf(out_, "\r%s\x1b[K\n", row.c_str());
+  for (const std::string& row : rows_) std::fprintf(out_, "\r%s\x1b[K\n", Fit(row, columns).c_str());
   drawn_ = true;
 }
 

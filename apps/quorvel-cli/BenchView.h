@@ -10,7 +10,8 @@
 namespace quorvel::cli {
 
 /// The bench's rows, one per terminal: port, factory number, step, progress, result. On a
-/// terminal the rows stand still and are redrawn in place; in a pipe or file each change of a
+/// terminal the rows stand still and are redrawn in place, each cut to the terminal's width
+/// (a long message is cut, never wrapped, so the rows stay where they are); in a pipe or file each change of a
 /// terminal's step or result is one plain line.
 /// Threads: OnChange may run on any thread (the run calls it one at a time).
 class TBenchView {
@@ -21,6 +22,9 @@ class TBenchView {
 
   /// One row's text.
   static std::string Row(const TTerminalOutcome& outcome);
+  /// row on one line of a terminal columns wide: line breaks made blanks, cut to at most
+  /// columns - 1 characters (UTF-8 sequences kept whole); columns 0 (unknown): not cut.
+  static std::string Fit(const std::string& row, int columns);
 
  private:
   void Redraw();

@@ -30,6 +30,7 @@ namespace quorvel::cli {
 
 namespace {
 
+constexpr const char* kNothingToRetry = "Нечего повторять";
 constexpr const char* kGroupSkippedNote = "Группа {} не прочитана: {}\n";
 
 // Result codes that mean the terminal has no such data (8) or does not know the command
@@ -70,6 +71,7 @@ void AddProfileRead(CLI::App& command, TCommandRun& run, const TGlobalOptions& o
     }
     if (profile.Groups.empty()) throw Exception("Ни одна группа настроек не прочитана");
     profile.SaveToFile(args->File);
+    for (const std::string& note : UnreadValueNotes(profile)) std::fprintf(stderr, "%s\n", note.c_str());
   });
 }
 
@@ -232,6 +234,19 @@ void WriteReport(const std::string& path, const TBenchRun& bench, IServiceRecord
   WriteBenchReport(path, outcomes);
 }
 
+// A retry of a run that failed nowhere is done at once; a report that cannot be read is left
+// for the run itself to name.
+bool NothingToRetry(const TWriteArgs& args) {
+  if (args.RetryFailed.empty()) return false;
+  try {
+    if (!FailedPortsOfReport(args.RetryFailed).empty()) return false;
+  } catch (const std::exception&) {
+    return false;
+  }
+  std::fprintf(stderr, "%s\n", kNothingToRetry);
+  return true;
+}
+
 // Not RunInContext: many terminals, each with its own facade, and an exit status of its own.
 int RunProfileWrite(const TGlobalOptions& options, const TWriteArgs& args) {
   try {
@@ -297,7 +312,9 @@ void AddProfileWrite(CLI::App& command, TCommandRun& run, const TGlobalOptions& 
   write->add_option("--groups", args->Groups,
                     "comma-separated groups to write (default: all the profile holds)");
   write->callback(
-      [&run, &options, args] { run = [&options, args] { return RunProfileWrite(options, *args); }; });
+      [&run, &options, args] {
+        run = [&options, args] { return NothingToRetry(*args) ? kExitOk : RunProfileWrite(options, *args); };
+      });
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,12 +18,35 @@ namespace {
 
 constexpr auto kRetryPause = std::chrono::milliseconds(25);  // between two attempts to lock
 
+// No link is followed and nothing waits: a link could make the program create or lock a file
+// elsewhere, and a FIFO put there would hold the open for good.
+constexpr int kOpenFlags = O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK;
+
+[[noreturn]] void RefuseLockFile(const std::string& path, const char* reason) {
+  throw Exception(fmt::format(kLockFileRefusedMessage, path, reason));
+}
+
 int OpenLockFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kOpenFlags, 0600);
   // flock works on a descriptor opened for reading too: a lock file left in a folder that
   // became read-only still serves.
   if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    fd = ::open(path.c_str(), O_RDONLY | kOpenFlags);
+  if (fd < 0) {
+    // Something in the lock file's place that is not a file: two programs could each run
+    // without the lock, so neither may.
+    const int err = errno;
+    if (err == ELOOP) RefuseLockFile(path, "это символическая ссылка");
+    if (err == EISDIR) RefuseLockFile(path, "это папка");
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) RefuseLockFile(path, std::strerror(err));
+    return fd;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    RefuseLockFile(path, "это не обычный файл");
+  }
   return fd;
 }
 

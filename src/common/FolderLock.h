@@ -14,6 +14,11 @@ inline constexpr int kDefaultFolderLockWaitMs = 10000;
 inline constexpr const char* kFolderBusyMessage =
     "Папка программы \"{}\" занята другой программой Quorvel. Повторите, когда та программа закончит работу.";
 
+/// Message of a lock file that is not a regular file (a folder, a link, a FIFO, a device),
+/// formatted with its path and what it is.
+inline constexpr const char* kLockFileRefusedMessage =
+    "Файл блокировки \"{}\" не может служить блокировкой: {}. Удалите его, чтобы программа создала новый.";
+
 /// The folder stayed locked by another program for the whole wait.
 class EFolderBusy : public Exception {
  public:
@@ -26,12 +31,14 @@ class EFolderBusy : public Exception {
 /// process or another, waits for it; the lock ends with the object or the process.
 ///
 /// A folder where the lock file can be neither created nor opened (a read-only folder without
-/// one) is not locked: nothing can be saved into it by this program either.
+/// one) is not locked: nothing can be saved into it by this program either. Anything else in
+/// the lock file's place (a folder, a symbolic link, a FIFO, a device) is refused.
 /// Threads: any thread, one object per thread.
 class TFolderLock {
  public:
   /// Takes the lock, retrying until waitMs milliseconds have passed (0: one attempt). Raises
-  /// EFolderBusy (kFolderBusyMessage) when another holder keeps it that long.
+  /// EFolderBusy (kFolderBusyMessage) when another holder keeps it that long, and Exception
+  /// kLockFileRefusedMessage when the lock file is not a regular file.
   TFolderLock(const std::string& folder, int waitMs);
   /// Releases the lock.
   ~TFolderLock();

@@ -1,5 +1,7 @@
 #include "NotifyThread.h"
 
+#include "LogPort.h"
+
 #include <stdexcept>
 
 namespace quorvel {
@@ -14,7 +16,11 @@ void TNotifyThread::SetOnTerminate(TThreadEvent handler) { onTerminate_ = std::m
 
 void TNotifyThread::Start() {
   if (thread_.joinable() || finished_.load()) throw std::logic_error("TNotifyThread already started");
-  thread_ = std::thread([this] { Body(); });
+  // The worker's log lines name the port of the thread that starts it.
+  thread_ = std::thread([this, port = LogThreadPort()] {
+    TLogPortScope scope(port);
+    Body();
+  });
 }
 
 void TNotifyThread::WaitFor() {

@@ -3,6 +3,7 @@
 #include "ComPort.h"
 #include "Errors.h"
 #include "LogFile.h"
+#include "LogPort.h"
 
 #include <fmt/format.h>
 
@@ -29,7 +30,10 @@ TCommEventThread::TCommEventThread(TCustomComm& port, int fd) : port_(port), fd_
     throw Exception(fmt::format("Не удалось создать поток порта: {}", std::system_category().message(errno)));
   }
   try {
-    thread_ = std::thread([this] { Execute(); });
+    thread_ = std::thread([this, port = LogThreadPort()] {
+      TLogPortScope scope(port);
+      Execute();
+    });
   } catch (...) {
     close(wakeFd_);
     throw;

@@ -1,4 +1,5 @@
 #include "LogFile.h"
+#include "LogPort.h"
 
 #include "Cp1251.h"
 #include "Errors.h"
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <utility>
 
 #include <fmt/printf.h>
 
@@ -52,6 +54,8 @@ std::string ToLogBytes(std::string_view utf8) {
   }
   return out;
 }
+
+thread_local std::string tLogPort;
 
 std::string Timestamp() {
   timespec ts{};
@@ -107,7 +111,8 @@ std::string TLogFile::Open() {
 void TLogFile::WriteLine(std::string_view text) {
   // Formatting is skipped while disabled: the receiving thread logs every chunk.
   if (!Enabled()) return;
-  std::string line = fmt::sprintf("[%s] [%.8d] %s", Timestamp(), static_cast<int>(gettid()),
+  const std::string port = tLogPort.empty() ? std::string() : "[" + PrintableText(ToLogBytes(tLogPort)) + "] ";
+  std::string line = fmt::sprintf("[%s] [%.8d] %s%s", Timestamp(), static_cast<int>(gettid()), port,
                                   PrintableText(ToLogBytes(text)));
   line += "\r\n";
   Write(line);
@@ -164,6 +169,12 @@ void TLogFile::CloseLocked() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }
+
+TLogPortScope::TLogPortScope(std::string port) : previous_(std::exchange(tLogPort, std::move(port))) {}
+
+TLogPortScope::~TLogPortScope() { tLogPort = std::move(previous_); }
+
+std::string LogThreadPort() { return tLogPort; }
 
 TLogFile& LogFile() {
   static TLogFile instance;

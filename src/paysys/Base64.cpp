@@ -2,6 +2,8 @@
 
 #include "Errors.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -63,6 +65,33 @@ std::string Base64Decode(std::string_view text) {
   std::size_t padding = 0;
   while (padding < text.size() && text[text.size() - 1 - padding] == '=') ++padding;
   out.resize(out.size() - std::min(padding, out.size()));
+  return out;
+}
+
+std::string Base64DecodeStrict(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() / 4 * 3);
+  std::uint32_t group = 0;
+  int count = 0;    // characters of the current group
+  int padding = 0;  // "=" seen; nothing but blanks and more padding may follow one
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+    const bool pad = c == '=' && count >= 2 && padding < 2;
+    const bool letter = kAlphabet.find(static_cast<char>(c)) != std::string_view::npos;
+    if (!(pad || (letter && padding == 0)))
+      throw Exception(fmt::format(kBase64CharMessage, c, i + 1));
+    padding += pad ? 1 : 0;
+    group = (group << 6) | (pad ? 0 : kDecodeTable[c]);
+    if (++count < 4) continue;
+    out += static_cast<char>((group >> 16) & 0xFF);
+    if (padding < 2) out += static_cast<char>((group >> 8) & 0xFF);
+    if (padding < 1) out += static_cast<char>(group & 0xFF);
+    group = 0;
+    count = 0;
+    if (padding > 0) padding = 3;  // the padded group was the last
+  }
+  if (count != 0) throw Exception(kBase64StrictLengthMessage);
   return out;
 }
 

@@ -21,6 +21,17 @@ std::string Base64Encode(std::string_view bytes);
 /// (never more than were decoded). Thread-safe.
 std::string Base64Decode(std::string_view text);
 
+/// Decodes standard Base64 and nothing else: blanks, tabs and line breaks anywhere are skipped
+/// (text split over lines), every other character must be of the alphabet, "=" only as the
+/// padding of the last group, and the characters must make whole groups of four. Text of
+/// blanks only gives no bytes. Raises Exception naming the first character outside the
+/// alphabet (kBase64CharMessage, with its code and position counted from 1) or the broken
+/// length (kBase64StrictLengthMessage). Thread-safe.
+std::string Base64DecodeStrict(std::string_view text);
+/// Messages of Base64DecodeStrict.
+inline constexpr const char* kBase64CharMessage = "Base64: недопустимый символ (код 0x{:02X}) в позиции {}";
+inline constexpr const char* kBase64StrictLengthMessage = "Base64: число символов не кратно четырем";
+
 /// The same bytes in reverse order: turns a little-endian number into a most-significant-first
 /// one and back.
 std::string ReverseBytes(std::string_view bytes);

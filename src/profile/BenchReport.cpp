@@ -40,15 +40,43 @@ std::string CsvField(std::string text) {
   return out + "\"";
 }
 
+// The length of the well-formed UTF-8 sequence at text[i] (RFC 3629: no overlong forms, no
+// surrogates, nothing past U+10FFFF), or 0.
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  std::size_t length = 0;
+  unsigned char low = 0x80;  // the range of the second byte, narrower after some leads
+  unsigned char high = 0xBF;
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+  else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+  else return 0;
+  if (lead == 0xE0) low = 0xA0;
+  if (lead == 0xED) high = 0x9F;
+  if (lead == 0xF0) low = 0x90;
+  if (lead == 0xF4) high = 0x8F;
+  if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < length; ++k)
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  return length;
+}
+
+// A port name is the system's bytes, not always UTF-8: a byte outside a well-formed sequence
+// is written as the code point of its value, so the file stays JSON and shows the byte.
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\')
-      out += std::string("\\") + static_cast<char>(c);
-    else if (c < 0x20)
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const std::size_t length = Utf8SequenceAt(text, i);
+    if (length == 0 || c < 0x20 || c == 0x7F)
       out += fmt::format("\\u{:04x}", c);
+    else if (c == '"' || c == '\\')
+      out += std::string("\\") + static_cast<char>(c);
     else
-      out += static_cast<char>(c);
+      out.append(text, i, length);
+    i += length == 0 ? 1 : length;
   }
   return out + "\"";
 }

@@ -26,9 +26,11 @@ std::string ReportJsonPath(const std::string& path);
 /// profile and profile_sha256.
 std::string BenchReportCsv(const std::vector<TTerminalOutcome>& outcomes, const TRunRecord* run = nullptr);
 /// The same as JSON: an array of objects with port, factory_number, serial, result, message,
-/// seconds and groups (an array of objects with group, result, message, seconds).
+/// seconds and groups (an array of objects with group, result, message, seconds). The text is
+/// UTF-8 and valid JSON for any bytes of a port name or message: a byte that is not part of a
+/// well-formed UTF-8 sequence is written as \u00XX of its value, as are control characters.
 /// With run, an object: run, date, host, operator, version, profile, profile_sha256 and
-/// terminals (that array). Bytes that are not UTF-8 are escaped, so the file stays JSON.
+/// terminals (that array).
 std::string BenchReportJson(const std::vector<TTerminalOutcome>& outcomes, const TRunRecord* run = nullptr);
 
 /// Writes both files, each replaced atomically; raises the file's write error.

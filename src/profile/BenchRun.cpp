@@ -3,6 +3,7 @@
 #include "BenchRecord.h"
 #include "Errors.h"
 #include "ISPWriter.h"
+#include "LogPort.h"
 #include "OrtenaGuards.h"
 #include "Ortenas.h"
 #include "ProfileTransfer.h"
@@ -11,6 +12,8 @@
 #include <fmt/format.h>
 
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <exception>
 #include <map>
 #include <thread>
@@ -59,7 +62,21 @@ std::string BenchStateText(TBenchState state) {
   return {};
 }
 
+void CheckDistinctPorts(const std::vector<std::string>& ports) {
+  std::map<std::string, std::string> seen;  // device -> the port that named it first
+  for (const std::string& port : ports) {
+    char resolved[PATH_MAX];
+    const std::string device = ::realpath(port.c_str(), resolved) != nullptr ? resolved : port;
+    const auto [first, added] = seen.emplace(device, port);
+    if (added) continue;
+    if (first->second == port) throw Exception(fmt::format(kPortTwiceMessage, port));
+    throw Exception(fmt::format(kSameDeviceMessage, first->second, port, device));
+  }
+}
+
 TBenchRun::TBenchRun(TBenchPlan plan) : plan_(std::move(plan)) {
+  // Two threads on one port would each read the other's replies.
+  CheckDistinctPorts(plan_.Ports);
   TProfile check;
   check.LoadFromText(plan_.ProfileText, plan_.ProfileName);
   CheckValues();
@@ -235,6 +252,8 @@ void TBenchRun::Change(int index) {
 }
 
 void TBenchRun::RunTerminal(int index) {
+  // Every port writes into the one log file: each line of this terminal names its port.
+  TLogPortScope logPort(plan_.Ports[static_cast<std::size_t>(index)]);
   TFixedPrompt prompt(plan_.AnswerYes);
   TOrtena& facade = *facades_[static_cast<std::size_t>(index)];
   facade.SetPrompt(&prompt);

@@ -81,6 +81,12 @@ struct TBenchPlan {
 inline constexpr const char* kFactoryNumberTwice = "Терминал с заводским номером {} уже записывается на порту {}";
 /// The message of a terminal that finds no free row of a pool handed out in order.
 inline constexpr const char* kNoFreeRow = "Нет свободной строки в наборе {}";
+/// Raises Exception when two of the ports are one device: the same path twice
+/// (kPortTwiceMessage), or two paths that lead to it, such as a link of /dev/serial/by-id and
+/// its target (kSameDeviceMessage). A path that does not exist is compared as it is written.
+void CheckDistinctPorts(const std::vector<std::string>& ports);
+inline constexpr const char* kPortTwiceMessage = "Порт {} назван дважды";
+inline constexpr const char* kSameDeviceMessage = "Порты {} и {} ведут к одному устройству {}";
 
 /// Writes one profile into many terminals at once: every port gets its own driver and facade
 /// and its own thread, and builds its own copy of the profile with its row of values, so no
@@ -99,7 +105,8 @@ inline constexpr const char* kNoFreeRow = "Нет свободной строк�
 /// handler; the change handler is called on the terminals' threads, one call at a time.
 class TBenchRun {
  public:
-  /// Parses the profile once to check it (its read errors; nothing is sent then), checks the
+  /// Checks the ports (CheckDistinctPorts), parses the profile once to check it (its read
+  /// errors; nothing is sent then), checks the
   /// values every terminal would get before any terminal is touched (CheckProfileGroups of the
   /// profile with each row of values applied: "Файл значений <name>, строка <n>: <reason>", or
   /// "Профиль <name>: <reason>" without values) and makes one facade per port.

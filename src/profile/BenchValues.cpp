@@ -11,6 +11,7 @@
 #include "Ortenas.h"
 #include "Profile.h"
 #include "ServerParams.h"
+#include "TextUtils.h"
 #include "UbsPay.h"
 #include "XPlat.h"
 
@@ -26,6 +27,7 @@ namespace quorvel {
 
 namespace {
 
+constexpr const char* kUtf8Bom = "\xEF\xBB\xBF";
 constexpr const char* kValuesErrorFormat = "Файл значений {}, строка {}: {}";
 
 const std::vector<std::string>& KnownColumns() {
@@ -42,9 +44,17 @@ constexpr const char* kUniqueColumns[] = {kFactoryNumberColumn, kPortColumn,    
                                           kApplicationIdColumn, kSenderIdColumn, kPrivateKeyColumn,
                                           kTerminalIdColumn,    kDeviceIdColumn};
 
-// Fields of one CSV line; a quoted field may hold commas and doubled quotes.
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Fields of one CSV line; a quoted field may hold commas and doubled quotes. Blanks around a
+// field are a spreadsheet's padding, not part of the value; those inside quotes are kept.
 std::vector<std::string> SplitFields(const std::string& line) {
   std::vector<std::string> fields(1);
+  std::size_t kept = 0;  // the field's length up to its last quoted character
+  const auto endField = [&] {
+    std::string& field = fields.back();
+    while (field.size() > kept && IsBlank(field.back())) field.pop_back();
+  };
   bool quoted = false;
   for (std::size_t i = 0; i < line.size(); ++i) {
     const char c = line[i];
@@ -57,14 +67,18 @@ std::vector<std::string> SplitFields(const std::string& line) {
       } else {
         fields.back() += c;
       }
+      kept = fields.back().size();
     } else if (c == '"') {
       quoted = true;
     } else if (c == ',') {
+      endField();
       fields.emplace_back();
-    } else {
+      kept = 0;
+    } else if (!IsBlank(c) || !fields.back().empty() || kept > 0) {
       fields.back() += c;
     }
   }
+  endField();
   return fields;
 }
 
@@ -148,7 +162,8 @@ TBenchValues TBenchValues::Parse(const std::string& text, const std::string& nam
   table.name_ = name;
   bool header = true;
   int lineNumber = 0;
-  std::size_t start = 0;
+  // A spreadsheet saving "CSV UTF-8" puts a byte order mark before the first column's name.
+  std::size_t start = text.rfind(kUtf8Bom, 0) == 0 ? std::string_view(kUtf8Bom).size() : 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
@@ -156,7 +171,7 @@ TBenchValues TBenchValues::Parse(const std::string& text, const std::string& nam
     start = end + 1;
     ++lineNumber;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
+    if (Trim(line).empty()) continue;
     std::vector<std::string> fields = SplitFields(line);
     if (header) {
       CheckHeader(fields, name, lineNumber, key);

@@ -46,8 +46,9 @@ using TValueRow = std::map<std::string, std::string>;
 
 /// A table of per-terminal values read from CSV: the first row names the columns (those
 /// above, in any order), every other row holds one terminal's values; fields are separated by
-/// commas and may be quoted with double quotes ("" inside a quoted field is one quote). Empty
-/// lines are skipped.
+/// commas and may be quoted with double quotes ("" inside a quoted field is one quote); blanks
+/// and tabs around a field are dropped (inside quotes they stay). A UTF-8 byte order mark at
+/// the start is skipped; empty and blank lines are skipped.
 /// Threads: read-only after Parse, so any number of threads may use one table.
 class TBenchValues {
  public:

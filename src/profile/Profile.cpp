@@ -52,7 +52,26 @@ constexpr const char* kCredentialsMark = "Credentials";
 std::string EncodeBytes(const std::string& bytes) {
   return bytes.empty() ? std::string() : Base64Encode(bytes);
 }
-std::string DecodeBytes(const std::string& text) { return text.empty() ? std::string() : Base64Decode(text); }
+// Profiles are written by this program only, so a character outside the alphabet is damage,
+// not the leniency older key tools needed; the group is named, as no byte of it is kept.
+std::string DecodeBytes(const std::string& text, TProfileGroup group, const char* element = nullptr) {
+  try {
+    return Base64DecodeStrict(text);
+  } catch (const std::exception& e) {
+    const std::string where = element == nullptr ? ProfileGroupName(group)
+                                                 : fmt::format("{}, {}", ProfileGroupName(group), element);
+    throw Exception(fmt::format("{}: {}", where, e.what()));
+  }
+}
+
+constexpr const char* kElementTwiceMessage = "{}: элемент {} задан дважды";
+
+// A group given twice would have one copy written and the other silently dropped.
+void CheckSingle(TXmlItem& parent, const std::string& element, TProfileGroup group) {
+  int count = 0;
+  for (int i = 0; i < parent.Count(); ++i) count += parent.Items(i)->HasName(element) ? 1 : 0;
+  if (count > 1) throw Exception(fmt::format(kElementTwiceMessage, ProfileGroupName(group), element));
+}
 
 // The section of the document the system's values live in; nullptr for EPort, whose values
 // stand in the root.
@@ -176,8 +195,9 @@ void ReadOptional(TXmlItem& section, const char* name, std::string& text) {
 }
 
 void ReadFile(TXmlItem& section, const char* name, std::string& bytes) {
+  CheckSingle(section, name, TProfileGroup::Credentials);
   TXmlItem* item = section.Find(name);
-  bytes = item == nullptr ? std::string() : DecodeBytes(item->Text());
+  bytes = item == nullptr ? std::string() : DecodeBytes(item->Text(), TProfileGroup::Credentials, name);
 }
 
 }  // namespace
@@ -206,6 +226,9 @@ void TProfile::ReadSystem(TXmlItem& section) {
     read();
     Groups.insert(group);
   };
+  CheckSingle(section, "server", TProfileGroup::Paysys);
+  CheckSingle(section, kCredentialsMark, TProfileGroup::Credentials);
+  CheckSingle(section, "scripts", TProfileGroup::Scripts);
   if (section.Find("server") != nullptr)
     readGroup(TProfileGroup::Paysys, [&] { ReadServerParams(section, system.ServerParams()); });
   if (section.Find(kCredentialsMark) != nullptr)
@@ -299,12 +322,23 @@ void TProfile::ReadGroups(TXmlItem& root) {
     Groups.insert(group);
   };
   if (root.Find("ActiveSystemID") != nullptr) {
+    CheckSingle(root, "ActiveSystemID", TProfileGroup::Paysys);
     SetActiveSystem(root.GetInt("ActiveSystemID"));
+    std::string shortName;
+    if (const char* name = SectionName(System(), shortName)) CheckSingle(root, name, TProfileGroup::Paysys);
     if (TXmlItem* section = FindSection(root, System())) ReadSystem(*section);
   }
+  CheckSingle(root, "SimCards", TProfileGroup::Sim);
+  CheckSingle(root, "UpdateParams", TProfileGroup::Header);
+  CheckSingle(root, "FeeTables", TProfileGroup::Fees);
+  CheckSingle(root, kXmlDataElement, TProfileGroup::XmlData);
+  CheckSingle(root, kPhoneBaseElement, TProfileGroup::PhoneBase);
+  CheckSingle(root, kFirmwareElement, TProfileGroup::Firmware);
   if (TXmlItem* sims = root.Find("SimCards"))
     readGroup(TProfileGroup::Sim, [&] { ReadSimCardList(*sims, SimCards); });
   if (TXmlItem* params = root.Find("UpdateParams")) {
+    CheckSingle(*params, "Header", TProfileGroup::Header);
+    CheckSingle(*params, "Trailer", TProfileGroup::Trailer);
     if (TXmlItem* header = params->Find("Header"))
       readGroup(TProfileGroup::Header, [&] { Header = ReadLines(*header); });
     if (TXmlItem* trailer = params->Find("Trailer"))
@@ -316,15 +350,17 @@ void TProfile::ReadGroups(TXmlItem& root) {
       FeeTables.CheckFees();
     });
   if (TXmlItem* data = root.Find(kXmlDataElement))
-    readGroup(TProfileGroup::XmlData, [&] { XmlData = DecodeBytes(data->Text()); });
+    readGroup(TProfileGroup::XmlData, [&] { XmlData = DecodeBytes(data->Text(), TProfileGroup::XmlData); });
   if (TXmlItem* base = root.Find(kPhoneBaseElement))
-    readGroup(TProfileGroup::PhoneBase, [&] { PhoneBase = DecodeBytes(base->Text()); });
+    readGroup(TProfileGroup::PhoneBase, [&] { PhoneBase = DecodeBytes(base->Text(), TProfileGroup::PhoneBase); });
   if (TXmlItem* firmware = root.Find(kFirmwareElement))
-    readGroup(TProfileGroup::Firmware, [&] { Firmware = DecodeBytes(firmware->Text()); });
+    readGroup(TProfileGroup::Firmware, [&] { Firmware = DecodeBytes(firmware->Text(), TProfileGroup::Firmware); });
 }
 
 void TProfile::LoadFromText(const std::string& bytes, const std::string& name) {
   TXmlParser parser;
+  // A phone base of a few MiB is one text node past libxml2's cap; the file's own cap holds.
+  parser.SetLargeText(true);
   parser.LoadFromText(bytes, name);
   Groups.clear();
   try {

@@ -2,6 +2,7 @@
 
 #include "Absolutplat.h"
 #include "AppDocSections.h"
+#include "BenchValues.h"
 #include "Bercut.h"
 #include "Cp1251.h"
 #include "Cyberplat.h"
@@ -24,6 +25,8 @@
 #include "XmlItem.h"
 #include "xmlParser.h"
 
+#include <fmt/format.h>
+
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -34,24 +37,79 @@ namespace quorvel {
 
 namespace {
 
-// What ReadHeader gives back after WriteHeader of text.
-std::string ReadableLines(const std::string& text) {
-  std::string out;
-  int count = 0;
-  std::size_t start = 0;
-  while (start < text.size() && count < kReceiptLineCount) {
-    std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
+// Receipt lines as a receipt shows them: at most kReceiptLineCount, without trailing blanks
+// and without the empty lines after the last one with text. A terminal that drops an empty
+// line ends its lines there (endAtEmpty); one that keeps empty lines gives them back after the
+// last written one; both mean the same receipt.
+std::string ReceiptLines(const std::string& text, bool endAtEmpty) {
+  std::vector<std::string> lines = SplitLines(text);
+  if (lines.size() > static_cast<std::size_t>(kReceiptLineCount)) lines.resize(kReceiptLineCount);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::string& line = lines[i];
     while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
-    // The terminal keeps no empty line, so the read ends at the first one.
-    if (line.empty()) break;
-    out += line + "\r\n";
-    ++count;
-    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
-    start = end + 1;
+    if (line.empty() && endAtEmpty) lines.resize(i);
   }
+  while (!lines.empty() && lines.back().empty()) lines.pop_back();
+  std::string out;
+  for (const std::string& line : lines) out += line + "\r\n";
   return out;
+}
+
+std::string AsciiLower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+std::string WithoutTrailingBlanks(std::string text) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
+    text.pop_back();
+  return text;
+}
+
+// Both sides of a comparison in the form that holds what the terminal means and drops how it
+// says it: host names and access points are case-blind, a field may come back without its
+// trailing blanks, receipt lines end at their last text, and rates keep no order of their own.
+void MakeComparable(TProfile& profile, TProfileGroup group) {
+  switch (group) {
+    case TProfileGroup::Paysys: {
+      TServerParams& server = profile.System().ServerParams();
+      server.Address = AsciiLower(WithoutTrailingBlanks(server.Address));
+      server.ServerName = AsciiLower(WithoutTrailingBlanks(server.ServerName));
+      return;
+    }
+    case TProfileGroup::Sim:
+      for (int i = 0; i < profile.SimCards.Count(); ++i) {
+        TSimCard& card = profile.SimCards.Items(i);
+        card.Apn = AsciiLower(WithoutTrailingBlanks(card.Apn));
+        card.Login = WithoutTrailingBlanks(card.Login);
+      }
+      return;
+    case TProfileGroup::Header:
+      profile.Header = ReceiptLines(profile.Header, false);
+      return;
+    case TProfileGroup::Trailer:
+      profile.Trailer = ReceiptLines(profile.Trailer, false);
+      return;
+    case TProfileGroup::Fees:
+      profile.FeeTables.ItemIndex = 0;
+      for (int i = 0; i < profile.FeeTables.Count(); ++i) {
+        TFees& fees = profile.FeeTables.Items(i).Fees();
+        fees.Sort();
+        fees.ItemIndex = 0;
+      }
+      return;
+    case TProfileGroup::Scripts: {
+      TScripts& scripts = profile.System().Scripts();
+      for (int i = 0; i < scripts.Count(); ++i) {
+        TScript& script = scripts.Items(i);
+        if (script.Editable()) script.SetText(WithoutTrailingBlanks(script.Text()));
+      }
+      return;
+    }
+    default:
+      return;
+  }
 }
 
 // The values of profile as the terminal shows them after they were written.
@@ -67,15 +125,6 @@ void MakeReadable(TProfile& profile, TProfileGroup group) {
         card.Password.clear();
         card.Priority = false;
       }
-      return;
-    case TProfileGroup::Header:
-      profile.Header = ReadableLines(profile.Header);
-      return;
-    case TProfileGroup::Trailer:
-      profile.Trailer = ReadableLines(profile.Trailer);
-      return;
-    case TProfileGroup::Fees:
-      profile.FeeTables.ItemIndex = 0;
       return;
     case TProfileGroup::Scripts: {
       TScripts& scripts = profile.System().Scripts();
@@ -167,6 +216,20 @@ void ReadIds(TOrtena& facade, TPaymentSystem& system) {
   if (auto* ubsPay = dynamic_cast<TUbsPay*>(&system)) facade.ReadUbsPay(*ubsPay);
 }
 
+// The values table's column of a slot's PIN.
+const char* PinColumn(std::int32_t slot) { return slot == 2 ? kSim2PinColumn : kSimPinColumn; }
+
+void CheckSimCards(const TSimCards& cards) {
+  for (int i = 0; i < cards.Count(); ++i) {
+    const TSimCard& card = cards.Items(i);
+    if (!card.Enabled) continue;
+    // A profile read from a terminal has no PIN: say where it comes from rather than how long it must be.
+    if (card.Pin.empty())
+      throw Exception(fmt::format(kSimPinMissingMessage, card.SlotNumber, PinColumn(card.SlotNumber)));
+    TOrtena::CheckSimCard(card);
+  }
+}
+
 [[noreturn]] void RaiseNotReadable(TProfileGroup group) {
   throw Exception(std::string(kGroupNotReadableMessage) + " " + ProfileGroupName(group));
 }
@@ -199,6 +262,8 @@ void CheckProfileGroups(const TProfile& profile, const TProfileGroups& groups) {
           (void)FirmwareImage(profile);
           break;
         case TProfileGroup::Paysys:
+          // The terminal refuses an empty address (code 1), after the system was switched.
+          if (Trim(system.ServerParams().Address).empty()) throw Exception(kServerAddressMissingMessage);
           TOrtena::CheckServerParams(system.ServerParams());
           break;
         case TProfileGroup::Credentials:
@@ -206,8 +271,7 @@ void CheckProfileGroups(const TProfile& profile, const TProfileGroups& groups) {
           CheckFiles(system, profile.Files);
           break;
         case TProfileGroup::Sim:
-          for (int i = 0; i < profile.SimCards.Count(); ++i)
-            if (profile.SimCards.Items(i).Enabled) TOrtena::CheckSimCard(profile.SimCards.Items(i));
+          CheckSimCards(profile.SimCards);
           break;
         case TProfileGroup::Header:
         case TProfileGroup::Trailer:
@@ -231,6 +295,17 @@ void CheckProfileGroups(const TProfile& profile, const TProfileGroups& groups) {
       throw Exception(ProfileGroupName(group) + ": " + e.what());
     }
   }
+}
+
+std::vector<std::string> UnreadValueNotes(const TProfile& profile) {
+  std::vector<std::string> notes;
+  if (profile.Groups.count(TProfileGroup::Sim) == 0) return notes;
+  for (int i = 0; i < profile.SimCards.Count(); ++i) {
+    const TSimCard& card = profile.SimCards.Items(i);
+    if (card.Enabled && card.Pin.empty())
+      notes.push_back(fmt::format(kSimPinNotReadNote, card.SlotNumber, PinColumn(card.SlotNumber)));
+  }
+  return notes;
 }
 
 void WriteProfileFirmware(TOrtena& facade, const TProfile& profile, bool fast, bool verify,
@@ -270,11 +345,12 @@ void ReadProfileGroup(TOrtena& facade, TProfile& profile, TProfileGroup group) {
     case TProfileGroup::Sim:
       facade.ReadSimCards(profile.SimCards);
       break;
+    // A terminal that keeps empty lines gives all ten back: those after the text are no lines.
     case TProfileGroup::Header:
-      profile.Header = facade.ReadHeader();
+      profile.Header = ReceiptLines(facade.ReadHeader(), false);
       break;
     case TProfileGroup::Trailer:
-      profile.Trailer = facade.ReadTrailer();
+      profile.Trailer = ReceiptLines(facade.ReadTrailer(), false);
       break;
     case TProfileGroup::Fees:
       facade.ReadFeeTables(profile.FeeTables);
@@ -334,23 +410,33 @@ void WriteProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup g
 
 void VerifyProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup group) {
   if (!IsVerifiableGroup(profile, group)) return;
+  const auto fail = [group] { throw Exception(std::string(kVerifyFailedMessage) + " " + ProfileGroupName(group)); };
   if (group == TProfileGroup::Credentials) {
     TProfile read;
     read.SetActiveSystem(profile.ActiveSystem());
     ReadIds(facade, read.System());
-    if (IdsOf(read.System()) != IdsOf(profile.System()))
-      throw Exception(std::string(kVerifyFailedMessage) + " " + ProfileGroupName(group));
+    const auto ids = [](const TPaymentSystem& system) {
+      auto pair = IdsOf(system);
+      if (pair) *pair = {WithoutTrailingBlanks(pair->first), WithoutTrailingBlanks(pair->second)};
+      return pair;
+    };
+    if (ids(read.System()) != ids(profile.System())) fail();
     return;
   }
   TProfile expected;
   expected.LoadFromText(profile.SaveToText(), "");
   MakeReadable(expected, group);
+  MakeComparable(expected, group);
   TProfile read;
   read.SetActiveSystem(profile.ActiveSystem());
   if (group == TProfileGroup::Scripts) CopyScriptList(profile.System().Scripts(), read.System().Scripts());
   ReadProfileGroup(facade, read, group);
-  if (read.GroupText(group) != expected.GroupText(group))
-    throw Exception(std::string(kVerifyFailedMessage) + " " + ProfileGroupName(group));
+  MakeComparable(read, group);
+  if (read.GroupText(group) == expected.GroupText(group)) return;
+  // A terminal that keeps no empty line ends its lines at the first one written.
+  if (group == TProfileGroup::Header && read.Header == ReceiptLines(profile.Header, true)) return;
+  if (group == TProfileGroup::Trailer && read.Trailer == ReceiptLines(profile.Trailer, true)) return;
+  fail();
 }
 
 }  // namespace quorvel

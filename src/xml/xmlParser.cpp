@@ -83,13 +83,24 @@ std::string ReadWholeFile(const std::string& fileName) {
   return data;
 }
 
-DocPtr ParseDocument(std::string_view bytes, const std::string& name) {
+// XML_PARSE_HUGE also lifts libxml2's guard against entities that expand without end, so a
+// document parsed with it gets no entity at all: the first declaration ends the parse.
+void RefuseEntityDecl(void* ctx, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  ctxt->_private = ctxt;
+  ctxt->wellFormed = 0;
+  xmlStopParser(ctxt);
+}
+
+DocPtr ParseDocument(std::string_view bytes, const std::string& name, bool largeText) {
   InitLibxmlOnce();
   if (bytes.size() > static_cast<std::size_t>(INT_MAX)) throw Exception("Файл слишком большой");
   std::unique_ptr<xmlParserCtxt, CtxtDeleter> ctxt(xmlNewParserCtxt());
   if (!ctxt) throw Exception("Нет памяти для разбора XML");
+  if (largeText) ctxt->sax->entityDecl = RefuseEntityDecl;
   DocPtr doc(xmlCtxtReadMemory(ctxt.get(), bytes.data(), static_cast<int>(bytes.size()), name.c_str(),
-                               nullptr, kParseOptions));
+                               nullptr, kParseOptions | (largeText ? XML_PARSE_HUGE : 0)));
+  if (ctxt->_private != nullptr) throw Exception(kXmlEntityRefusedMessage);
   if (!doc || !ctxt->wellFormed) throw Exception(ParseErrorReason(xmlCtxtGetLastError(ctxt.get())));
   return doc;
 }
@@ -178,7 +189,7 @@ void TXmlParser::SetRootName(const std::string& name) {
 
 void TXmlParser::LoadFromText(std::string_view bytes, const std::string& name) {
   try {
-    DocPtr doc = ParseDocument(bytes, name);
+    DocPtr doc = ParseDocument(bytes, name, largeText_);
     auto root = std::make_unique<TXmlItem>(xmlDocGetRootElement(doc.get()), nullptr);
     root->LoadChildren();
     ReplaceDocument(doc.release(), std::move(root));

@@ -25,6 +25,9 @@ inline constexpr const char* kXmlDeclaration = "<?xml version='1.0' encoding='wi
 /// character reference (&#NNNN;), so nothing is lost. Loading never reads anything but the
 /// named file or address: no external entities, DTDs or network access during parsing.
 /// Thread rules: a parser and its wrappers are used by one thread at a time.
+/// Reason of a load with SetLargeText of a document that declares an entity.
+inline constexpr const char* kXmlEntityRefusedMessage = "Объявления сущностей (<!ENTITY) в этом файле не допускаются";
+
 class TXmlParser {
  public:
   /// Creates the first document at once (NewDocument).
@@ -67,6 +70,11 @@ class TXmlParser {
   void SaveToFile(const std::string& name, TWriteKind kind = TWriteKind::Document,
                   TFileAccess access = TFileAccess::Shared) const;
 
+  /// Lets the loads of this parser take text nodes past libxml2's own cap of 10 MB (a file's
+  /// bytes in Base64: a document read from a file stays within kMaxTextFileSize anyway). Such
+  /// a document may declare no entity: a load of one that does raises kXmlEntityRefusedMessage.
+  void SetLargeText(bool on) { largeText_ = on; }
+
   /// Timeouts of the http loads of this parser.
   void SetHttpTimeouts(const THttpTimeouts& timeouts) { timeouts_ = timeouts; }
   const THttpTimeouts& HttpTimeouts() const { return timeouts_; }
@@ -77,6 +85,7 @@ class TXmlParser {
   xmlDoc* doc_ = nullptr;
   std::unique_ptr<TXmlItem> root_;
   THttpTimeouts timeouts_;
+  bool largeText_ = false;
 };
 
 }  // namespace quorvel

@@ -7,8 +7,14 @@
 #include "Bootloader.h"
 #include "DemoTerminal.h"
 #include "Profile.h"
+#include "Pty.h"
+#include "TextUtils.h"
 
+#include <sys/ioctl.h>
+
+#include <atomic>
 #include <chrono>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -89,6 +95,62 @@ TEST_F(CliProfile, ProfileOfOneTerminalWithEachTerminalsValuesReadsBackFromTwoOt
   EXPECT_NE(ReadFile(dir.File("report.json")).find("\"serial\": \"22222222\""), std::string::npos);
 }
 
+// No terminal gives its SIM card's PIN back: the read says so for every slot in use, and a
+// write takes the PIN from the values or refuses before any terminal hears of it.
+TEST_F(CliProfile, APinNoTerminalGivesBackIsNamedOnReadAndComesFromTheValuesOnWrite) {
+  sim.Update([](TSimState& s) {
+    s.Sims[1] = s.Sims[0];
+    s.Sims[1].Apn = "internet.beeline.ru";
+    s.Sims[1].Priority = false;
+  });
+  const std::string file = dir.File("a.xml");
+  const auto read = CliRaw("--port " + Quote(sim.SlavePath()) + " profile read " + Quote(file));
+  ASSERT_EQ(read.Status, 0) << read.Err;
+  for (const char* note : {"SIM-карта 1: терминал не отдает PIN-код; задайте его в профиле или в столбце "
+                           "sim_pin файла значений",
+                           "SIM-карта 2: терминал не отдает PIN-код; задайте его в профиле или в столбце "
+                           "sim2_pin файла значений"})
+    EXPECT_NE(read.Err.find(note), std::string::npos) << read.Err;
+
+  struct TCase {
+    const char* name;
+    std::string values;  // empty: no values table
+    std::string refusal;
+  };
+  const std::vector<TCase> refused = {
+      {"no values", "", "Профиль " + file + ": sim: SIM-карта 1: нет PIN-кода; задайте его в профиле или в "
+                                           "столбце sim_pin файла значений"},
+      {"second slot's PIN missing", std::string("factory_number,sim_pin\n") + kFactoryB + ",1234\n",
+       "строка 2: sim: SIM-карта 2: нет PIN-кода; задайте его в профиле или в столбце sim2_pin файла "
+       "значений"},
+      {"one row without", std::string("factory_number,sim_pin,sim2_pin\n") + kFactoryB + ",1234,5678\n" +
+                              kFactoryC + ",,8765\n",
+       "строка 3: sim: SIM-карта 1: нет PIN-кода"},
+  };
+  for (const TCase& c : refused) {
+    SCOPED_TRACE(c.name);
+    const std::string values = c.values.empty() ? "" : " --values " + Quote(WriteFile("v.csv", c.values));
+    const auto run = CliRaw("profile write " + Quote(file) + Ports(2) + values + " --yes");
+    EXPECT_EQ(run.Status, 1) << run.Out << run.Err;
+    EXPECT_NE(run.Err.find(c.refusal), std::string::npos) << run.Err;
+    EXPECT_TRUE(others[0]->ReceivedLines().empty());
+    EXPECT_TRUE(others[1]->ReceivedLines().empty());
+  }
+
+  const std::string values =
+      WriteFile("values.csv", std::string("factory_number,sim_pin,sim2_pin\n") + kFactoryB + ",1234,5678\n" +
+                                  kFactoryC + ",4321,8765\n");
+  const auto run = CliRaw("profile write " + Quote(file) + Ports(2) + " --values " + Quote(values) + " --yes");
+  ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
+  const TSimState b = others[0]->State();
+  const TSimState c = others[1]->State();
+  EXPECT_EQ(b.Sims[0].Pin, "1234");
+  EXPECT_EQ(b.Sims[1].Pin, "5678");
+  EXPECT_EQ(c.Sims[0].Pin, "4321");
+  EXPECT_EQ(c.Sims[1].Pin, "8765");
+  EXPECT_EQ(c.Sims[1].Apn, "internet.beeline.ru");
+}
+
 TEST_F(CliProfile, TerminalSilentOnPhoneBaseFailsAloneAndRetryCompletesIt) {
   ReadProfile(sim.SlavePath(), "a.xml");
   const std::string values =
@@ -129,6 +191,144 @@ TEST_F(CliProfile, TerminalSilentOnPhoneBaseFailsAloneAndRetryCompletesIt) {
   EXPECT_EQ(over.Status, 1);
   EXPECT_NE(over.Err.find("Отчет "), std::string::npos) << over.Err;
   EXPECT_TRUE(others[1]->ReceivedLines().empty());
+}
+
+TEST_F(CliProfile, APortNamedTwiceOrARetryOfNoFailureSendsNothing) {
+  ReadProfile(sim.SlavePath(), "a.xml");
+  const std::string values = WriteFile(
+      "values.csv", std::string("factory_number,sim_pin\n") + kFactoryB + ",1111\n" + kFactoryC + ",2222\n");
+  const std::string write = "profile write " + Quote(dir.File("a.xml")) + " --values " + Quote(values) + " --yes";
+  const std::string port = others[0]->SlavePath();
+  const auto twice = CliRaw(write + Ports(2) + " --port " + Quote(port));
+  EXPECT_EQ(twice.Status, 1) << twice.Out << twice.Err;
+  EXPECT_NE(twice.Err.find("Порт " + port + " назван дважды"), std::string::npos) << twice.Err;
+  // /dev/pts/N spelt through the folder above it is the same device.
+  const std::string dotted = "/dev/pts/../pts/" + port.substr(port.rfind('/') + 1);
+  const auto spelt = CliRaw(write + " --port " + Quote(port) + " --port " + Quote(dotted));
+  EXPECT_EQ(spelt.Status, 1) << spelt.Out << spelt.Err;
+  EXPECT_NE(spelt.Err.find("ведут к одному устройству " + port), std::string::npos) << spelt.Err;
+  EXPECT_TRUE(others[0]->ReceivedLines().empty());
+  EXPECT_TRUE(others[1]->ReceivedLines().empty());
+
+  const auto first = CliRaw(write + Ports(2) + " --report " + Quote(dir.File("all")));
+  ASSERT_EQ(first.Status, 0) << first.Out << first.Err;
+  others[0]->ClearReceivedLines();
+  others[1]->ClearReceivedLines();
+  const auto retry = CliRaw(write + " --retry-failed " + Quote(dir.File("all.csv")));
+  EXPECT_EQ(retry.Status, 0) << retry.Out << retry.Err;
+  EXPECT_NE(retry.Err.find("Нечего повторять"), std::string::npos) << retry.Err;
+  EXPECT_TRUE(others[0]->ReceivedLines().empty());
+  EXPECT_TRUE(others[1]->ReceivedLines().empty());
+}
+
+// The live table on a narrow terminal: every row is cut to the width, so none wraps and the
+// redraw in place overwrites its own rows.
+TEST_F(CliProfile, TheLiveTableFitsANarrowTerminal) {
+  ReadProfile(sim.SlavePath(), "a.xml");
+  const std::string values =
+      WriteFile("values.csv", std::string("factory_number,sim_pin\n") + kFactoryB + ",1111\n");
+  quorvel::test::Pty screen;
+  winsize size{};
+  size.ws_col = 40;
+  size.ws_row = 24;
+  ASSERT_EQ(::ioctl(screen.MasterFd(), TIOCSWINSZ, &size), 0);
+  std::atomic<bool> done{false};
+  quorvel::test::TCliResult run;
+  std::thread cli([&] {
+    run = CliRaw("profile write " + Quote(dir.File("a.xml")) + Ports(2) + " --values " + Quote(values) +
+                 " --yes > " + Quote(screen.SlavePath()));
+    done = true;
+  });
+  std::string shown;
+  for (bool finished = false;;) {
+    finished = done;
+    const std::string part = screen.Read(1 << 16, 200);
+    shown += part;
+    if (finished && part.empty()) break;
+  }
+  cli.join();
+  // The second terminal has no row of values: its message alone is longer than the screen.
+  EXPECT_EQ(run.Status, 1) << run.Err;
+  ASSERT_NE(shown.find(kFactoryC), std::string::npos) << shown;
+  std::size_t lines = 0;
+  for (std::size_t start = 0; start < shown.size();) {
+    std::size_t end = shown.find('\n', start);
+    if (end == std::string::npos) end = shown.size();
+    std::string line = shown.substr(start, end - start);
+    start = end + 1;
+    // What the terminal shows: the escapes (cursor up, erase to the end) take no column.
+    for (std::size_t esc; (esc = line.find('\x1b')) != std::string::npos;) {
+      const std::size_t last = line.find_first_of("AK", esc);
+      line.erase(esc, last == std::string::npos ? std::string::npos : last - esc + 1);
+    }
+    if (!line.empty() && line.front() == '\r') line.erase(0, 1);
+    EXPECT_LE(quorvel::Utf8Length(line), 40u) << line;
+    ++lines;
+  }
+  EXPECT_GT(lines, 2u);
+}
+
+// Several terminals into one log: every line says whose port it belongs to, the lines its
+// receiving thread writes too.
+TEST_F(CliProfile, ALogOfABenchNamesThePortOnEveryLine) {
+  ReadProfile(sim.SlavePath(), "a.xml");
+  const std::string values = WriteFile(
+      "values.csv", std::string("factory_number,sim_pin\n") + kFactoryB + ",1111\n" + kFactoryC + ",2222\n");
+  const std::string log = dir.File("bench.log");
+  const auto run = CliRaw("--log " + Quote(log) + " profile write " + Quote(dir.File("a.xml")) + Ports(2) +
+                          " --values " + Quote(values) + " --yes");
+  ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
+  const std::string text = quorvel::Cp1251ToUtf8(ReadFile(log));
+  std::map<std::string, std::map<std::string, int>> seen;  // port -> "sent", "received" -> lines
+  std::size_t lines = 0;
+  for (std::size_t start = 0; start < text.size(); ++lines) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    start = end + 2;
+    std::string port;
+    for (const auto& other : others)
+      if (line.find("] [" + other->SlavePath() + "] ") != std::string::npos) port = other->SlavePath();
+    if (port.empty()) {
+      ADD_FAILURE() << "a line without its port: " << line;
+      continue;
+    }
+    if (line.find("-> AT+CGSN") != std::string::npos) ++seen[port]["sent"];
+    if (line.find("<- ") != std::string::npos) ++seen[port]["received"];
+  }
+  EXPECT_GT(lines, 20u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_GT(seen[others[i]->SlavePath()]["sent"], 0) << others[i]->SlavePath();
+    EXPECT_GT(seen[others[i]->SlavePath()]["received"], 0) << others[i]->SlavePath();
+  }
+}
+
+// A terminal that keeps empty receipt lines gives all ten back, the empty ones after the
+// text included: the read-back means the same receipt as one from a terminal that drops them.
+TEST_F(CliProfile, ATerminalThatKeepsEmptyReceiptLinesStillVerifies) {
+  const std::string profile = ReadProfile(sim.SlavePath(), "a.xml");
+  others[0]->Update([](TSimState& s) { s.KeepsEmptyLines = true; });
+  const std::string values =
+      WriteFile("values.csv", std::string("factory_number,sim_pin\n") + kFactoryB + ",1111\n" + kFactoryC + ",2222\n");
+  const auto run = CliRaw("profile write " + Quote(dir.File("a.xml")) + Ports(2) + " --values " + Quote(values) +
+                          " --yes --report " + Quote(dir.File("kept")));
+  ASSERT_EQ(run.Status, 0) << run.Out << run.Err << ReadFile(dir.File("kept.csv"));
+  EXPECT_EQ(others[0]->State().Header[1], "Спасибо за платеж!");
+  EXPECT_EQ(others[0]->State().Trailer[0], "Реклама");
+  // Read from it, the profile is the source's again: no empty lines at its end.
+  EXPECT_EQ(ReadProfile(others[0]->SlavePath(), "b.xml"), profile);
+
+  // Lines with an empty one between them: the dropping terminal ends at it, the keeping one
+  // gives them all; both verify, and trailing blanks are no difference either.
+  quorvel::TProfile lines;
+  lines.Header = "Магазин  \r\n\r\nул. Ленина, 1\r\n";
+  lines.Trailer = "Реклама\r\n\r\n";
+  lines.Groups = {quorvel::TProfileGroup::Header, quorvel::TProfileGroup::Trailer};
+  lines.SaveToFile(dir.File("lines.xml"));
+  const auto gaps = CliRaw("profile write " + Quote(dir.File("lines.xml")) + Ports(2) + " --yes");
+  ASSERT_EQ(gaps.Status, 0) << gaps.Out << gaps.Err;
+  EXPECT_EQ(others[0]->State().Header[2], "ул. Ленина, 1");
+  EXPECT_EQ(others[1]->State().Header[2], "ул. Ленина, 1");
 }
 
 TEST_F(CliProfile, ACablePulledMidTransferFailsThatTerminalAloneWithTheReason) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -79,6 +80,50 @@ TEST(FolderLock, FolderThatCannotHoldTheLockFileIsLeftUnlocked) {
   test::TempDir dir;
   TFolderLock lock(dir.File("gone"), 0);
   EXPECT_FALSE(lock.Locked());
+}
+
+// Whatever stands in the lock file's place must not let two programs in at once: the folder
+// is refused, not run unlocked, and the thing is named.
+TEST(FolderLock, ALockFileThatIsNoRegularFileIsRefusedNamingIt) {
+  const struct {
+    const char* name;
+    void (*make)(const std::string& lock, const std::string& folder);
+    const char* reason;
+  } cases[] = {
+      {"a folder", [](const std::string& lock, const std::string&) { std::filesystem::create_directory(lock); },
+       "это папка"},
+      {"a link to a file",
+       [](const std::string& lock, const std::string& folder) {
+         std::ofstream(folder + "/elsewhere") << "";
+         std::filesystem::create_symlink(folder + "/elsewhere", lock);
+       },
+       "это символическая ссылка"},
+      {"a dangling link",
+       [](const std::string& lock, const std::string& folder) {
+         std::filesystem::create_symlink(folder + "/created-through-the-link", lock);
+       },
+       "это символическая ссылка"},
+      {"a FIFO", [](const std::string& lock, const std::string&) { ASSERT_EQ(::mkfifo(lock.c_str(), 0600), 0); },
+       "это не обычный файл"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    const std::string lock = dir.File(kFolderLockFileName);
+    c.make(lock, dir.Path());
+    std::string error;
+    try {
+      TFolderLock taken(dir.Path(), 0);
+      FAIL() << "the folder was taken through " << c.name << ", locked: " << taken.Locked();
+    } catch (const EFolderBusy& e) {
+      FAIL() << e.what();
+    } catch (const Exception& e) {
+      error = e.what();
+    }
+    EXPECT_NE(error.find("\"" + lock + "\""), std::string::npos) << error;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("created-through-the-link")));
+  }
 }
 
 TEST(FileStamp, TellsReplacedBytesFromTheSameBytesWrittenAgain) {

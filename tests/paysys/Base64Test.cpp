@@ -105,6 +105,51 @@ TEST(Base64, EncodingMatchesOpenssl) {
   }
 }
 
+// The strict decoder of the program's own files: what openssl's decoder takes, with line
+// breaks anywhere; nothing outside the alphabet, no padding but at the end.
+TEST(Base64, StrictDecodingTakesTheAlphabetAndLineBreaksOnly) {
+  const struct {
+    const char* text;
+    std::string bytes;  // when error is empty
+    const char* error;
+  } cases[] = {
+      {"", "", ""},
+      {" \r\n\t", "", ""},
+      {"QQ==", "A", ""},
+      {"QUI=", "AB", ""},
+      {"QUJD", "ABC", ""},
+      {"QU\r\nJD\nRA\n==\n", "ABCD", ""},
+      {"+/+/", "\xFB\xFF\xBF", ""},
+      {"AA99", "\x00\x0F\x7D"s, ""},
+      {"QUJ", "", "Base64: число символов не кратно четырем"},
+      {"QQ=", "", "Base64: число символов не кратно четырем"},
+      {"Q===", "", "Base64: недопустимый символ (код 0x3D) в позиции 2"},
+      {"QQ=A", "", "Base64: недопустимый символ (код 0x41) в позиции 4"},
+      {"QQ==QUJD", "", "Base64: недопустимый символ (код 0x51) в позиции 5"},
+      {"QU*D", "", "Base64: недопустимый символ (код 0x2A) в позиции 3"},
+      {"QUJD\x80", "", "Base64: недопустимый символ (код 0x80) в позиции 5"},
+      {"QU-_", "", "Base64: недопустимый символ (код 0x2D) в позиции 3"},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    std::string bytes;
+    try {
+      bytes = Base64DecodeStrict(c.text);
+    } catch (const Exception& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(error, c.error) << c.text;
+    if (*c.error == '\0') {
+      EXPECT_EQ(bytes, c.bytes) << c.text;
+    }
+  }
+  // Whatever the encoder writes reads back, split at any width.
+  const std::string bytes = RandomBytes(1000, 3);
+  std::string text = Base64Encode(bytes);
+  for (std::size_t at = 76; at < text.size(); at += 78) text.insert(at, "\r\n");
+  EXPECT_EQ(Base64DecodeStrict(text), bytes);
+}
+
 TEST(ReverseBytes, ReversesAnyBytes) {
   EXPECT_EQ(ReverseBytes(""), "");
   EXPECT_EQ(ReverseBytes("\x01"), "\x01");
