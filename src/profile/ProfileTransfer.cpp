@@ -62,7 +62,8 @@ std::string AsciiLower(std::string text) {
 }
 
 std::string WithoutTrailingBlanks(std::string text) {
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
+  while (!text.empty() &&
+         (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
     text.pop_back();
   return text;
 }
@@ -410,7 +411,9 @@ void WriteProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup g
 
 void VerifyProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup group) {
   if (!IsVerifiableGroup(profile, group)) return;
-  const auto fail = [group] { throw Exception(std::string(kVerifyFailedMessage) + " " + ProfileGroupName(group)); };
+  const auto fail = [group] {
+    throw Exception(std::string(kVerifyFailedMessage) + " " + ProfileGroupName(group));
+  };
   if (group == TProfileGroup::Credentials) {
     TProfile read;
     read.SetActiveSystem(profile.ActiveSystem());

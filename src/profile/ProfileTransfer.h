@@ -41,11 +41,11 @@ bool IsVerifiableGroup(const TProfile& profile, TProfileGroup group);
 
 /// The checks the writes of the groups make before they send anything, made now, so a wrong
 /// value stops a bench before its first terminal: the server parameters (an empty address:
-/// kServerAddressMissingMessage), the active system's
-/// page (its Check rules, MasterPort's serial number and GUIDs, ids and URL), every SIM slot in
-/// use (a slot without a PIN: kSimPinMissingMessage), the receipt lines, every fee rate, every script's wire text, the firmware image
-/// (HEX format and CheckImage). Raises the first failure's message, prefixed with the group's
-/// name and ": ".
+/// kServerAddressMissingMessage), the active system's page (its Check rules, MasterPort's
+/// serial number and GUIDs, ids and URL), every SIM slot in use (a slot without a PIN:
+/// kSimPinMissingMessage), the receipt lines, every fee rate, every script's wire text, the
+/// firmware image (HEX format and CheckImage). Raises the first failure's message, prefixed
+/// with the group's name and ": ".
 void CheckProfileGroups(const TProfile& profile, const TProfileGroups& groups);
 
 /// What a profile read from a terminal lacks because no terminal gives it back, one note per

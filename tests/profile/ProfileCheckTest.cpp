@@ -29,8 +29,8 @@ TEST(ProfileCheck, AGroupGivenTwiceOrItsBytesOutsideBase64AreRefusedWithTheGroup
   profile.PhoneBase = "79001234567";
   profile.XmlData = "<p/>";
   profile.Header = "Магазин\r\n";
-  profile.Groups = {TProfileGroup::Sim,     TProfileGroup::PhoneBase, TProfileGroup::XmlData,
-                    TProfileGroup::Paysys,  TProfileGroup::Header,    TProfileGroup::Credentials};
+  profile.Groups = {TProfileGroup::Sim,    TProfileGroup::PhoneBase, TProfileGroup::XmlData,
+                    TProfileGroup::Paysys, TProfileGroup::Header,    TProfileGroup::Credentials};
   const std::string base = Base64Encode(profile.PhoneBase);
   const struct {
     const char* name;
@@ -40,13 +40,15 @@ TEST(ProfileCheck, AGroupGivenTwiceOrItsBytesOutsideBase64AreRefusedWithTheGroup
       {"two SimCards", "<SimCards>", "<SimCards/><SimCards>", "sim: элемент SimCards задан дважды"},
       {"two servers", "<server>", "<server/><server>", "paysys: элемент server задан дважды"},
       {"two headers", "<Header ", "<Header/><Header ", "header: элемент Header задан дважды"},
-      {"two phone bases", "<PhoneBase>", "<PhoneBase/><PhoneBase>", "phonebase: элемент PhoneBase задан дважды"},
+      {"two phone bases", "<PhoneBase>", "<PhoneBase/><PhoneBase>",
+       "phonebase: элемент PhoneBase задан дважды"},
       {"a letter outside the alphabet", base, base.substr(0, 4) + "*" + base.substr(5),
        "phonebase: Base64: недопустимый символ (код 0x2A) в позиции 5"},
       {"a letter after the padding", base, base + "A===", "phonebase: Base64"},
       {"a broken group", "<XmlData>" + Base64Encode("<p/>"), "<XmlData>" + Base64Encode("<p/>").substr(0, 6),
        "xmldata: Base64: число символов не кратно четырем"},
-      {"split over lines", base, base.substr(0, 4) + "\r\n  " + base.substr(4, 4) + "\n\t" + base.substr(8), ""},
+      {"split over lines", base, base.substr(0, 4) + "\r\n  " + base.substr(4, 4) + "\n\t" + base.substr(8),
+       ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -69,8 +71,9 @@ TEST(ProfileCheck, AKeyFileOfTheCredentialsIsDecodedStrictlyToo) {
   profile.Groups = {TProfileGroup::Credentials};
   const std::string key = Base64Encode(profile.Files.Key);
   TProfile read;
-  EXPECT_NE(ErrorOf([&] { read.LoadFromText(Edited(profile, key, "!" + key.substr(1)), "p.xml"); })
-                .find("credentials, KeyFile: Base64: недопустимый символ (код 0x21) в позиции 1"),
+  EXPECT_NE(ErrorOf([&] {
+              read.LoadFromText(Edited(profile, key, "!" + key.substr(1)), "p.xml");
+            }).find("credentials, KeyFile: Base64: недопустимый символ (код 0x21) в позиции 1"),
             std::string::npos);
 }
 
