@@ -77,6 +77,11 @@ void WriteProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup g
 /// Raises Exception "<kVerifyFailedMessage> <name>" when they differ, or the facade's errors.
 void VerifyProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup group);
 
+/// Whether read, the group as a terminal gave it back (ReadProfileGroup, or the ids of the
+/// credentials), means what WriteProfileGroup of written sent, by the rules of
+/// VerifyProfileGroup. read is brought into the compared form.
+bool ReadBackMatches(const TProfile& written, TProfile& read, TProfileGroup group);
+
 /// profile.Firmware as a HEX image, checked (CheckImage): its errors.
 std::shared_ptr<const THexFile> FirmwareImage(const TProfile& profile);
 
