@@ -11,9 +11,9 @@ namespace quorvel::cli {
 
 /// The bench's rows, one per terminal: port, factory number, step, progress, result. On a
 /// terminal the rows stand still and are redrawn in place, each cut to the terminal's width
-/// (a long message is cut, never wrapped, so the rows stay where they are); in a pipe or file each change of a
-/// terminal's step or result is one plain line.
-/// Threads: OnChange may run on any thread (the run calls it one at a time).
+/// (a long message is cut, never wrapped, so the rows stay where they are); in a pipe or file each change of
+/// a terminal's step or result is one plain line. Threads: OnChange may run on any thread (the run calls it
+/// one at a time).
 class TBenchView {
  public:
   /// Draws on out, in place when it is a terminal.

@@ -311,10 +311,9 @@ void AddProfileWrite(CLI::App& command, TCommandRun& run, const TGlobalOptions& 
   write->add_option("--report", args->Report, "report files PATH.csv and PATH.json");
   write->add_option("--groups", args->Groups,
                     "comma-separated groups to write (default: all the profile holds)");
-  write->callback(
-      [&run, &options, args] {
-        run = [&options, args] { return NothingToRetry(*args) ? kExitOk : RunProfileWrite(options, *args); };
-      });
+  write->callback([&run, &options, args] {
+    run = [&options, args] { return NothingToRetry(*args) ? kExitOk : RunProfileWrite(options, *args); };
+  });
 }
 
 }  // namespace

@@ -111,7 +111,8 @@ std::string TLogFile::Open() {
 void TLogFile::WriteLine(std::string_view text) {
   // Formatting is skipped while disabled: the receiving thread logs every chunk.
   if (!Enabled()) return;
-  const std::string port = tLogPort.empty() ? std::string() : "[" + PrintableText(ToLogBytes(tLogPort)) + "] ";
+  const std::string port =
+      tLogPort.empty() ? std::string() : "[" + PrintableText(ToLogBytes(tLogPort)) + "] ";
   std::string line = fmt::sprintf("[%s] [%.8d] %s%s", Timestamp(), static_cast<int>(gettid()), port,
                                   PrintableText(ToLogBytes(text)));
   line += "\r\n";

@@ -79,8 +79,7 @@ std::string Base64DecodeStrict(std::string_view text) {
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
     const bool pad = c == '=' && count >= 2 && padding < 2;
     const bool letter = kAlphabet.find(static_cast<char>(c)) != std::string_view::npos;
-    if (!(pad || (letter && padding == 0)))
-      throw Exception(fmt::format(kBase64CharMessage, c, i + 1));
+    if (!(pad || (letter && padding == 0))) throw Exception(fmt::format(kBase64CharMessage, c, i + 1));
     padding += pad ? 1 : 0;
     group = (group << 6) | (pad ? 0 : kDecodeTable[c]);
     if (++count < 4) continue;

@@ -49,10 +49,14 @@ std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
   unsigned char low = 0x80;  // the range of the second byte, narrower after some leads
   unsigned char high = 0xBF;
   if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-  else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
-  else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
-  else return 0;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    length = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF)
+    length = 3;
+  else if (lead >= 0xF0 && lead <= 0xF4)
+    length = 4;
+  else
+    return 0;
   if (lead == 0xE0) low = 0xA0;
   if (lead == 0xED) high = 0x9F;
   if (lead == 0xF0) low = 0x90;

@@ -352,9 +352,11 @@ void TProfile::ReadGroups(TXmlItem& root) {
   if (TXmlItem* data = root.Find(kXmlDataElement))
     readGroup(TProfileGroup::XmlData, [&] { XmlData = DecodeBytes(data->Text(), TProfileGroup::XmlData); });
   if (TXmlItem* base = root.Find(kPhoneBaseElement))
-    readGroup(TProfileGroup::PhoneBase, [&] { PhoneBase = DecodeBytes(base->Text(), TProfileGroup::PhoneBase); });
+    readGroup(TProfileGroup::PhoneBase,
+              [&] { PhoneBase = DecodeBytes(base->Text(), TProfileGroup::PhoneBase); });
   if (TXmlItem* firmware = root.Find(kFirmwareElement))
-    readGroup(TProfileGroup::Firmware, [&] { Firmware = DecodeBytes(firmware->Text(), TProfileGroup::Firmware); });
+    readGroup(TProfileGroup::Firmware,
+              [&] { Firmware = DecodeBytes(firmware->Text(), TProfileGroup::Firmware); });
 }
 
 void TProfile::LoadFromText(const std::string& bytes, const std::string& name) {

@@ -62,7 +62,8 @@ std::string AsciiLower(std::string text) {
 }
 
 std::string WithoutTrailingBlanks(std::string text) {
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
+  while (!text.empty() &&
+         (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
     text.pop_back();
   return text;
 }
@@ -408,35 +409,39 @@ void WriteProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup g
   }
 }
 
-void VerifyProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup group) {
-  if (!IsVerifiableGroup(profile, group)) return;
-  const auto fail = [group] { throw Exception(std::string(kVerifyFailedMessage) + " " + ProfileGroupName(group)); };
+bool ReadBackMatches(const TProfile& written, TProfile& read, TProfileGroup group) {
   if (group == TProfileGroup::Credentials) {
-    TProfile read;
-    read.SetActiveSystem(profile.ActiveSystem());
-    ReadIds(facade, read.System());
     const auto ids = [](const TPaymentSystem& system) {
       auto pair = IdsOf(system);
       if (pair) *pair = {WithoutTrailingBlanks(pair->first), WithoutTrailingBlanks(pair->second)};
       return pair;
     };
-    if (ids(read.System()) != ids(profile.System())) fail();
-    return;
+    return ids(read.System()) == ids(written.System());
   }
   TProfile expected;
-  expected.LoadFromText(profile.SaveToText(), "");
+  expected.LoadFromText(written.SaveToText(), "");
   MakeReadable(expected, group);
   MakeComparable(expected, group);
+  MakeComparable(read, group);
+  if (read.GroupText(group) == expected.GroupText(group)) return true;
+  // A terminal that keeps no empty line ends its lines at the first one written.
+  if (group == TProfileGroup::Header) return read.Header == ReceiptLines(written.Header, true);
+  if (group == TProfileGroup::Trailer) return read.Trailer == ReceiptLines(written.Trailer, true);
+  return false;
+}
+
+void VerifyProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup group) {
+  if (!IsVerifiableGroup(profile, group)) return;
   TProfile read;
   read.SetActiveSystem(profile.ActiveSystem());
-  if (group == TProfileGroup::Scripts) CopyScriptList(profile.System().Scripts(), read.System().Scripts());
-  ReadProfileGroup(facade, read, group);
-  MakeComparable(read, group);
-  if (read.GroupText(group) == expected.GroupText(group)) return;
-  // A terminal that keeps no empty line ends its lines at the first one written.
-  if (group == TProfileGroup::Header && read.Header == ReceiptLines(profile.Header, true)) return;
-  if (group == TProfileGroup::Trailer && read.Trailer == ReceiptLines(profile.Trailer, true)) return;
-  fail();
+  if (group == TProfileGroup::Credentials) {
+    ReadIds(facade, read.System());
+  } else {
+    if (group == TProfileGroup::Scripts) CopyScriptList(profile.System().Scripts(), read.System().Scripts());
+    ReadProfileGroup(facade, read, group);
+  }
+  if (!ReadBackMatches(profile, read, group))
+    throw Exception(std::string(kVerifyFailedMessage) + " " + ProfileGroupName(group));
 }
 
 }  // namespace quorvel

@@ -41,11 +41,11 @@ bool IsVerifiableGroup(const TProfile& profile, TProfileGroup group);
 
 /// The checks the writes of the groups make before they send anything, made now, so a wrong
 /// value stops a bench before its first terminal: the server parameters (an empty address:
-/// kServerAddressMissingMessage), the active system's
-/// page (its Check rules, MasterPort's serial number and GUIDs, ids and URL), every SIM slot in
-/// use (a slot without a PIN: kSimPinMissingMessage), the receipt lines, every fee rate, every script's wire text, the firmware image
-/// (HEX format and CheckImage). Raises the first failure's message, prefixed with the group's
-/// name and ": ".
+/// kServerAddressMissingMessage), the active system's page (its Check rules, MasterPort's
+/// serial number and GUIDs, ids and URL), every SIM slot in use (a slot without a PIN:
+/// kSimPinMissingMessage), the receipt lines, every fee rate, every script's wire text, the
+/// firmware image (HEX format and CheckImage). Raises the first failure's message, prefixed
+/// with the group's name and ": ".
 void CheckProfileGroups(const TProfile& profile, const TProfileGroups& groups);
 
 /// What a profile read from a terminal lacks because no terminal gives it back, one note per
@@ -76,6 +76,11 @@ void WriteProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup g
 /// back as their wire text; rates in any order; the fee page's selection is no terminal value.
 /// Raises Exception "<kVerifyFailedMessage> <name>" when they differ, or the facade's errors.
 void VerifyProfileGroup(TOrtena& facade, const TProfile& profile, TProfileGroup group);
+
+/// Whether read, the group as a terminal gave it back (ReadProfileGroup, or the ids of the
+/// credentials), means what WriteProfileGroup of written sent, by the rules of
+/// VerifyProfileGroup. read is brought into the compared form.
+bool ReadBackMatches(const TProfile& written, TProfile& read, TProfileGroup group);
 
 /// profile.Firmware as a HEX image, checked (CheckImage): its errors.
 std::shared_ptr<const THexFile> FirmwareImage(const TProfile& profile);

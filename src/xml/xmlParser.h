@@ -26,7 +26,8 @@ inline constexpr const char* kXmlDeclaration = "<?xml version='1.0' encoding='wi
 /// named file or address: no external entities, DTDs or network access during parsing.
 /// Thread rules: a parser and its wrappers are used by one thread at a time.
 /// Reason of a load with SetLargeText of a document that declares an entity.
-inline constexpr const char* kXmlEntityRefusedMessage = "Объявления сущностей (<!ENTITY) в этом файле не допускаются";
+inline constexpr const char* kXmlEntityRefusedMessage =
+    "Объявления сущностей (<!ENTITY) в этом файле не допускаются";
 
 class TXmlParser {
  public:

@@ -90,7 +90,8 @@ TEST(FolderLock, ALockFileThatIsNoRegularFileIsRefusedNamingIt) {
     void (*make)(const std::string& lock, const std::string& folder);
     const char* reason;
   } cases[] = {
-      {"a folder", [](const std::string& lock, const std::string&) { std::filesystem::create_directory(lock); },
+      {"a folder",
+       [](const std::string& lock, const std::string&) { std::filesystem::create_directory(lock); },
        "это папка"},
       {"a link to a file",
        [](const std::string& lock, const std::string& folder) {
@@ -103,7 +104,8 @@ TEST(FolderLock, ALockFileThatIsNoRegularFileIsRefusedNamingIt) {
          std::filesystem::create_symlink(folder + "/created-through-the-link", lock);
        },
        "это символическая ссылка"},
-      {"a FIFO", [](const std::string& lock, const std::string&) { ASSERT_EQ(::mkfifo(lock.c_str(), 0600), 0); },
+      {"a FIFO",
+       [](const std::string& lock, const std::string&) { ASSERT_EQ(::mkfifo(lock.c_str(), 0600), 0); },
        "это не обычный файл"},
   };
   for (const auto& c : cases) {
@@ -114,9 +116,9 @@ TEST(FolderLock, ALockFileThatIsNoRegularFileIsRefusedNamingIt) {
     std::string error;
     try {
       TFolderLock taken(dir.Path(), 0);
-      FAIL() << "the folder was taken through " << c.name << ", locked: " << taken.Locked();
+      ADD_FAILURE() << "the folder was taken through " << c.name << ", locked: " << taken.Locked();
     } catch (const EFolderBusy& e) {
-      FAIL() << e.what();
+      ADD_FAILURE() << e.what();
     } catch (const Exception& e) {
       error = e.what();
     }

@@ -21,8 +21,11 @@ TEST(BenchValues, AByteOrderMarkAndBlanksAroundCellsAreNoPartOfTheValues) {
     std::string text;
   } tables[] = {
       {"plain", "factory_number,serial,sim_apn\n1001,12345678,internet\n"},
-      {"byte order mark", "\xEF\xBB\xBF" "factory_number,serial,sim_apn\n1001,12345678,internet\n"},
-      {"padded cells", "\xEF\xBB\xBF factory_number , serial,\tsim_apn\r\n  1001 ,12345678\t, internet \r\n \r\n"},
+      {"byte order mark",
+       "\xEF\xBB\xBF"
+       "factory_number,serial,sim_apn\n1001,12345678,internet\n"},
+      {"padded cells",
+       "\xEF\xBB\xBF factory_number , serial,\tsim_apn\r\n  1001 ,12345678\t, internet \r\n \r\n"},
       {"quoted padding", "factory_number,serial,sim_apn\n\"1001\" , \"12345678\",internet\n"},
   };
   for (const auto& t : tables) {
@@ -38,12 +41,13 @@ TEST(BenchValues, AByteOrderMarkAndBlanksAroundCellsAreNoPartOfTheValues) {
     EXPECT_EQ(error, "");
   }
   // Blanks a value holds inside its quotes are its own.
-  const TBenchValues quoted =
-      TBenchValues::Parse("factory_number,sim_password\n1, \" pa ss \" \n", "v.csv", TValueKey::FactoryNumber);
+  const TBenchValues quoted = TBenchValues::Parse("factory_number,sim_password\n1, \" pa ss \" \n", "v.csv",
+                                                  TValueKey::FactoryNumber);
   EXPECT_EQ(quoted.Rows().at(0).at(kSimPasswordColumn), " pa ss ");
   // A mark anywhere but at the start is no blank.
-  EXPECT_NE(ErrorOf([] { TBenchValues::Parse("factory_number,\xEF\xBB\xBFserial\n", "v.csv", TValueKey::FactoryNumber); })
-                .find("неизвестный столбец"),
+  EXPECT_NE(ErrorOf([] {
+              TBenchValues::Parse("factory_number,\xEF\xBB\xBFserial\n", "v.csv", TValueKey::FactoryNumber);
+            }).find("неизвестный столбец"),
             std::string::npos);
 }
 
@@ -62,10 +66,14 @@ TEST(BenchPorts, APortNamedTwiceInAnySpellingIsRefused) {
   } cases[] = {
       {"distinct", {device, other}, ""},
       {"the same path", {device, other, device}, "Порт " + device + " назван дважды"},
-      {"a link and its target", {device, dir.File("by-id/usb-Ortena-if00")},
-       "Порты " + device + " и " + dir.File("by-id/usb-Ortena-if00") + " ведут к одному устройству " + device},
+      {"a link and its target",
+       {device, dir.File("by-id/usb-Ortena-if00")},
+       "Порты " + device + " и " + dir.File("by-id/usb-Ortena-if00") + " ведут к одному устройству " +
+           device},
       {"a dotted spelling", {dir.File("by-id/../ttyUSB1"), other}, "к одному устройству " + other},
-      {"missing paths as written", {"/dev/none-a", "/dev/none-b", "/dev/none-a"}, "Порт /dev/none-a назван дважды"},
+      {"missing paths as written",
+       {"/dev/none-a", "/dev/none-b", "/dev/none-a"},
+       "Порт /dev/none-a назван дважды"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -19,10 +19,10 @@ TEST(BenchReport, JsonStaysValidForPortNamesThatAreNoUtf8) {
       {"/dev/ttyUSB0", "'/dev/ttyUSB0'"},
       {"/dev/порт", "'/dev/\\u043f\\u043e\\u0440\\u0442'"},
       {"/dev/\xFF\xFE", "'/dev/\\xff\\xfe'"},
-      {"/dev/\xC3", "'/dev/\\xc3'"},                      // a sequence cut short at the end
-      {"/dev/\xC3(", "'/dev/\\xc3('"},                    // and in the middle
-      {"/dev/\xC0\xAF", "'/dev/\\xc0\\xaf'"},             // an overlong '/'
-      {"/dev/\xED\xA0\x80", "'/dev/\\xed\\xa0\\x80'"},    // a surrogate
+      {"/dev/\xC3", "'/dev/\\xc3'"},                             // a sequence cut short at the end
+      {"/dev/\xC3(", "'/dev/\\xc3('"},                           // and in the middle
+      {"/dev/\xC0\xAF", "'/dev/\\xc0\\xaf'"},                    // an overlong '/'
+      {"/dev/\xED\xA0\x80", "'/dev/\\xed\\xa0\\x80'"},           // a surrogate
       {"/dev/\xF4\x90\x80\x80", "'/dev/\\xf4\\x90\\x80\\x80'"},  // past U+10FFFF
       {"/dev/\"a\\b\"\t\x7F", "'/dev/\"a\\\\b\"\\t\\x7f'"},
       {"/dev/\xF0\x9F\x98\x80", "'/dev/\\U0001f600'"},
