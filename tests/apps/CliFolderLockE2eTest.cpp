@@ -67,7 +67,8 @@ TEST_F(CliFolderLock, RunsWaitTheirWholeLockWaitForAFolderReleasedMeanwhile) {
   profile.SaveToFile(dir.File("shop.xml"));
   const std::string runs[] = {
       "--port " + Quote(sim.SlavePath()) + " --lock-wait 5 header write " + Quote(header),
-      "--lock-wait 5 --yes profile write " + Quote(dir.File("shop.xml")) + " --port " + Quote(sim.SlavePath()),
+      "--lock-wait 5 --yes profile write " + Quote(dir.File("shop.xml")) + " --port " +
+          Quote(sim.SlavePath()),
   };
   for (const std::string& args : runs) {
     SCOPED_TRACE(args);

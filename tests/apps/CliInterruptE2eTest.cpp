@@ -146,15 +146,16 @@ TEST_F(CliInterrupt, CtrlCStopsABenchBetweenPacketsAndStillWritesTheReport) {
 // Ctrl+C while the bench writes the firmware: the writer stops before its next page, and
 // the terminal is reported stopped (to be retried), not failed.
 TEST_F(CliInterrupt, CtrlCDuringABenchsFirmwareReportsThatTerminalStopped) {
-  sim.SetBootloaderFactory(quorvel::sim::BootloaderFactory(std::make_shared<quorvel::sim::TBootloaderFlash>()));
+  sim.SetBootloaderFactory(
+      quorvel::sim::BootloaderFactory(std::make_shared<quorvel::sim::TBootloaderFlash>()));
   ASSERT_TRUE(sim.EnterBootloader());
   quorvel::TProfile profile;
   profile.Firmware = quorvel::test::IntelHexText(quorvel::test::FirmwarePattern(16 * 1024));
   profile.Header = "Магазин\r\n";
   profile.Groups = {quorvel::TProfileGroup::Firmware, quorvel::TProfileGroup::Header};
   profile.SaveToFile(dir.File("fw.xml"));
-  EXPECT_EQ(RunInterrupted({"--yes", "profile", "write", dir.File("fw.xml"), "--port", sim.SlavePath(), "--report",
-                            dir.File("report")},
+  EXPECT_EQ(RunInterrupted({"--yes", "profile", "write", dir.File("fw.xml"), "--port", sim.SlavePath(),
+                            "--report", dir.File("report")},
                            "W ", 3),
             130);
   const std::string report = ReadFile(dir.File("report.csv"));

@@ -234,8 +234,9 @@ TEST_F(CliProfile, ARetryTakesTheStoppedTerminalsAsWellAsTheFailedOnes) {
   first[1].Message = quorvel::kAbortMessage;
   quorvel::WriteBenchReport(dir.File("first"), first);
 
-  const auto retry = CliRaw("profile write " + Quote(dir.File("shop.xml")) + " --retry-failed " +
-                            Quote(dir.File("first.csv")) + " --report " + Quote(dir.File("second")) + " --yes");
+  const auto retry =
+      CliRaw("profile write " + Quote(dir.File("shop.xml")) + " --retry-failed " +
+             Quote(dir.File("first.csv")) + " --report " + Quote(dir.File("second")) + " --yes");
   ASSERT_EQ(retry.Status, 0) << retry.Out << retry.Err;
   EXPECT_TRUE(others[0]->ReceivedLines().empty());
   EXPECT_EQ(others[1]->State().Header[0], "Магазин");

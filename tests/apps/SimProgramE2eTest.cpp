@@ -51,8 +51,9 @@ class TSimProcess {
       path_.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(out[0]);
-    if (const auto end = path_.find('\n'); end != std::string::npos) path_.resize(end);
-    else path_.clear();
+    // A line not ended is no path: the program did not get as far as printing it.
+    const auto end = path_.find('\n');
+    path_.resize(end == std::string::npos ? 0 : end);
 #else
     (void)options;
 #endif
@@ -141,8 +142,9 @@ TEST_F(SimProgram, ATerminalStartedInItsBootloaderTakesABenchsFirmwareAndThenIts
   profile.Groups = {quorvel::TProfileGroup::Firmware, quorvel::TProfileGroup::Header};
   profile.SaveToFile(dir.File("fw.xml"));
   const std::string values = WriteFile("values.csv", "factory_number,serial\n354360000000077,20000077\n");
-  const auto run = CliRaw("--yes profile write " + Quote(dir.File("fw.xml")) + " --port " + Quote(board.Path()) +
-                          " --values " + Quote(values) + " --fast --report " + Quote(dir.File("bench")));
+  const auto run =
+      CliRaw("--yes profile write " + Quote(dir.File("fw.xml")) + " --port " + Quote(board.Path()) +
+             " --values " + Quote(values) + " --fast --report " + Quote(dir.File("bench")));
   ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
 
   // The terminal keeps answering commands after the bench.
@@ -159,7 +161,8 @@ TEST_F(SimProgram, AFirmwareWriteGoesIntoTheBootloaderOfASimulatorStartedInIt) {
   TSimProcess board({"--bootloader"});
   ASSERT_FALSE(board.Path().empty());
   WriteFile("fw.hex", quorvel::test::IntelHexText(quorvel::test::FirmwarePattern(5 * 1024)));
-  const auto write = CliRaw("--yes --port " + Quote(board.Path()) + " firmware write " + Quote(dir.File("fw.hex")));
+  const auto write =
+      CliRaw("--yes --port " + Quote(board.Path()) + " firmware write " + Quote(dir.File("fw.hex")));
   EXPECT_EQ(write.Status, 0) << write.Out << write.Err;
   EXPECT_NE(write.Out.find("Запись выполнена успешно."), std::string::npos) << write.Out;
 }

@@ -38,8 +38,8 @@ TEST(BenchReport, CsvFieldsWithQuotesOrCommasAreQuotedAndTheQuotesDoubled) {
   for (const auto& c : cases) {
     const std::string csv = BenchReportCsv({Outcome("/dev/ttyUSB0", TBenchState::Failed, c.message)});
     // The terminal's message and its group's message, each one field of the row.
-    const std::string row = std::string("/dev/ttyUSB0,354360000000001,,ошибка,") + c.field + ",0.0,ошибка," +
-                            c.field + ",0.0\n";
+    const std::string row =
+        std::string("/dev/ttyUSB0,354360000000001,,ошибка,") + c.field + ",0.0,ошибка," + c.field + ",0.0\n";
     EXPECT_EQ(csv.substr(csv.find('\n') + 1), row) << c.message;
   }
 }

@@ -133,12 +133,14 @@ TEST_F(BenchRunTest, GroupsATerminalNeverReachedStayWaitingInBothReports) {
   const std::string rowA = JsonRow(json, a);
   const std::string rowB = JsonRow(json, b);
   EXPECT_NE(rowA.find("{\"group\": \"header\", \"result\": \"ошибка\""), std::string::npos) << json;
-  EXPECT_NE(rowA.find("{\"group\": \"trailer\", \"result\": \"ожидает\", \"message\": \"\""), std::string::npos)
+  EXPECT_NE(rowA.find("{\"group\": \"trailer\", \"result\": \"ожидает\", \"message\": \"\""),
+            std::string::npos)
       << json;
   for (const char* group : {"sim", "header", "trailer"})
     EXPECT_NE(rowB.find(std::string("{\"group\": \"") + group + "\", \"result\": \"ожидает\""),
               std::string::npos)
-        << group << "\n" << json;
+        << group << "\n"
+        << json;
 }
 
 TEST_F(BenchRunTest, EachSimColumnReachesItsOwnSlot) {

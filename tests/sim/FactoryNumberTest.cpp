@@ -29,8 +29,12 @@ TEST(FactoryNumber, OnlyDigitsUpToFifteenAreANumber) {
     const char* text;
     bool ok;
   } cases[] = {
-      {"354360000012345", true}, {"1", true},      {"", false},
-      {"3543600000123456", false}, {"35436000001234a", false}, {" 354360000012345", false},
+      {"354360000012345", true},
+      {"1", true},
+      {"", false},
+      {"3543600000123456", false},
+      {"35436000001234a", false},
+      {" 354360000012345", false},
       {"-12", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsFactoryNumber(c.text), c.ok) << c.text;

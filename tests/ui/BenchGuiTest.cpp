@@ -11,10 +11,10 @@
 #include "Profile.h"
 
 #include <QAbstractButton>
-#include <QCheckBox>
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
