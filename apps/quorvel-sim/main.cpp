@@ -1,14 +1,20 @@
 // quorvel-sim: a simulated Ortena terminal on a pseudo-terminal. Prints the pty path and
 // serves until SIGINT or SIGTERM.
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include <CLI/CLI.hpp>
 
+#include "Bootloader.h"
+#include "BootloaderFlash.h"
 #include "Cp1251.h"
+#include "FactoryNumber.h"
 #include "TerminalSim.h"
 #include "Version.h"
 
@@ -48,6 +54,18 @@ int main(int argc, char** argv) {
   app.add_flag("--debug-lines", options.DebugLines, "Send \"[debug]\" lines now and then");
   app.add_flag("--unsolicited", options.UnsolicitedLines, "Send unsolicited \"+\" lines now and then");
   app.add_option("--serial", serial, "Initial serial number of the terminal");
+  // A bench finds a terminal's row by its factory number, so simulators started side by side
+  // with the same options must not share one.
+  std::string factoryNumber = quorvel::sim::UniqueFactoryNumber(::getpid(), std::time(nullptr));
+  app.add_option("--factory-number", factoryNumber,
+                 "Factory number (CGSN) the terminal reports, up to 15 digits; default: one of this process")
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return quorvel::sim::IsFactoryNumber(value) ? std::string() : std::string("1 to 15 digits");
+          },
+          "DIGITS"));
+  app.add_flag("--bootloader", options.StartInBootloader,
+               "Start in the ISP bootloader; its jump to address 0 (G 0 A) starts the command mode");
   app.add_flag("--log-lines", logLines, "Print every line received to stderr");
   try {
     app.parse(argc, argv);
@@ -69,7 +87,14 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   try {
     quorvel::sim::TTerminalSim sim(options);
-    if (!serial.empty()) sim.Update([&](quorvel::sim::TSimState& s) { s.SerialNumber = serial; });
+    sim.Update([&](quorvel::sim::TSimState& s) {
+      s.FactoryNumber = factoryNumber;
+      if (!serial.empty()) s.SerialNumber = serial;
+    });
+    // The part's flash outlives each bootloader session, as on the board.
+    if (options.StartInBootloader)
+      sim.SetBootloaderFactory(
+          quorvel::sim::BootloaderFactory(std::make_shared<quorvel::sim::TBootloaderFlash>()));
     if (faultRate > 0) {
       quorvel::sim::TSimRandomFaults random;
       random.Seed = options.Seed;

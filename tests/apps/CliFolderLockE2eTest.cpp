@@ -2,12 +2,16 @@
 // read-modify-write, and gives up with a message when the folder stays taken.
 #include "CliFixture.h"
 #include "FolderLock.h"
+#include "Profile.h"
 #include "TempDir.h"
 
 #include <fmt/format.h>
 
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
 
 namespace quorvel::test {
 namespace {
@@ -51,6 +55,35 @@ TEST_F(CliFolderLock, RunGivesUpOnAFolderHeldTooLongHavingChangedNothing) {
   EXPECT_TRUE(Commands().empty());
   EXPECT_FALSE(std::filesystem::exists(dir.File(kAppDocFileName)));
   EXPECT_FALSE(std::filesystem::exists(dir.File("settings.xml")));
+}
+
+// The folder is released after two seconds, well inside the five the runs may wait: a single
+// command and a bench run both go through, each when the holder is done.
+TEST_F(CliFolderLock, RunsWaitTheirWholeLockWaitForAFolderReleasedMeanwhile) {
+  const std::string header = WriteFile("header.txt", "ООО «Ромашка»\n");
+  TProfile profile;
+  profile.Trailer = "Спасибо\r\n";
+  profile.Groups = {TProfileGroup::Trailer};
+  profile.SaveToFile(dir.File("shop.xml"));
+  const std::string runs[] = {
+      "--port " + Quote(sim.SlavePath()) + " --lock-wait 5 header write " + Quote(header),
+      "--lock-wait 5 --yes profile write " + Quote(dir.File("shop.xml")) + " --port " +
+          Quote(sim.SlavePath()),
+  };
+  for (const std::string& args : runs) {
+    SCOPED_TRACE(args);
+    auto held = std::make_unique<TFolderLock>(dir.Path(), 0);
+    ASSERT_TRUE(held->Locked());
+    std::thread release([&held] {
+      std::this_thread::sleep_for(std::chrono::seconds(2));
+      held.reset();
+    });
+    const auto r = CliRaw(args);
+    release.join();
+    EXPECT_EQ(r.Status, 0) << r.Err;
+  }
+  EXPECT_EQ(sim.State().Header[0], "ООО «Ромашка»");
+  EXPECT_EQ(sim.State().Trailer[0], "Спасибо");
 }
 
 }  // namespace

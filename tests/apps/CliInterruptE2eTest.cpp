@@ -3,6 +3,8 @@
 // the n-th packet, so the program is certainly inside the transfer.
 #include "CliFixture.h"
 
+#include "Bootloader.h"
+#include "IntelHex.h"
 #include "Profile.h"
 #include "SqliteRecord.h"
 
@@ -186,6 +188,31 @@ TEST_F(CliInterrupt, AKilledBenchLeavesEveryFinishedStepInTheRecord) {
       EXPECT_NE(ReadFile(dir.File("report.csv")).find("остановлен"), std::string::npos);
     }
   }
+}
+
+// Ctrl+C while the bench writes the firmware: the writer stops before its next page, and
+// the terminal is reported stopped (to be retried), not failed.
+TEST_F(CliInterrupt, CtrlCDuringABenchsFirmwareReportsThatTerminalStopped) {
+  sim.SetBootloaderFactory(
+      quorvel::sim::BootloaderFactory(std::make_shared<quorvel::sim::TBootloaderFlash>()));
+  ASSERT_TRUE(sim.EnterBootloader());
+  quorvel::TProfile profile;
+  profile.Firmware = quorvel::test::IntelHexText(quorvel::test::FirmwarePattern(16 * 1024));
+  profile.Header = "Магазин\r\n";
+  profile.Groups = {quorvel::TProfileGroup::Firmware, quorvel::TProfileGroup::Header};
+  profile.SaveToFile(dir.File("fw.xml"));
+  EXPECT_EQ(RunInterrupted({"--yes", "profile", "write", dir.File("fw.xml"), "--port", sim.SlavePath(),
+                            "--report", dir.File("report")},
+                           "W ", 3),
+            130);
+  const std::string report = ReadFile(dir.File("report.csv"));
+  const std::string row = report.substr(report.find('\n') + 1);
+  EXPECT_EQ(row.rfind(sim.SlavePath() + ",,,остановлен,", 0), 0u) << report;
+  EXPECT_EQ(row.find("ошибка"), std::string::npos) << report;
+  EXPECT_NE(ReadFile(dir.File("report.json")).find("{\"group\": \"firmware\", \"result\": \"остановлен\""),
+            std::string::npos)
+      << ReadFile(dir.File("report.json"));
+  EXPECT_TRUE(sim.InBootloader());
 }
 
 }  // namespace

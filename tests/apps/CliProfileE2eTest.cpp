@@ -6,6 +6,7 @@
 #include "BenchReport.h"
 #include "Bootloader.h"
 #include "DemoTerminal.h"
+#include "Errors.h"
 #include "Profile.h"
 #include "Pty.h"
 #include "TextUtils.h"
@@ -433,6 +434,36 @@ TEST_F(CliProfile, FirmwareFirstThenTheSettingsOnTerminalsInTheirBootloaders) {
     boards[i]->Stop();
   }
   EXPECT_NE(ReadFile(dir.File("fw-report.csv")).find("firmware_result"), std::string::npos);
+}
+
+// A retry is for every terminal the report does not count as done: one that a Ctrl+C stopped
+// is as unfinished as one that failed.
+TEST_F(CliProfile, ARetryTakesTheStoppedTerminalsAsWellAsTheFailedOnes) {
+  quorvel::TProfile profile;
+  profile.Header = "Магазин\r\n";
+  profile.Groups = {quorvel::TProfileGroup::Header};
+  profile.SaveToFile(dir.File("shop.xml"));
+  std::vector<quorvel::TTerminalOutcome> first(3);
+  const quorvel::TBenchState states[] = {quorvel::TBenchState::Passed, quorvel::TBenchState::Stopped,
+                                         quorvel::TBenchState::Failed};
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    first[i].Port = others[i]->SlavePath();
+    first[i].State = states[i];
+  }
+  first[1].Message = quorvel::kAbortMessage;
+  quorvel::WriteBenchReport(dir.File("first"), first);
+
+  const auto retry =
+      CliRaw("profile write " + Quote(dir.File("shop.xml")) + " --retry-failed " +
+             Quote(dir.File("first.csv")) + " --report " + Quote(dir.File("second")) + " --yes");
+  ASSERT_EQ(retry.Status, 0) << retry.Out << retry.Err;
+  EXPECT_TRUE(others[0]->ReceivedLines().empty());
+  EXPECT_EQ(others[1]->State().Header[0], "Магазин");
+  EXPECT_EQ(others[2]->State().Header[0], "Магазин");
+  const std::string report = ReadFile(dir.File("second.csv"));
+  EXPECT_NE(report.find(others[1]->SlavePath() + ","), std::string::npos) << report;
+  EXPECT_NE(report.find(others[2]->SlavePath() + ","), std::string::npos) << report;
+  EXPECT_EQ(report.find(others[0]->SlavePath() + ","), std::string::npos) << report;
 }
 
 // A payment system's credentials: one code word and agent for all, each terminal its own device.

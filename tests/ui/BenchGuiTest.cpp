@@ -1,9 +1,11 @@
 // The service bench window: one profile into two simulated terminals at once, reached from
 // the main window's menu.
+#include "HexImage.h"
 #include "UiFixture.h"
 #include "fmuBench.h"
 #include "fmuMain.h"
 
+#include "Bootloader.h"
 #include "ModemDriver.h"
 #include "Ortenas.h"
 #include "Profile.h"
@@ -12,6 +14,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -22,6 +25,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <regex>
 
 namespace quorvel::ui::test {
 
@@ -122,6 +126,76 @@ class BenchGuiTest : public QObject {
     QVERIFY(QFile::exists(f_->Home.filePath(reports[0]).replace(".csv", ".json")));
     b.Stop();
     c.Stop();
+  }
+
+  // The box decides how the firmware reaches the bootloader: blocks of 4 KiB in one RAM write
+  // each when checked, halves of 1 KiB pages otherwise. One terminal waits in its bootloader
+  // per run.
+  void theFastFirmwareBoxWritesTheProfilesFirmwareInBlocksOf4KiB() {
+    const QString profileFile = f_->Home.filePath("firmware.xml");
+    {
+      TProfile profile;
+      profile.Firmware = IntelHex(0, HexPattern(9 * 1024)).toStdString();
+      profile.Groups = {TProfileGroup::Firmware};
+      profile.SaveToFile(S(profileFile));
+    }
+    sim::TSimOptions options;
+    options.StartInBootloader = true;
+    sim::TTerminalSim slow(options);
+    sim::TTerminalSim fast(options);
+    for (sim::TTerminalSim* board : {&slow, &fast}) {
+      board->SetBootloaderFactory(sim::BootloaderFactory(std::make_shared<sim::TBootloaderFlash>()));
+      board->Start();
+    }
+    f_->Messages.Files = {profileFile};
+
+    TfmMain w(*f_->Context);
+    w.show();
+    QStringList results;
+    QTimer::singleShot(0, [&] {
+      auto* bench = qobject_cast<TfmBench*>(QApplication::activeModalWidget());
+      if (bench == nullptr) return;
+      const auto runOn = [&](sim::TTerminalSim& board, bool checked) {
+        bench->SetPorts({{"board", board.SlavePath(), "", 1}});
+        // On the box itself: the row is wider than the box and its text.
+        QCheckBox* box = bench->chbFastFirmware;
+        if (box->isChecked() != checked)
+          QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->height() / 2, box->height() / 2));
+        QCOMPARE(bench->chbFastFirmware->isChecked(), checked);
+        QTest::mouseClick(bench->btnStart, Qt::LeftButton);
+        QVERIFY(bench->Running());
+        QTRY_VERIFY_WITH_TIMEOUT(!bench->Running(), kWaitMs);
+        results << bench->Grid->item(0, 4)->text();
+      };
+      QTest::mouseClick(bench->btnProfile, Qt::LeftButton);
+      runOn(slow, false);
+      runOn(fast, true);
+      QTest::keyClick(bench, Qt::Key_Escape);
+    });
+    w.actBench->trigger();  // returns when the window is closed
+
+    QVERIFY2(f_->Messages.Errors.isEmpty(), qPrintable(f_->Messages.Errors.join("|")));
+    QCOMPARE(results, (QStringList{"успешно", "успешно"}));
+    // The RAM writes each bootloader was asked for, by their sizes.
+    const auto sizes = [](const sim::TTerminalSim& board) {
+      QStringList out;
+      static const std::regex write("W [0-9]+ ([0-9]+)");
+      std::smatch match;
+      for (const std::string& line : board.ReceivedLines())
+        if (std::regex_match(line, match, write)) out << QString::fromStdString(match[1].str());
+      out.removeDuplicates();
+      out.sort();
+      return out;
+    };
+    // The flash readout routine goes in one small write in either mode.
+    QStringList slowSizes = sizes(slow);
+    QStringList fastSizes = sizes(fast);
+    QVERIFY2(slowSizes.contains("512") && !slowSizes.contains("4096"), qPrintable(slowSizes.join(",")));
+    QVERIFY2(fastSizes.contains("4096") && !fastSizes.contains("512"), qPrintable(fastSizes.join(",")));
+    for (sim::TTerminalSim* board : {&slow, &fast}) {
+      QVERIFY(!board->InBootloader());
+      board->Stop();
+    }
   }
 
  private:
