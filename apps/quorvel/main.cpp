@@ -129,12 +129,9 @@ int main(int argc, char** argv) {
   }
   // The simulator's pty is not a port to remember.
   if (sim) session->Settings().SetPortName(savedPort);
-  // Nobody is there to answer after a logout or a kill.
+  // Nobody is there to answer after a logout or a kill, even one that comes during a question.
   quorvel::ui::TConsoleMessages console;
-  const bool told = signalQuit.Received() != 0;
-  quorvel::ui::IUiMessages& endMessages = told ? static_cast<quorvel::ui::IUiMessages&>(console) : boxes;
-  const auto audience = told ? quorvel::ui::TSaveAudience::Nobody : quorvel::ui::TSaveAudience::User;
-  if (!quorvel::ui::SaveSessionAtExit(*session, endMessages, nullptr, audience)) status = 1;
+  if (!quorvel::ui::SaveSessionAtExit(*session, boxes, nullptr, signalQuit, console)) status = 1;
   session->ClosePort();
   quorvel::RegisterAppManager(nullptr);
   if (sim) sim->Stop();

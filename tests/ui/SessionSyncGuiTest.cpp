@@ -9,16 +9,20 @@
 #include "fmuSettings.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
@@ -61,6 +65,43 @@ void ClickNode(const TfmMain& w, const QObject* page) {
     QTest::mouseClick(w.TreeView->viewport(), Qt::LeftButton, {}, w.TreeView->visualItemRect(*it).center());
   }
 }
+
+// The message boxes the end of the program shows, as they come: the first has its text kept
+// and a signal raised while it is open; any later one is kept too and closed, so that a box
+// nobody closes ends the test instead of hanging it.
+class TBoxWatch : public QObject {
+ public:
+  explicit TBoxWatch(int signal) : signal_(signal) {
+    connect(&timer_, &QTimer::timeout, this, &TBoxWatch::Look);
+    timer_.start(20);
+  }
+
+  QStringList Texts;
+  // The first box was closed by the signal, not by this watch.
+  bool ClosedBySignal = false;
+
+ private:
+  void Look() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || box == last_) return;
+    last_ = box;
+    Texts << box->text();
+    if (Texts.size() > 1) {
+      box->close();
+      return;
+    }
+    timer_.stop();
+    ::raise(signal_);
+    ClosedBySignal = QTest::qWaitFor([box] { return !box->isVisible(); }, kWaitMs);
+    if (!ClosedBySignal) box->close();
+    timer_.start(20);
+  }
+
+  int signal_;
+  QTimer timer_;
+  // Null again once that box is gone: the next one may be made at the same address.
+  QPointer<QMessageBox> last_;
+};
 
 }  // namespace
 
@@ -194,6 +235,57 @@ class SessionSyncGuiTest : public QObject {
       QVERIFY(Q(f_->Session->Doc().Header).startsWith("Командная строка"));
     else
       QCOMPARE(f_->Session->Settings().MaxRetryCount(), 5);
+  }
+
+  void signalDuringTheExitQuestionKeepsTheOtherProgramsFilesAndCopiesTheWindowsValues_data() {
+    QTest::addColumn<int>("sig");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+  }
+  void signalDuringTheExitQuestionKeepsTheOtherProgramsFilesAndCopiesTheWindowsValues() {
+    QFETCH(int, sig);
+    const QString docFile = f_->Home.filePath(kAppDocFileName);
+    const QString settingsFile = f_->Home.filePath("settings.xml");
+    TSignalQuit quit;
+    {
+      TfmMain w(*f_->Context);
+      connect(&quit, &TSignalQuit::quitRequested, &w, &TfmMain::CloseWhenIdle);
+      w.show();
+      // The window's values as its pages left them.
+      f_->Session->Doc().Header = "Окно";
+      f_->Session->Settings().SetMaxRetryCount(2);
+      RunCli({"--simulator", "--retries", "5", "--save-settings", "header", "write",
+              WriteText("cli.txt", "Командная строка\n")});
+      w.actExit->trigger();
+      QVERIFY(!w.isVisible());
+    }
+    const QByteArray theirDoc = ReadAll(docFile);
+    const QByteArray theirSettings = ReadAll(settingsFile);
+    TMessageBoxes boxes;
+    bool saved = false;
+    {
+      TBoxWatch watch(sig);
+      saved = SaveSessionAtExit(*f_->Session, boxes, nullptr, quit, f_->Messages);
+      // Only the question about the first file came; the signal answered for both.
+      QCOMPARE(watch.Texts, QStringList{QString::fromUtf8(kTakeTheirFileQuestion).arg(docFile)});
+      QVERIFY(watch.ClosedBySignal);
+    }
+    QVERIFY(saved);
+    QCOMPARE(quit.Received(), sig);
+    QCOMPARE(f_->Messages.Questions, QStringList());
+    QCOMPARE(f_->Messages.Errors, QStringList());
+    QCOMPARE(ReadAll(docFile), theirDoc);
+    QCOMPARE(ReadAll(settingsFile), theirSettings);
+    // The copies are named where someone may still read them.
+    QCOMPARE(f_->Messages.Infos.size(), 2);
+    const QString docCopy = CopyNamed(f_->Messages.Infos[0], docFile);
+    QVERIFY2(!docCopy.isEmpty(), qPrintable(f_->Messages.Infos[0]));
+    QCOMPARE(HeaderIn(docCopy), QString("Окно"));
+    const QString settingsCopy = CopyNamed(f_->Messages.Infos[1], settingsFile);
+    QVERIFY2(!settingsCopy.isEmpty(), qPrintable(f_->Messages.Infos[1]));
+    TOrtena reader;
+    TLogFile log;
+    QCOMPARE(TAppManager(reader.Driver(), log, settingsCopy.toStdString()).MaxRetryCount(), 2);
   }
 
   void signalToEndArrivesThroughTheEventLoop() {
