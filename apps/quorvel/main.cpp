@@ -117,13 +117,8 @@ int main(int argc, char** argv) {
     quorvel::ui::TfmMain window(context);
     for (const std::string& notice : session->LoadNotices())
       boxes.ShowError(nullptr, QString::fromStdString(notice).replace("\r\n", "\n"));
-    QObject::connect(&signalQuit, &quorvel::ui::TSignalQuit::quitRequested, &window, [&window] {
-      // Dialogs first, then the window once its operation has ended: nobody may be there to
-      // answer a question.
-      for (QWidget* top : QApplication::topLevelWidgets())
-        if (top != &window && top->isVisible()) top->close();
-      window.CloseWhenIdle();
-    });
+    QObject::connect(&signalQuit, &quorvel::ui::TSignalQuit::quitRequested, &window,
+                     &quorvel::ui::TfmMain::CloseWhenIdle);
     window.show();
     status = QApplication::exec();
   }
