@@ -172,12 +172,18 @@ class BenchGuiTest : public QObject {
         for (int row = 0; row < bench->Grid->rowCount(); ++row) results << bench->Grid->item(row, 4)->text();
         // Posted twice, so it runs after whatever the run's end posted itself: a dialog that
         // stays open is closed here, so the test ends either way.
-        QMetaObject::invokeMethod(&w, [&, bench] {
-          QMetaObject::invokeMethod(&w, [&, bench] {
-            closedItself = bench.isNull() || !bench->isVisible();
-            if (!closedItself) QTest::keyClick(bench, Qt::Key_Escape);
-          }, Qt::QueuedConnection);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &w,
+            [&, bench] {
+              QMetaObject::invokeMethod(
+                  &w,
+                  [&, bench] {
+                    closedItself = bench.isNull() || !bench->isVisible();
+                    if (!closedItself) QTest::keyClick(bench, Qt::Key_Escape);
+                  },
+                  Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
       });
       QTest::mouseClick(bench->btnStart, Qt::LeftButton);
       running = QTest::qWaitFor(
@@ -185,7 +191,8 @@ class BenchGuiTest : public QObject {
             if (bench.isNull() || bench->Grid->rowCount() != 2) return false;
             for (int row = 0; row < 2; ++row) {
               const QTableWidgetItem* result = bench->Grid->item(row, 4);
-              if (result == nullptr || !result->text().startsWith(QString::fromStdString(BenchStateText(TBenchState::Running))))
+              if (result == nullptr ||
+                  !result->text().startsWith(QString::fromStdString(BenchStateText(TBenchState::Running))))
                 return false;
             }
             return true;

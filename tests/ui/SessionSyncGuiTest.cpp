@@ -190,7 +190,8 @@ class SessionSyncGuiTest : public QObject {
     TLogFile log;
     QCOMPARE(TAppManager(reader.Driver(), log, copy.toStdString()).MaxRetryCount(), 5);
     QCOMPARE(TAppManager(reader.Driver(), log, settingsFile.toStdString()).MaxRetryCount(), ownRetries);
-    QCOMPARE(TAppManager(reader.Driver(), log, settingsFile.toStdString()).PortName(), std::string("/dev/ttyUSB7"));
+    QCOMPARE(TAppManager(reader.Driver(), log, settingsFile.toStdString()).PortName(),
+             std::string("/dev/ttyUSB7"));
 
     // What the window wrote itself is no other program's change, now or at the end.
     QTest::mouseClick(dialog.btnOk, Qt::LeftButton);
@@ -205,7 +206,8 @@ class SessionSyncGuiTest : public QObject {
     QTest::newRow("Quorvel.xml") << QString(kAppDocFileName)
                                  << QStringList{"--simulator", "header", "write", "cli.txt"};
     QTest::newRow("settings.xml") << QString("settings.xml")
-                                  << QStringList{"--simulator", "--retries", "5", "--save-settings", "status"};
+                                  << QStringList{"--simulator", "--retries", "5", "--save-settings",
+                                                 "status"};
   }
   void fileTheWindowChangedNothingInIsTakenWithoutAQuestion() {
     QFETCH(QString, file);
