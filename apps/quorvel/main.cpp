@@ -117,24 +117,16 @@ int main(int argc, char** argv) {
     quorvel::ui::TfmMain window(context);
     for (const std::string& notice : session->LoadNotices())
       boxes.ShowError(nullptr, QString::fromStdString(notice).replace("\r\n", "\n"));
-    QObject::connect(&signalQuit, &quorvel::ui::TSignalQuit::quitRequested, &window, [&window] {
-      // Dialogs first, then the window once its operation has ended: nobody may be there to
-      // answer a question.
-      for (QWidget* top : QApplication::topLevelWidgets())
-        if (top != &window && top->isVisible()) top->close();
-      window.CloseWhenIdle();
-    });
+    QObject::connect(&signalQuit, &quorvel::ui::TSignalQuit::quitRequested, &window,
+                     &quorvel::ui::TfmMain::CloseWhenIdle);
     window.show();
     status = QApplication::exec();
   }
   // The simulator's pty is not a port to remember.
   if (sim) session->Settings().SetPortName(savedPort);
-  // Nobody is there to answer after a logout or a kill.
+  // Nobody is there to answer after a logout or a kill, even one that comes during a question.
   quorvel::ui::TConsoleMessages console;
-  const bool told = signalQuit.Received() != 0;
-  quorvel::ui::IUiMessages& endMessages = told ? static_cast<quorvel::ui::IUiMessages&>(console) : boxes;
-  const auto audience = told ? quorvel::ui::TSaveAudience::Nobody : quorvel::ui::TSaveAudience::User;
-  if (!quorvel::ui::SaveSessionAtExit(*session, endMessages, nullptr, audience)) status = 1;
+  if (!quorvel::ui::SaveSessionAtExit(*session, boxes, nullptr, signalQuit, console)) status = 1;
   session->ClosePort();
   quorvel::RegisterAppManager(nullptr);
   if (sim) sim->Stop();

@@ -104,6 +104,17 @@ void TAppDocXml::SaveDocument(const TAppDoc& doc, const std::string& fileName) {
   Save(fileName, kAppDocRootName, build, TFileAccess::Secret, TWriteKind::Document);
 }
 
+std::string TAppDocXml::DocumentText(const TAppDoc& doc) {
+  try {
+    parser_.NewDocument();
+    parser_.SetRootName(kAppDocRootName);
+    WriteDocument(doc, *parser_.Root());
+    return parser_.SaveToText();
+  } catch (const std::exception& e) {
+    throw Exception(fmt::sprintf("%s %s.\r\n%s", kXmlWriteError, doc.GetFileName(), e.what()));
+  }
+}
+
 void TAppDocXml::ReadDocument(TAppDoc& doc, TXmlItem& root) const {
   const auto section = [&root](const std::string& name, TPaymentSystem& system) {
     TXmlItem& item = *root.GetItem(name);

@@ -60,6 +60,8 @@ class TAppDocXml {
   /// Writes doc to fileName. Raises "Ошибка записи файла <name>.\r\n<reason>"; the previous
   /// file is intact then.
   void SaveDocument(const TAppDoc& doc, const std::string& fileName);
+  /// The bytes SaveDocument would write for doc. Raises as SaveDocument does before it writes.
+  std::string DocumentText(const TAppDoc& doc);
   /// Reads the document's content from its root element (whatever its name), in document
   /// order; raises at the first error (values read before it stay).
   void ReadDocument(TAppDoc& doc, TXmlItem& root) const;

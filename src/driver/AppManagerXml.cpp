@@ -42,6 +42,18 @@ void Apply(TAppManager& manager, TXmlItem& driver) {
   manager.SetRecord(OptionalText(driver, kSettingsRecord));
 }
 
+void Build(TXmlParser& parser, TAppManager& manager) {
+  parser.SetRootName(kSettingsRootElement);
+  TXmlItem* driver = parser.Root()->Add(kSettingsDriverElement);
+  driver->AddInt(kSettingsPortNumber, manager.PortNumber());
+  driver->AddText(kSettingsPortName, manager.PortName());
+  driver->AddInt(kSettingsMaxRetryCount, manager.MaxRetryCount());
+  driver->AddBool(kSettingsLogEnabled, manager.Log().Enabled());
+  driver->AddText(kSettingsLogFileName, manager.Log().FileName());
+  driver->AddText(kSettingsSupportServer, manager.SupportServer());
+  if (!manager.Record().empty()) driver->AddText(kSettingsRecord, manager.Record());
+}
+
 }  // namespace
 
 std::string TAppManagerXml::Load(TAppManager& manager, const std::string& path) const {
@@ -63,20 +75,18 @@ std::string TAppManagerXml::Load(TAppManager& manager, const std::string& path) 
 void TAppManagerXml::Save(TAppManager& manager, const std::string& path) const {
   if (path.empty()) return;
   TXmlParser parser;
-  parser.SetRootName(kSettingsRootElement);
-  TXmlItem* driver = parser.Root()->Add(kSettingsDriverElement);
-  driver->AddInt(kSettingsPortNumber, manager.PortNumber());
-  driver->AddText(kSettingsPortName, manager.PortName());
-  driver->AddInt(kSettingsMaxRetryCount, manager.MaxRetryCount());
-  driver->AddBool(kSettingsLogEnabled, manager.Log().Enabled());
-  driver->AddText(kSettingsLogFileName, manager.Log().FileName());
-  driver->AddText(kSettingsSupportServer, manager.SupportServer());
-  if (!manager.Record().empty()) driver->AddText(kSettingsRecord, manager.Record());
+  Build(parser, manager);
   // The program's folder does not exist before the first run that saves anything.
   const std::string folder = std::filesystem::path(path).parent_path().string();
   if (!folder.empty()) EnsureDirectory(folder);
   // The old file is replaced in one step, never deleted first: a failed write keeps it.
   parser.SaveToFile(path);
+}
+
+std::string TAppManagerXml::Text(TAppManager& manager) const {
+  TXmlParser parser;
+  Build(parser, manager);
+  return parser.SaveToText();
 }
 
 TAppManagerXml& AppManagerXml() {

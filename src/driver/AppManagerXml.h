@@ -37,6 +37,8 @@ class TAppManagerXml {
   /// created when missing); an empty path writes nothing. Anything else the old file held
   /// is gone afterwards. Raises Exception on failure and the previous file stays intact.
   void Save(TAppManager& manager, const std::string& path) const;
+  /// The bytes Save would write for manager.
+  std::string Text(TAppManager& manager) const;
 };
 
 /// The process's settings reader and writer, created on first use.

@@ -46,7 +46,27 @@ TSession::TSession(TOrtena& facade, TLogFile& log, const std::string& home, TFol
     settings_->LoadSettings();
     ApplySupportServer();
   };
-  for (TTracked* file : {&docFile_, &settingsFile_}) file->Known = TFileStamp::Of(file->FileName);
+  docFile_.Values = [this] {
+    // The page the window showed last is where the user looked, not a value the user set: a
+    // window that only looked at pages has changed nothing of the document.
+    TAppDoc& doc = *doc_;
+    const std::int32_t page = doc.PageIndex;
+    doc.PageIndex = 0;
+    std::string text;
+    try {
+      text = AppDocXml().DocumentText(doc);
+    } catch (...) {
+      doc.PageIndex = page;
+      throw;
+    }
+    doc.PageIndex = page;
+    return text;
+  };
+  settingsFile_.Values = [this] { return AppManagerXml().Text(*settings_); };
+  for (TTracked* file : {&docFile_, &settingsFile_}) {
+    file->Known = TFileStamp::Of(file->FileName);
+    NoteValues(*file);
+  }
   if (use_ == TFolderUse::WholeRun) runLock_ = std::move(lock);
 }
 
@@ -87,12 +107,47 @@ std::vector<TDiskChange> TSession::ChangesOnDisk() {
   return Changes({&docFile_, &settingsFile_});
 }
 
-void TSession::SaveTracked(const std::vector<TTracked*>& files, const TChangeDecision& decide) {
+void TSession::NoteValues(TTracked& file) {
+  try {
+    file.KnownValues = file.Values();
+  } catch (...) {
+    // Values that cannot be written are never equal to a file: a change is asked about.
+    file.KnownValues.reset();
+  }
+}
+
+bool TSession::Untouched(const TTracked& file) {
+  if (!file.KnownValues) return false;
+  try {
+    return file.Values() == *file.KnownValues;
+  } catch (...) {
+    return false;
+  }
+}
+
+void TSession::TakeUntouched(std::vector<TTracked*>& files, std::vector<TDiskChange>& changes) {
+  for (auto change = changes.begin(); change != changes.end();) {
+    const auto file = std::find_if(files.begin(), files.end(),
+                                   [&](const TTracked* f) { return f->FileName == change->FileName; });
+    if (file == files.end() || !Untouched(**file)) {
+      ++change;
+      continue;
+    }
+    (*file)->Reload();
+    (*file)->Known = change->OnDisk;
+    NoteValues(**file);
+    files.erase(file);
+    change = changes.erase(change);
+  }
+}
+
+void TSession::SaveTracked(std::vector<TTracked*> files, const TChangeDecision& decide) {
   for (;;) {
     std::vector<TDiskChange> seen;
     {
       auto hold = HoldFolder();
       seen = Changes(files);
+      TakeUntouched(files, seen);
       if (seen.empty()) {
         SaveFiles(files, {}, {});
         return;
@@ -149,6 +204,7 @@ void TSession::SaveFile(TTracked& file, const TDiskChange* change, TChangeChoice
     NoteDamagedCopy(file, damagedBefore);
   }
   file.Known = TFileStamp::Of(file.FileName);
+  NoteValues(file);
 }
 
 void TSession::NoteDamagedCopy(const TTracked& file, const std::string& before) {

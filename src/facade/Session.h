@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,10 @@ enum class TChangeChoice {
 /// Other programs may use the same folder at the same time. Reading and saving the files
 /// happens under the folder's lock (TFolderLock), and every save first compares each file with
 /// what this session last read or wrote there: a file another program changed meanwhile is
-/// never silently replaced, its values are kept in a dated copy at least.
+/// never silently replaced, its values are kept in a dated copy at least. A changed file whose
+/// values this session left as it read or wrote them is simply taken (reloaded, nothing asked,
+/// no copy): there is nothing of the session's own to keep. The document's PageIndex (where
+/// the window's tree stood) does not count as a value for this.
 /// Threads: the front end's main thread.
 class TSession {
  public:
@@ -88,7 +92,8 @@ class TSession {
   /// session last read or wrote, compared under the folder's lock. Raises EFolderBusy.
   std::vector<TDiskChange> ChangesOnDisk();
   /// Saves the configuration document, then settings.xml, under the folder's lock. A file that
-  /// another program changed is handled as decide says; when the files change again while
+  /// another program changed is taken without a call to decide when the session changed none
+  /// of its values, else handled as decide says; when the files change again while
   /// decide runs, the changes are looked at afresh and decide is asked again. Raises
   /// EFolderBusy (nothing written), else the first save error; the other file is still written.
   void Save(const TChangeDecision& decide);
@@ -114,6 +119,8 @@ class TSession {
     std::function<void(const std::string&)> SaveCopy;  // writes them to another file
     std::function<void()> Reload;                      // takes the file's values
     std::function<std::string()> DamagedCopy;          // the copy of a damaged file, once made
+    std::function<std::string()> Values;               // what Save would write now, as compared; may raise
+    std::optional<std::string> KnownValues;            // Values when last read or written
   };
 
   void ApplySupportServer();
@@ -123,7 +130,10 @@ class TSession {
                  const std::vector<TChangeChoice>& choices);
   void SaveFile(TTracked& file, const TDiskChange* change, TChangeChoice choice);
   void NoteDamagedCopy(const TTracked& file, const std::string& before);
-  void SaveTracked(const std::vector<TTracked*>& files, const TChangeDecision& decide);
+  void SaveTracked(std::vector<TTracked*> files, const TChangeDecision& decide);
+  void TakeUntouched(std::vector<TTracked*>& files, std::vector<TDiskChange>& changes);
+  static void NoteValues(TTracked& file);
+  static bool Untouched(const TTracked& file);
 
   TOrtena& facade_;
   std::string home_;

@@ -2,9 +2,14 @@
 
 #include "FolderLock.h"
 #include "Session.h"
+#include "SignalQuit.h"
+
+#include <QApplication>
+#include <QDialog>
 
 #include <cstdio>
 #include <exception>
+#include <functional>
 
 namespace quorvel::ui {
 
@@ -26,6 +31,62 @@ void ShowNewNotices(TSession& session, std::size_t shown, IUiMessages& messages,
   for (std::size_t i = shown; i < notices.size(); ++i) messages.ShowInfo(parent, Q(notices[i]));
 }
 
+// The end's messages: the user's until told() says the program was told to end, nobody's after.
+struct TExitAudience {
+  IUiMessages& User;
+  IUiMessages& Nobody;
+  std::function<bool()> Told;
+
+  IUiMessages& Now() const { return Told() ? Nobody : User; }
+};
+
+bool SaveAtExit(TSession& session, const TExitAudience& audience, QWidget* parent) {
+  const std::size_t shown = session.SaveNotices().size();
+  const TSession::TChangeDecision decide = [&audience, parent](const TDiskChange& change) {
+    if (audience.Told()) return TChangeChoice::KeepTheirs;
+    const bool theirs =
+        audience.User.Ask(parent, QString::fromUtf8(kTakeTheirFileQuestion).arg(Q(change.FileName)));
+    // A question closed by a signal to end was answered by nobody.
+    return theirs || audience.Told() ? TChangeChoice::KeepTheirs : TChangeChoice::KeepOurs;
+  };
+  bool saved = false;
+  for (;;) {
+    try {
+      session.Save(decide);
+      saved = true;
+    } catch (const EFolderBusy& e) {
+      const bool retry =
+          !audience.Told() &&
+          audience.User.Ask(parent, MessageText(e) + "\n\n" + QString::fromUtf8(kRetrySaveQuestion));
+      if (retry && !audience.Told()) continue;
+      // The user read the message in the question; nobody else has seen it.
+      if (audience.Told()) audience.Nobody.ShowError(parent, MessageText(e));
+    } catch (const std::exception& e) {
+      audience.Now().ShowError(parent, MessageText(e));
+    }
+    break;
+  }
+  // The copies made before a failure exist all the same: the user must learn their names.
+  const std::vector<std::string> notices = session.SaveNotices();
+  for (std::size_t i = shown; i < notices.size(); ++i) {
+    IUiMessages& messages = audience.Now();
+    messages.ShowInfo(parent, Q(notices[i]));
+    // A note closed by a signal to end may not have been read: its copy's name must stay.
+    if (&messages != &audience.Nobody && audience.Told()) audience.Nobody.ShowInfo(parent, Q(notices[i]));
+  }
+  return saved;
+}
+
+// Whatever waits for an answer is closed: nobody is there to give one.
+void CloseOpenWindows() {
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (!top->isVisible()) continue;
+    top->close();
+    auto* dialog = qobject_cast<QDialog*>(top);
+    if (dialog != nullptr && dialog->isVisible()) dialog->reject();
+  }
+}
+
 }  // namespace
 
 void SaveSettingsAsking(TSession& session, IUiMessages& messages, QWidget* parent) {
@@ -40,28 +101,22 @@ void SaveSettingsAsking(TSession& session, IUiMessages& messages, QWidget* paren
 }
 
 bool SaveSessionAtExit(TSession& session, IUiMessages& messages, QWidget* parent, TSaveAudience audience) {
-  const std::size_t shown = session.SaveNotices().size();
-  const TSession::TChangeDecision decide =
-      audience == TSaveAudience::Nobody
-          ? TSession::TChangeDecision([](const TDiskChange&) { return TChangeChoice::KeepTheirs; })
-          : AskingDecision(messages, parent);
+  const bool nobody = audience == TSaveAudience::Nobody;
+  return SaveAtExit(session, {messages, messages, [nobody] { return nobody; }}, parent);
+}
+
+bool SaveSessionAtExit(TSession& session, IUiMessages& messages, QWidget* parent, const TSignalQuit& quit,
+                       IUiMessages& nobody) {
+  const QMetaObject::Connection closer =
+      QObject::connect(&quit, &TSignalQuit::quitRequested, &quit, [] { CloseOpenWindows(); });
   bool saved = false;
-  for (;;) {
-    try {
-      session.Save(decide);
-      saved = true;
-    } catch (const EFolderBusy& e) {
-      if (audience == TSaveAudience::User &&
-          messages.Ask(parent, MessageText(e) + "\n\n" + QString::fromUtf8(kRetrySaveQuestion)))
-        continue;
-      if (audience == TSaveAudience::Nobody) messages.ShowError(parent, MessageText(e));
-    } catch (const std::exception& e) {
-      messages.ShowError(parent, MessageText(e));
-    }
-    break;
+  try {
+    saved = SaveAtExit(session, {messages, nobody, [&quit] { return quit.Received() != 0; }}, parent);
+  } catch (...) {
+    QObject::disconnect(closer);
+    throw;
   }
-  // The copies made before a failure exist all the same: the user must learn their names.
-  ShowNewNotices(session, shown, messages, parent);
+  QObject::disconnect(closer);
   return saved;
 }
 

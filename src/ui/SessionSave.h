@@ -8,6 +8,8 @@ class TSession;
 
 namespace quorvel::ui {
 
+class TSignalQuit;
+
 /// How the end of the desktop program reaches the user.
 enum class TSaveAudience {
   /// The user is at the window: a file another program changed is a question, a folder held
@@ -36,6 +38,15 @@ inline constexpr const char* kRetrySaveQuestion = "Повторить сохра
 /// kept as another program left them); false after an error or a refused retry.
 /// Threads: the UI thread, after the main window closed.
 bool SaveSessionAtExit(TSession& session, IUiMessages& messages, QWidget* parent, TSaveAudience audience);
+
+/// SaveSessionAtExit as the program's end runs it: for TSaveAudience::User through messages
+/// until quit has brought a signal to end, for TSaveAudience::Nobody through nobody from then
+/// on. A signal that comes while a question or note is on screen closes it (no answer is taken
+/// from it: a changed file stays as the other program left it, the window's values go to a
+/// copy) and the rest goes to nobody, the note it closed included.
+/// Threads: the UI thread, after the main window closed.
+bool SaveSessionAtExit(TSession& session, IUiMessages& messages, QWidget* parent, const TSignalQuit& quit,
+                       IUiMessages& nobody);
 
 /// The connection dialog's save of settings.xml while the window is open: a file another
 /// program changed is asked about as at the end (Yes: the window takes that file's values and

@@ -8,6 +8,7 @@
 #include "Ortenas.h"
 #include "PageBuilder.h"
 #include "Profile.h"
+#include "SessionSave.h"
 #include "UiContext.h"
 #include "fmuFind.h"
 
@@ -28,6 +29,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace quorvel::ui {
 
@@ -229,6 +231,16 @@ void TfmBench::btnStopClick() {
   lblSummary->setText(QStringLiteral("Запись прерывается..."));
 }
 
+void TfmBench::CloseWhenStopped() {
+  if (!Running()) {
+    reject();
+    return;
+  }
+  if (closeAfterRun_) return;
+  closeAfterRun_ = true;
+  btnStopClick();
+}
+
 void TfmBench::ShowOutcome(int row, const TTerminalOutcome& outcome) {
   if (row < 0 || row >= Grid->rowCount()) return;
   const auto set = [this, row](int column, const std::string& text) {
@@ -268,15 +280,19 @@ void TfmBench::RunEnded(unsigned run, const std::vector<TTerminalOutcome>& outco
   }
   const int total = static_cast<int>(outcomes.size());
   QString summary = QStringLiteral("Успешно: %1 из %2.").arg(passed).arg(total);
+  const bool closing = std::exchange(closeAfterRun_, false);
   try {
     WriteBenchReport(S(reportPath_), outcomes);
     summary += QStringLiteral(" Отчет: %1").arg(Q(ReportCsvPath(S(reportPath_))));
   } catch (const std::exception& e) {
-    context_.Messages.ShowError(this, Q(e.what()).replace("\r\n", "\n"));
+    TConsoleMessages console;
+    (closing ? static_cast<IUiMessages&>(console) : context_.Messages)
+        .ShowError(this, Q(e.what()).replace("\r\n", "\n"));
   }
   lblSummary->setText(summary);
   SetRunning(false);
   emit runEnded(passed, total);
+  if (closing) QMetaObject::invokeMethod(this, &TfmBench::reject, Qt::QueuedConnection);
 }
 
 void TfmBench::SetRunning(bool running) {

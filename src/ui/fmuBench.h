@@ -48,6 +48,10 @@ class TfmBench final : public QDialog {
   /// starts the run on the checked ports.
   void btnStartClick();
   void btnStopClick();
+  /// Ends the dialog for a logout or a kill: a run is stopped as "Прервать" stops it, its
+  /// report written as after any run (an error then goes to stderr: nobody may be there to
+  /// read a box), and the dialog closes once it has ended; without a run it closes at once.
+  void CloseWhenStopped();
 
   /// A run goes.
   bool Running() const { return static_cast<bool>(worker_); }
@@ -88,6 +92,8 @@ class TfmBench final : public QDialog {
   // Runs started in this dialog: the end of a run carries its number.
   std::atomic<unsigned> runs_{0};
   QString reportPath_;
+  // CloseWhenStopped came while a run went: the dialog closes at the run's end.
+  bool closeAfterRun_ = false;
 };
 
 }  // namespace quorvel::ui

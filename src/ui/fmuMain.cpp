@@ -331,6 +331,22 @@ void TfmMain::UpdateSystemClick() {
 }
 
 void TfmMain::CloseWhenIdle() {
+  bool benchRuns = false;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (top == this || !top->isVisible()) continue;
+    auto* bench = qobject_cast<TfmBench*>(top);
+    if (bench == nullptr) {
+      top->close();
+      continue;
+    }
+    // Its terminals' threads report to it until the run ends, and the report is written then.
+    benchRuns = benchRuns || bench->Running();
+    if (!closeAfterBench_ && bench->Running())
+      connect(bench, &QDialog::finished, this, &TfmMain::CloseWhenIdle, Qt::QueuedConnection);
+    bench->CloseWhenStopped();
+  }
+  closeAfterBench_ = benchRuns;
+  if (benchRuns) return;
   if (!runner_.Busy()) {
     close();
     return;

@@ -100,8 +100,11 @@ class TfmMain final : public QMainWindow {
   /// Reads the terminal's active payment system and shows its pages; code 0 silently when the
   /// terminal cannot tell.
   void UpdateSystemClick();
-  /// Closes the window as "Выход" does, without a question: a running operation is asked to
-  /// stop and the window closes when it has ended (a logout, a kill).
+  /// Closes the window as "Выход" does, without a question (a logout, a kill): nobody may be
+  /// there to answer, so every dialog standing is closed first; a running service bench stops
+  /// its run as its "Прервать" does and closes once its report is written, a running operation
+  /// is asked to stop, and the window closes when both have ended. Calling it again changes
+  /// nothing.
   void CloseWhenIdle();
   /// The connection settings dialog.
   void SettingsClick();
@@ -207,6 +210,8 @@ class TfmMain final : public QMainWindow {
   QString activeControl_;
   // The user chose to close while an operation ran: the window closes when it ends.
   bool closeAfterRun_ = false;
+  // CloseWhenIdle waits for a service bench to end its run: it is called again when it has.
+  bool closeAfterBench_ = false;
   // Pages made for one build of a payment system's subtree live until the program ends.
   std::vector<std::unique_ptr<TAppPage>> systemPages_;
 };

@@ -166,6 +166,34 @@ TEST_F(SessionTest, TakingTheOtherProgramsFileKeepsOwnValuesInACopyAndLoadsTheFi
   });
 }
 
+TEST_F(SessionTest, ChangedFileTheSessionLeftAsItReadItIsTakenWithoutAskingOrACopy) {
+  OtherProgramWritesHeader("before");
+  auto window = Open();
+  window->Session.Doc().Header = "window";
+  // Put back as read: nothing of the window's own is left in the document.
+  window->Session.Doc().Header = "before\r\n";
+  window->Session.Doc().PageIndex = 7;
+  window->Session.Settings().SetMaxRetryCount(2);
+  OtherProgramWritesHeader("command line");
+  const std::string theirs = ReadFileText(DocFile());
+
+  std::vector<std::string> asked;
+  window->Session.Save([&](const TDiskChange& change) {
+    asked.push_back(change.FileName);
+    return TChangeChoice::KeepOurs;
+  });
+  // settings.xml was changed by the window, and the other program wrote its bytes unchanged.
+  EXPECT_EQ(asked, std::vector<std::string>{});
+  EXPECT_EQ(ReadFileText(DocFile()), theirs);
+  EXPECT_EQ(window->Session.Doc().Header, "command line\r\n");
+  EXPECT_TRUE(window->Session.SaveNotices().empty());
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    EXPECT_EQ(entry.path().string().find(".bak"), std::string::npos) << entry.path();
+  TOrtena facade;
+  TLogFile log;
+  EXPECT_EQ(TAppManager(facade.Driver(), log, dir.File("settings.xml")).MaxRetryCount(), 2);
+}
+
 TEST_F(SessionTest, FileChangedAgainWhileTheUserDecidesIsAskedAboutAgain) {
   OtherProgramWritesHeader("before");
   auto window = Open();

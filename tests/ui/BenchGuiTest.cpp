@@ -1,6 +1,7 @@
 // The service bench window: one profile into two simulated terminals at once, reached from
 // the main window's menu.
 #include "HexImage.h"
+#include "SignalQuit.h"
 #include "UiFixture.h"
 #include "fmuBench.h"
 #include "fmuMain.h"
@@ -19,11 +20,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <memory>
 #include <regex>
 
@@ -196,6 +199,106 @@ class BenchGuiTest : public QObject {
       QVERIFY(!board->InBootloader());
       board->Stop();
     }
+  }
+
+  void signalToEndWhileTheBenchRunsStopsEveryTerminalKeepsTheReportAndClosesTheWindow_data() {
+    QTest::addColumn<int>("sig");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+  }
+  void signalToEndWhileTheBenchRunsStopsEveryTerminalKeepsTheReportAndClosesTheWindow() {
+    QFETCH(int, sig);
+    // At the pace of a real line the provider file takes many seconds: the signal comes while
+    // both terminals are at work.
+    sim::TSimOptions paced;
+    paced.BaudRate = 9600;
+    sim::TTerminalSim b(paced);
+    sim::TTerminalSim c(paced);
+    b.Update([](sim::TSimState& s) { s.FactoryNumber = "354360000000002"; });
+    c.Update([](sim::TSimState& s) { s.FactoryNumber = "354360000000003"; });
+    b.Start();
+    c.Start();
+    const QString profileFile = f_->Home.filePath("shop.xml");
+    {
+      TProfile profile;
+      profile.Groups = {TProfileGroup::XmlData};
+      for (int i = 0; profile.XmlData.size() < 16 * 1024; ++i)
+        profile.XmlData += "<provider id=\"" + std::to_string(i) + "\" name=\"Оператор\"/>\r\n";
+      profile.SaveToFile(S(profileFile));
+    }
+    f_->Messages.Files = {profileFile};
+
+    TfmMain w(*f_->Context);
+    TSignalQuit quit;
+    connect(&quit, &TSignalQuit::quitRequested, &w, &TfmMain::CloseWhenIdle);
+    w.show();
+    bool running = false;
+    int ended = 0;
+    bool closedItself = false;
+    QStringList results;
+    QTimer::singleShot(0, [&] {
+      QPointer<TfmBench> bench = qobject_cast<TfmBench*>(QApplication::activeModalWidget());
+      if (bench == nullptr) return;
+      bench->SetPorts({{"b", b.SlavePath(), "", 1}, {"c", c.SlavePath(), "", 2}});
+      QTest::mouseClick(bench->btnProfile, Qt::LeftButton);
+      connect(bench, &TfmBench::runEnded, &w, [&, bench] {
+        ++ended;
+        for (int row = 0; row < bench->Grid->rowCount(); ++row) results << bench->Grid->item(row, 4)->text();
+        // Posted twice, so it runs after whatever the run's end posted itself: a dialog that
+        // stays open is closed here, so the test ends either way.
+        QMetaObject::invokeMethod(
+            &w,
+            [&, bench] {
+              QMetaObject::invokeMethod(
+                  &w,
+                  [&, bench] {
+                    closedItself = bench.isNull() || !bench->isVisible();
+                    if (!closedItself) QTest::keyClick(bench, Qt::Key_Escape);
+                  },
+                  Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
+      });
+      QTest::mouseClick(bench->btnStart, Qt::LeftButton);
+      running = QTest::qWaitFor(
+          [bench] {
+            if (bench.isNull() || bench->Grid->rowCount() != 2) return false;
+            for (int row = 0; row < 2; ++row) {
+              const QTableWidgetItem* result = bench->Grid->item(row, 4);
+              if (result == nullptr ||
+                  !result->text().startsWith(QString::fromStdString(BenchStateText(TBenchState::Running))))
+                return false;
+            }
+            return true;
+          },
+          kWaitMs);
+      ::raise(sig);
+    });
+    w.actBench->trigger();  // returns when the bench window is closed
+
+    QVERIFY(running);
+    QCOMPARE(quit.Received(), sig);
+    QCOMPARE(ended, 1);
+    QVERIFY2(f_->Messages.Errors.isEmpty(), qPrintable(f_->Messages.Errors.join("|")));
+    QCOMPARE(results.size(), 2);
+    for (const QString& result : results) QVERIFY2(result.startsWith("остановлен"), qPrintable(result));
+    QTRY_VERIFY_WITH_TIMEOUT(closedItself, kWaitMs);
+    // Then the window ends, as "Выход" ends it.
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), kWaitMs);
+    const QStringList reports = QDir(f_->Home.path()).entryList({"shop-отчет-*.csv"});
+    QCOMPARE(reports.size(), 1);
+    QFile report(f_->Home.filePath(reports[0]));
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(report.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    for (const sim::TTerminalSim* terminal : {&b, &c}) {
+      const QStringList line = lines.filter(Q(terminal->SlavePath()) + ",");
+      QCOMPARE(line.size(), 1);
+      QVERIFY2(line[0].contains(",остановлен,"), qPrintable(line[0]));
+    }
+    QVERIFY(QFile::exists(f_->Home.filePath(reports[0]).replace(".csv", ".json")));
+    b.Stop();
+    c.Stop();
   }
 
  private:

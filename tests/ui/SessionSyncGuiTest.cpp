@@ -4,19 +4,27 @@
 #include "SessionSave.h"
 #include "SignalQuit.h"
 #include "UiFixture.h"
+#include "fmuDebug.h"
 #include "fmuMain.h"
 #include "fmuSettings.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <csignal>
 #include <memory>
@@ -45,6 +53,55 @@ QByteArray ReadAll(const QString& file) {
   QFile f(file);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// The dated copies in a folder.
+QStringList CopiesIn(const QString& folder) { return QDir(folder).entryList({"*.bak"}, QDir::Files); }
+
+// A click on the page's node in the window's tree, as the user makes it.
+void ClickNode(const TfmMain& w, const QObject* page) {
+  for (QTreeWidgetItemIterator it(w.TreeView); *it != nullptr; ++it) {
+    if ((*it)->data(0, Qt::UserRole).value<QObject*>() != page) continue;
+    w.TreeView->scrollToItem(*it);
+    QTest::mouseClick(w.TreeView->viewport(), Qt::LeftButton, {}, w.TreeView->visualItemRect(*it).center());
+  }
+}
+
+// The message boxes the end of the program shows, as they come: the first has its text kept
+// and a signal raised while it is open; any later one is kept too and closed, so that a box
+// nobody closes ends the test instead of hanging it.
+class TBoxWatch : public QObject {
+ public:
+  explicit TBoxWatch(int signal) : signal_(signal) {
+    connect(&timer_, &QTimer::timeout, this, &TBoxWatch::Look);
+    timer_.start(20);
+  }
+
+  QStringList Texts;
+  // The first box was closed by the signal, not by this watch.
+  bool ClosedBySignal = false;
+
+ private:
+  void Look() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || box == last_) return;
+    last_ = box;
+    Texts << box->text();
+    if (Texts.size() > 1) {
+      box->close();
+      return;
+    }
+    timer_.stop();
+    ::raise(signal_);
+    ClosedBySignal = QTest::qWaitFor([box] { return !box->isVisible(); }, kWaitMs);
+    if (!ClosedBySignal) box->close();
+    timer_.start(20);
+  }
+
+  int signal_;
+  QTimer timer_;
+  // Null again once that box is gone: the next one may be made at the same address.
+  QPointer<QMessageBox> last_;
+};
 
 }  // namespace
 
@@ -118,7 +175,9 @@ class SessionSyncGuiTest : public QObject {
     RunCli({"--simulator", "--retries", "5", "--save-settings", "status"});
     TOperationRunner runner(f_->Messages);
     TfmSettings dialog(*f_->Context, runner);
-    dialog.SetPorts({});
+    // The window's own change: another port.
+    dialog.SetPorts({{"ttyUSB7", "/dev/ttyUSB7", "", 7}});
+    dialog.cbPorts->setCurrentIndex(dialog.cbPorts->findData(QString("/dev/ttyUSB7")));
     f_->Messages.Answers = {false};
     QTest::mouseClick(dialog.btnOk, Qt::LeftButton);
     QCOMPARE(f_->Messages.Questions,
@@ -131,12 +190,104 @@ class SessionSyncGuiTest : public QObject {
     TLogFile log;
     QCOMPARE(TAppManager(reader.Driver(), log, copy.toStdString()).MaxRetryCount(), 5);
     QCOMPARE(TAppManager(reader.Driver(), log, settingsFile.toStdString()).MaxRetryCount(), ownRetries);
+    QCOMPARE(TAppManager(reader.Driver(), log, settingsFile.toStdString()).PortName(),
+             std::string("/dev/ttyUSB7"));
 
     // What the window wrote itself is no other program's change, now or at the end.
     QTest::mouseClick(dialog.btnOk, Qt::LeftButton);
     QVERIFY(SaveSessionAtExit(*f_->Session, f_->Messages, nullptr, TSaveAudience::User));
     QCOMPARE(f_->Messages.Questions.size(), 1);
     QCOMPARE(f_->Messages.Infos.size(), 1);
+  }
+
+  void fileTheWindowChangedNothingInIsTakenWithoutAQuestion_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("cli");
+    QTest::newRow("Quorvel.xml") << QString(kAppDocFileName)
+                                 << QStringList{"--simulator", "header", "write", "cli.txt"};
+    QTest::newRow("settings.xml") << QString("settings.xml")
+                                  << QStringList{"--simulator", "--retries", "5", "--save-settings",
+                                                 "status"};
+  }
+  void fileTheWindowChangedNothingInIsTakenWithoutAQuestion() {
+    QFETCH(QString, file);
+    QFETCH(QStringList, cli);
+    for (QString& arg : cli)
+      if (arg == "cli.txt") arg = WriteText("cli.txt", "Командная строка\n");
+    const QString path = f_->Home.filePath(file);
+    {
+      TfmMain w(*f_->Context);
+      w.show();
+      // Where the tree stands is no value of the document.
+      ClickNode(w, w.fmDebug);
+      QCOMPARE(w.Pages.Current(), static_cast<TAppPage*>(w.fmDebug));
+      RunCli(cli);
+      w.actExit->trigger();
+      QVERIFY(!w.isVisible());
+    }
+    const QByteArray theirs = ReadAll(path);
+    QVERIFY(SaveSessionAtExit(*f_->Session, f_->Messages, nullptr, TSaveAudience::User));
+    QCOMPARE(f_->Messages.Questions, QStringList());
+    QCOMPARE(f_->Messages.Infos, QStringList());
+    QCOMPARE(f_->Messages.Errors, QStringList());
+    QCOMPARE(ReadAll(path), theirs);
+    QCOMPARE(CopiesIn(f_->Home.path()), QStringList());
+    // The window now holds what the other program wrote.
+    if (file == kAppDocFileName)
+      QVERIFY(Q(f_->Session->Doc().Header).startsWith("Командная строка"));
+    else
+      QCOMPARE(f_->Session->Settings().MaxRetryCount(), 5);
+  }
+
+  void signalDuringTheExitQuestionKeepsTheOtherProgramsFilesAndCopiesTheWindowsValues_data() {
+    QTest::addColumn<int>("sig");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+  }
+  void signalDuringTheExitQuestionKeepsTheOtherProgramsFilesAndCopiesTheWindowsValues() {
+    QFETCH(int, sig);
+    const QString docFile = f_->Home.filePath(kAppDocFileName);
+    const QString settingsFile = f_->Home.filePath("settings.xml");
+    TSignalQuit quit;
+    {
+      TfmMain w(*f_->Context);
+      connect(&quit, &TSignalQuit::quitRequested, &w, &TfmMain::CloseWhenIdle);
+      w.show();
+      // The window's values as its pages left them.
+      f_->Session->Doc().Header = "Окно";
+      f_->Session->Settings().SetMaxRetryCount(2);
+      RunCli({"--simulator", "--retries", "5", "--save-settings", "header", "write",
+              WriteText("cli.txt", "Командная строка\n")});
+      w.actExit->trigger();
+      QVERIFY(!w.isVisible());
+    }
+    const QByteArray theirDoc = ReadAll(docFile);
+    const QByteArray theirSettings = ReadAll(settingsFile);
+    TMessageBoxes boxes;
+    bool saved = false;
+    {
+      TBoxWatch watch(sig);
+      saved = SaveSessionAtExit(*f_->Session, boxes, nullptr, quit, f_->Messages);
+      // Only the question about the first file came; the signal answered for both.
+      QCOMPARE(watch.Texts, QStringList{QString::fromUtf8(kTakeTheirFileQuestion).arg(docFile)});
+      QVERIFY(watch.ClosedBySignal);
+    }
+    QVERIFY(saved);
+    QCOMPARE(quit.Received(), sig);
+    QCOMPARE(f_->Messages.Questions, QStringList());
+    QCOMPARE(f_->Messages.Errors, QStringList());
+    QCOMPARE(ReadAll(docFile), theirDoc);
+    QCOMPARE(ReadAll(settingsFile), theirSettings);
+    // The copies are named where someone may still read them.
+    QCOMPARE(f_->Messages.Infos.size(), 2);
+    const QString docCopy = CopyNamed(f_->Messages.Infos[0], docFile);
+    QVERIFY2(!docCopy.isEmpty(), qPrintable(f_->Messages.Infos[0]));
+    QCOMPARE(HeaderIn(docCopy), QString("Окно"));
+    const QString settingsCopy = CopyNamed(f_->Messages.Infos[1], settingsFile);
+    QVERIFY2(!settingsCopy.isEmpty(), qPrintable(f_->Messages.Infos[1]));
+    TOrtena reader;
+    TLogFile log;
+    QCOMPARE(TAppManager(reader.Driver(), log, settingsCopy.toStdString()).MaxRetryCount(), 2);
   }
 
   void signalToEndArrivesThroughTheEventLoop() {
@@ -171,7 +322,7 @@ class SessionSyncGuiTest : public QObject {
 #endif
   }
 
-  void desktopProgramEndedBySighupKeepsWhatTheCommandLineWroteMeanwhile() {
+  void desktopProgramEndedBySighupTakesWhatTheCommandLineWroteMeanwhile() {
 #ifndef QUORVEL_APP_PATH
     QSKIP("quorvel is not built in this configuration");
 #else
@@ -188,12 +339,11 @@ class SessionSyncGuiTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(app.state(), QProcess::NotRunning, kWaitMs);
     QCOMPARE(app.exitStatus(), QProcess::NormalExit);
     QCOMPARE(app.exitCode(), 0);
-    // Nobody is there to answer: the command line's file stays, the window's values are copied.
+    // The command line's file stays; the window changed nothing in it, so nothing is copied.
     QCOMPARE(ReadAll(docFile), cli);
     const QString err = QString::fromUtf8(app.readAllStandardError());
-    const QString copy = CopyNamed(err, docFile);
-    QVERIFY2(!copy.isEmpty(), qPrintable(err));
-    QVERIFY(HeaderIn(copy).startsWith("До окна"));
+    QVERIFY2(CopyNamed(err, docFile).isEmpty(), qPrintable(err));
+    QCOMPARE(CopiesIn(home), QStringList());
 #endif
   }
 
