@@ -10,6 +10,7 @@
 #include "InterruptStops.h"
 #include "LogFile.h"
 #include "ModemDriver.h"
+#include "ServiceRecord.h"
 #include "TerminalSim.h"
 
 #include <fmt/format.h>
@@ -174,9 +175,20 @@ int WriteFirmware(const TFirmwareWriteArgs& args, const TGlobalOptions& options)
     params.BaudRate = args.BaudRate;
     params.Verify = args.Verify;
     params.Fast = args.Fast;
+    // Opened before the terminal is touched: no firmware goes in without its record.
+    const std::unique_ptr<IServiceRecord> record = OpenServiceRecord(RecordLocation(options));
     const int status = RunUpdate(driver, params, image, options);
     // The port's receiving thread must be gone before the simulator's pty closes.
     driver.ClosePort();
+    TOperationRecord entry;
+    entry.Host = HostName();
+    entry.Operator = OperatorName(options);
+    entry.Program = "quorvel-cli";
+    entry.Operation = "firmware write";
+    entry.Port = driver.PortName();
+    entry.Result = status == 0 ? kRecordPassed : status == kExitInterrupted ? kRecordStopped : kRecordFailed;
+    entry.Message = args.FileName;
+    record->AddOperation(entry);
     return status;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());

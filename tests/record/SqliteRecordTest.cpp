@@ -165,6 +165,14 @@ TEST(SqliteRecord, AKeyedRowGoesToItsTerminalAloneAndBackToItWhenSeenAgain) {
   ASSERT_TRUE(record.ClaimRow("ports", "F0", TClaimer{"A", "/dev/ttyUSB0", 0}));
   EXPECT_THROW(record.ClaimRow("ports", "F0", TClaimer{"B", "/dev/ttyUSB0", 0}), Exception);
 
+  // A row tied to a port that also names its terminal goes to that terminal only.
+  TPoolTable named = Pool("named", "port", 1);
+  named.Columns = {"port", "factory_number"};
+  named.Rows = {{"/dev/ttyUSB3", "354360000000003"}};
+  record.ImportPool(named, false);
+  EXPECT_THROW(record.ClaimRow("named", "/dev/ttyUSB3", TClaimer{"354360000000004", "/dev/ttyUSB3", 0}), Exception);
+  EXPECT_TRUE(record.ClaimRow("named", "/dev/ttyUSB3", TClaimer{"354360000000003", "/dev/ttyUSB3", 0}));
+
   // A row whose terminal never got its values back is freed; one that was written is not.
   record.ReleaseRow("batch", "F1");
   const auto rows = record.PoolRows("batch");
