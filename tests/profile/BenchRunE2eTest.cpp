@@ -97,6 +97,8 @@ TEST_F(BenchRunTest, GroupsATerminalNeverReachedStayWaitingInBothReports) {
   sim::TTerminalSim refusing;  // refuses the header: the trailer after it is never sent
   sim::TTerminalSim unknown;   // has no row of values: nothing is sent to it
   refusing.ArmFault("SMHEADER", {sim::TSimFaultKind::Error, 2, 0});
+  // Terminals of one bench report factory numbers of their own.
+  unknown.Update([](sim::TSimState& s) { s.FactoryNumber = "354360000000099"; });
   refusing.Start();
   unknown.Start();
   TProfile profile;
@@ -147,6 +149,7 @@ TEST_F(BenchRunTest, GroupsATerminalNeverReachedStayWaitingInBothReports) {
 TEST_F(BenchRunTest, EachSimColumnReachesItsOwnSlot) {
   sim::TTerminalSim both;    // the row gives both PINs
   sim::TTerminalSim second;  // the row gives slot 2's PIN alone
+  second.Update([](sim::TSimState& s) { s.FactoryNumber = "354360000000098"; });
   both.Start();
   second.Start();
   TProfile profile;
