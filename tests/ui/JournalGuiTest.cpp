@@ -1,10 +1,14 @@
 // The service record in the desktop program: the bench window records its runs, the journal
 // shows, filters and exports them, and the pages' writes outside a bench are recorded too.
+#include "Bootloader.h"
+#include "BootloaderFlash.h"
+#include "HexImage.h"
 #include "UiFixture.h"
 #include "fmuBench.h"
 #include "fmuJournal.h"
 #include "fmuMain.h"
 #include "fmuSimCard.h"
+#include "fmuUpdate.h"
 
 #include "FileText.h"
 #include "ModemDriver.h"
@@ -14,6 +18,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -39,6 +44,12 @@ QStringList Column(const QTableWidget* grid, int column) {
   for (int row = 0; row < grid->rowCount(); ++row)
     texts << (grid->item(row, column) != nullptr ? grid->item(row, column)->text() : QString());
   return texts;
+}
+
+void ClickNode(TfmMain& w, const QString& caption) {
+  for (QTreeWidgetItemIterator it(w.TreeView); *it != nullptr; ++it)
+    if ((*it)->text(0) == caption)
+      QTest::mouseClick(w.TreeView->viewport(), Qt::LeftButton, {}, w.TreeView->visualItemRect(*it).center());
 }
 
 void ClickRow(QTableWidget* grid, int row) {
@@ -209,11 +220,7 @@ class JournalGuiTest : public QObject {
   void aWriteOfThePageIsInTheRecordAndItsReadIsNot() {
     TfmMain w(*f_->Context);
     w.show();
-    QTreeWidgetItem* node = nullptr;
-    for (QTreeWidgetItemIterator it(w.TreeView); *it != nullptr; ++it)
-      if ((*it)->text(0) == QString("SIM-карта")) node = *it;
-    QVERIFY(node != nullptr);
-    QTest::mouseClick(w.TreeView->viewport(), Qt::LeftButton, {}, w.TreeView->visualItemRect(node).center());
+    ClickNode(w, QStringLiteral("SIM-карта"));
     TfmSimCard& page = *w.fmSimCard;
     QVERIFY(page.isVisible());
     QSignalSpy done(&w.Runner(), &TOperationRunner::finished);
@@ -246,6 +253,40 @@ class JournalGuiTest : public QObject {
     QCOMPARE(Q(operations[0].Result), QString(kRecordPassed));
     QCOMPARE(Q(operations[1].Result), QString(kRecordFailed));
     QCOMPARE(Q(operations[1].Message), f_->Messages.Errors[0]);
+  }
+
+  void aFirmwareUpdateTheBootloaderRefusesIsInTheRecordWithItsError() {
+    sim::TBootloaderFaults faults;
+    faults.WriteErrorOnCommand = 1;
+    f_->Sim.SetBootloaderFactory(sim::BootloaderFactory(std::make_shared<sim::TBootloaderFlash>(), faults));
+    QVERIFY(f_->Sim.EnterBootloader());
+    const QString hex = f_->Home.filePath("app.hex");
+    {
+      QFile file(hex);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write(IntelHex(0, HexPattern(1024)));
+    }
+    TfmMain w(*f_->Context);
+    w.show();
+    ClickNode(w, QStringLiteral("Обновление ПО"));
+    TfmUpdate& page = *w.fmUpdate;
+    QVERIFY(page.isVisible());
+    page.edtFileName->setText(hex);
+    page.chbVerifyData->setChecked(false);
+    QSignalSpy ended(&page, &TfmUpdate::updateFinished);
+    QTest::mouseClick(page.btnWrite, Qt::LeftButton);
+    QVERIFY(ended.wait(kWaitMs));
+    QCOMPARE(ended.last().at(0).toBool(), false);
+    QCOMPARE(f_->Messages.Errors.size(), 1);
+
+    const std::unique_ptr<IServiceRecord> record =
+        OpenServiceRecord(QDir(f_->Home.path()).filePath("service.db").toStdString());
+    const std::vector<TOperationRecord> operations = record->Operations("");
+    QCOMPARE(operations.size(), std::size_t{1});
+    QCOMPARE(Q(operations[0].Operation), QString("Обновление ПО: Записать"));
+    QCOMPARE(Q(operations[0].Result), QString(kRecordFailed));
+    QCOMPARE(Q(operations[0].Message), f_->Messages.Errors[0]);
+    QCOMPARE(operations[0].Port, f_->Sim.SlavePath());
   }
 
  private:
