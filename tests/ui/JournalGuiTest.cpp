@@ -16,6 +16,9 @@
 #include "Profile.h"
 #include "ServiceRecord.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -142,11 +145,26 @@ class JournalGuiTest : public QObject {
     QStringList filteredFactories;
     QStringList filteredRuns;
     QStringList serialsAfter;
-    QByteArray csv;
+    QStringList unnamed;
     bool done = false;
     QTimer::singleShot(0, [&] {
       auto* journal = qobject_cast<TfmJournal*>(QApplication::activeModalWidget());
       if (journal == nullptr) return;
+      for (QWidget* control : journal->findChildren<QWidget*>()) {
+        const bool input = qobject_cast<QAbstractButton*>(control) != nullptr ||
+                           qobject_cast<QLineEdit*>(control) != nullptr ||
+                           qobject_cast<QAbstractItemView*>(control) != nullptr ||
+                           qobject_cast<QComboBox*>(control) != nullptr ||
+                           qobject_cast<QAbstractSpinBox*>(control) != nullptr;
+        // Headers, corner buttons and the edit of a date field are spoken as parts of them.
+        QWidget* parent = control->parentWidget();
+        const bool part = qobject_cast<QAbstractItemView*>(parent) != nullptr ||
+                          qobject_cast<QAbstractItemView*>(parent->parentWidget()) != nullptr ||
+                          qobject_cast<QAbstractSpinBox*>(parent) != nullptr ||
+                          qobject_cast<QComboBox*>(parent) != nullptr;
+        if (input && !part && control->isVisibleTo(journal) && control->accessibleName().isEmpty())
+          unnamed << control->objectName();
+      }
       const auto idle = [&w] { return !w.Runner().Busy(); };
       if (QTest::qWaitFor([&] { return idle() && journal->gridRuns->rowCount() > 0; }, kWaitMs)) {
         for (int column = 0; column < journal->gridRuns->columnCount(); ++column)
@@ -169,6 +187,7 @@ class JournalGuiTest : public QObject {
     w.actJournal->trigger();
     QVERIFY2(f_->Messages.Errors.isEmpty(), qPrintable(f_->Messages.Errors.join("|")));
     QVERIFY(done);
+    QCOMPARE(unnamed, QStringList{});
     QCOMPARE(runRow.size(), 9);
     QCOMPARE(runRow[0], QString::number(runId));
     QCOMPARE(runRow[3], QString(kRecordPassed));
