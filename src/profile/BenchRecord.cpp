@@ -183,7 +183,8 @@ TRunStart RunStartOf(const TBenchPlan& plan, const std::string& operatorName) {
   info.Profile = plan.ProfileName;
   info.ProfileSha256 = Sha256Hex(plan.ProfileText);
   for (TProfileGroup group : AllProfileGroups())
-    if (plan.Groups.count(group) > 0) info.Groups += (info.Groups.empty() ? "" : ",") + ProfileGroupName(group);
+    if (plan.Groups.count(group) > 0)
+      info.Groups += (info.Groups.empty() ? "" : ",") + ProfileGroupName(group);
   info.Pool = plan.Pool;
   return info;
 }

@@ -129,12 +129,12 @@ TRecordTable HistoryTable(const IServiceRecord& record, const std::vector<TTermi
 }
 
 TRecordTable TerminalsTable(const std::vector<TTerminalRecord>& terminals) {
-  TRecordTable table{{"run", "port", "factory_number", "serial_before", "serial_after", "result", "message", "values",
-                      "steps"},
+  TRecordTable table{{"run", "port", "factory_number", "serial_before", "serial_after", "result", "message",
+                      "values", "steps"},
                      {}};
   for (const TTerminalRecord& t : terminals)
-    table.Rows.push_back({std::to_string(t.RunId), t.Port, t.FactoryNumber, t.SerialBefore, t.SerialAfter, t.State,
-                          t.Message, t.Values, StepsText(t.Steps)});
+    table.Rows.push_back({std::to_string(t.RunId), t.Port, t.FactoryNumber, t.SerialBefore, t.SerialAfter,
+                          t.State, t.Message, t.Values, StepsText(t.Steps)});
   return table;
 }
 

@@ -15,7 +15,8 @@ namespace {
 // The buttons of the pages that send settings into the terminal; everything else a page does
 // reads the terminal or works on files.
 bool WritesTerminal(const QAbstractButton& button) {
-  return button.objectName() == QLatin1String("btnWrite") || button.objectName() == QLatin1String("btnRestore");
+  return button.objectName() == QLatin1String("btnWrite") ||
+         button.objectName() == QLatin1String("btnRestore");
 }
 
 }  // namespace

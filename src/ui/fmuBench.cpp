@@ -78,8 +78,8 @@ TBenchPlan MakePlan(const TBenchInput& input, IServiceRecord& record) {
   plan.Groups = ParseProfileGroups("");
   if (!input.Values.empty()) {
     const std::string bytes = ReadFileText(input.Values);
-    plan.Values =
-        std::make_shared<const TBenchValues>(TBenchValues::Parse(bytes, input.Values, TValueKey::FactoryNumber));
+    plan.Values = std::make_shared<const TBenchValues>(
+        TBenchValues::Parse(bytes, input.Values, TValueKey::FactoryNumber));
     plan.Pool = PoolOfValues(record, *plan.Values, bytes);
   }
   plan.Verify = input.Verify;
@@ -89,8 +89,8 @@ TBenchPlan MakePlan(const TBenchInput& input, IServiceRecord& record) {
   plan.AnswerYes = true;
   plan.Record = &record;
   plan.RunInfo = RunStartOf(plan, UserName());
-  plan.RunInfo.Options =
-      fmt::format("verify={} fast={} key=factory", plan.Verify ? "yes" : "no", plan.FastFirmware ? "yes" : "no");
+  plan.RunInfo.Options = fmt::format("verify={} fast={} key=factory", plan.Verify ? "yes" : "no",
+                                     plan.FastFirmware ? "yes" : "no");
   return plan;
 }
 
@@ -235,8 +235,9 @@ void TfmBench::btnStartClick() {
       rows.push_back(static_cast<int>(i));
     }
   if (edtProfile->text().isEmpty() || input.Ports.empty()) {
-    context_.Messages.ShowError(this, edtProfile->text().isEmpty() ? QStringLiteral("Не выбран профиль")
-                                                                   : QStringLiteral("Не отмечен ни один порт"));
+    context_.Messages.ShowError(this, edtProfile->text().isEmpty()
+                                          ? QStringLiteral("Не выбран профиль")
+                                          : QStringLiteral("Не отмечен ни один порт"));
     return;
   }
   input.Profile = S(edtProfile->text());
@@ -279,18 +280,21 @@ void TfmBench::btnStartClick() {
     Publish(bench.get());
     TRunEnd end;
     end.Location = record->Location();
+    // Called one at a time; the first call comes after the run got its number.
+    bool shown = false;
+    const auto onChange = [this, &bench, &end, &shown](int row, const TTerminalOutcome& outcome) {
+      if (!shown) {
+        shown = true;
+        QMetaObject::invokeMethod(
+            this, [this, id = bench->RunId(), location = end.Location] { ShowRunNumber(id, location); },
+            Qt::QueuedConnection);
+      }
+      QMetaObject::invokeMethod(
+          this, [this, row, outcome] { ShowOutcome(row, outcome); }, Qt::QueuedConnection);
+    };
     bool ran = true;
     try {
-      end.Outcomes = bench->Run([this, &bench, &end, shown = false](int row, const TTerminalOutcome& outcome) mutable {
-        if (!shown) {
-          shown = true;
-          QMetaObject::invokeMethod(
-              this, [this, id = bench->RunId(), location = end.Location] { ShowRunNumber(id, location); },
-              Qt::QueuedConnection);
-        }
-        QMetaObject::invokeMethod(
-            this, [this, row, outcome] { ShowOutcome(row, outcome); }, Qt::QueuedConnection);
-      });
+      end.Outcomes = bench->Run(onChange);
     } catch (const std::exception& e) {
       // The record could not take the run: no terminal was touched.
       end.Errors.push_back(e.what());

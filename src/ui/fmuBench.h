@@ -31,8 +31,9 @@ struct TUiContext;
 /// Record, else service.db in the program's folder), a values table becoming a pool of it, and
 /// the report (CSV and JSON) is saved beside the profile from what the record holds.
 /// Threads: the UI thread; the files are read, the record opened and the run made on a thread
-/// of its own, its terminals report from theirs, and every change is passed to the UI thread. The dialog cannot be closed while a run goes: "Прервать" stops it
-/// before the terminals' next packet or step.
+/// of its own, its terminals report from theirs, and every change is passed to the UI thread.
+/// The dialog cannot be closed while a run goes: "Прервать" stops it before the terminals' next
+/// packet or step.
 class TfmBench final : public QDialog {
   Q_OBJECT
 

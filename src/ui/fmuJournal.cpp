@@ -30,25 +30,31 @@ namespace {
 // The runs' columns shown, by their names in RunsTable, with their headings.
 const std::vector<std::pair<std::string, const char*>>& RunColumns() {
   static const std::vector<std::pair<std::string, const char*>> columns = {
-      {"run", "Прогон"},        {"started", "Начало"},    {"ended", "Конец"},
-      {"state", "Состояние"},   {"terminals", "Терминалов"}, {"passed", "Успешно"},
-      {"host", "Компьютер"},    {"operator", "Оператор"}, {"profile", "Профиль"}};
+      {"run", "Прогон"},      {"started", "Начало"},       {"ended", "Конец"},
+      {"state", "Состояние"}, {"terminals", "Терминалов"}, {"passed", "Успешно"},
+      {"host", "Компьютер"},  {"operator", "Оператор"},    {"profile", "Профиль"}};
   return columns;
 }
 
 // Headings of TerminalsTable's columns, in its order.
 const QStringList& TerminalHeadings() {
-  static const QStringList headings = {
-      QStringLiteral("Прогон"),   QStringLiteral("Порт"),      QStringLiteral("Заводской номер"),
-      QStringLiteral("Серийный номер до"), QStringLiteral("Серийный номер после"), QStringLiteral("Результат"),
-      QStringLiteral("Сообщение"), QStringLiteral("Значения"), QStringLiteral("Шаги")};
+  static const QStringList headings = {QStringLiteral("Прогон"),
+                                       QStringLiteral("Порт"),
+                                       QStringLiteral("Заводской номер"),
+                                       QStringLiteral("Серийный номер до"),
+                                       QStringLiteral("Серийный номер после"),
+                                       QStringLiteral("Результат"),
+                                       QStringLiteral("Сообщение"),
+                                       QStringLiteral("Значения"),
+                                       QStringLiteral("Шаги")};
   return headings;
 }
 
 constexpr const char* kAnyResult = "Все";
 constexpr const char* kCsvFilter = "Файл CSV (*.csv)|*.csv|Все файлы (*.*)|*.*";
 
-QTableWidget* MakeGrid(QWidget* parent, const char* name, const QString& accessible, const QStringList& headings) {
+QTableWidget* MakeGrid(QWidget* parent, const char* name, const QString& accessible,
+                       const QStringList& headings) {
   auto* grid = new QTableWidget(0, static_cast<int>(headings.size()), parent);
   grid->setObjectName(name);
   grid->setAccessibleName(accessible);
@@ -191,7 +197,8 @@ TJournalFilter TfmJournal::Filter() const {
   filter.Serial = S(edtSerial->text().trimmed());
   // The date is the user's, the record's times are UTC.
   if (chbSince->isChecked())
-    filter.Since = S(dtSince->date().startOfDay().toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'")));
+    filter.Since =
+        S(dtSince->date().startOfDay().toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'")));
   filter.Result = S(cbResult->currentData().toString());
   return filter;
 }
@@ -238,8 +245,8 @@ void TfmJournal::ShowView(const TJournalView& view) {
 
 void TfmJournal::ShowTerminals() {
   const int row = gridRuns->currentRow();
-  const bool chosen = row >= 0 && row < static_cast<int>(view_.Runs.size()) && gridRuns->item(row, 0) != nullptr &&
-                      gridRuns->item(row, 0)->isSelected();
+  const bool chosen = row >= 0 && row < static_cast<int>(view_.Runs.size()) &&
+                      gridRuns->item(row, 0) != nullptr && gridRuns->item(row, 0)->isSelected();
   std::vector<TTerminalRecord> terminals;
   for (const TTerminalRecord& t : view_.Terminals)
     if (!chosen || t.RunId == view_.Runs[static_cast<std::size_t>(row)].Id) terminals.push_back(t);
@@ -249,7 +256,8 @@ void TfmJournal::ShowTerminals() {
 }
 
 void TfmJournal::btnExportClick() {
-  const QString file = context_.Messages.SaveFileName(this, {QString::fromUtf8(kCsvFilter), QStringLiteral("csv"), {}, {}});
+  const QString file =
+      context_.Messages.SaveFileName(this, {QString::fromUtf8(kCsvFilter), QStringLiteral("csv"), {}, {}});
   if (file.isEmpty()) return;
   runner_.Run(
       this,

@@ -32,7 +32,7 @@ struct TJournalFilter {
 
 /// The part of the record a filter selects.
 struct TJournalView {
-  std::string Location;  ///< the record's
+  std::string Location;          ///< the record's
   std::vector<TRunRecord> Runs;  ///< started since, and when a terminal is filtered, holding one that matches
   std::vector<TTerminalRecord> Terminals;  ///< of those runs, matching the filter, with their steps
 };

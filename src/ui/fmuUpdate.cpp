@@ -247,7 +247,7 @@ void TfmUpdate::TimerTimer() {
 void TfmUpdate::RecordUpdate() {
   if (!written_) return;
   const TUpdateStatus::TSnapshot s = status_.Snapshot();
-  const std::string result = !s.Failed                    ? kRecordPassed
+  const std::string result = !s.Failed                 ? kRecordPassed
                              : status_.StopRequested() ? kRecordStopped
                                                        : kRecordFailed;
   try {

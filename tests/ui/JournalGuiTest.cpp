@@ -205,7 +205,8 @@ class JournalGuiTest : public QObject {
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 2);
-    QCOMPARE(lines[0], QString("run,port,factory_number,serial_before,serial_after,result,message,values,steps"));
+    QCOMPARE(lines[0],
+             QString("run,port,factory_number,serial_before,serial_after,result,message,values,steps"));
     QVERIFY2(lines[1].startsWith(QStringLiteral("%1,%2,354360000000002,").arg(runId).arg(Q(b.SlavePath()))),
              qPrintable(lines[1]));
     QVERIFY(lines[1].contains(",20000002,успешно,"));
@@ -227,7 +228,8 @@ class JournalGuiTest : public QObject {
     QTimer::singleShot(0, [&] {
       auto* journal = qobject_cast<TfmJournal*>(QApplication::activeModalWidget());
       if (journal == nullptr) return;
-      reported = QTest::qWaitFor([&] { return !w.Runner().Busy() && !f_->Messages.Errors.isEmpty(); }, kWaitMs);
+      reported =
+          QTest::qWaitFor([&] { return !w.Runner().Busy() && !f_->Messages.Errors.isEmpty(); }, kWaitMs);
       QTest::mouseClick(journal->btnClose, Qt::LeftButton);
     });
     w.actJournal->trigger();
