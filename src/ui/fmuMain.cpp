@@ -157,15 +157,15 @@ void TfmMain::CreateActions() {
   actBench = file->addAction(QStringLiteral("Сервисный стенд..."), this, &TfmMain::BenchClick);
   actBench->setObjectName("actBench");
   actBench->setToolTip(QStringLiteral("Записать профиль в несколько терминалов сразу"));
-  actJournal = file->addAction(QStringLiteral("Журнал обслуживания..."), this, &TfmMain::JournalClick);
-  actJournal->setObjectName("actJournal");
-  actJournal->setToolTip(QStringLiteral("Прогоны стенда и записанные терминалы"));
   actSaveProfile = file->addAction(QStringLiteral("Сохранить профиль..."), this, &TfmMain::SaveProfileClick);
   actSaveProfile->setObjectName("actSaveProfile");
   actSaveProfile->setToolTip(QStringLiteral("Сохранить текущие настройки в файл профиля"));
   actOpenProfile = file->addAction(QStringLiteral("Открыть профиль..."), this, &TfmMain::OpenProfileClick);
   actOpenProfile->setObjectName("actOpenProfile");
   actOpenProfile->setToolTip(QStringLiteral("Взять настройки из файла профиля"));
+  actJournal = file->addAction(QStringLiteral("Журнал обслуживания..."), this, &TfmMain::JournalClick);
+  actJournal->setObjectName("actJournal");
+  actJournal->setToolTip(QStringLiteral("Прогоны стенда и записанные терминалы"));
   file->addSeparator();
   actExit = file->addAction(QStringLiteral("  Выход"), this, &QWidget::close);
   actExit->setObjectName("actExit");

@@ -214,6 +214,44 @@ class JournalGuiTest : public QObject {
     c.Stop();
   }
 
+  void aBenchWhoseRecordCannotBeOpenedSendsNothingAndSaysWhy() {
+    const QString bad = f_->Home.filePath("not-a-record.db");
+    {
+      QFile file(bad);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("this is not a database, just text long enough to look at\n");
+    }
+    f_->Session->Settings().SetRecord(S(bad));
+    const QString profileFile = f_->Home.filePath("shop.xml");
+    {
+      TProfile profile;
+      profile.Groups = {TProfileGroup::Header};
+      profile.Header = "Магазин\r\n";
+      profile.SaveToFile(S(profileFile));
+    }
+    f_->Messages.Files = {profileFile};
+    TfmMain w(*f_->Context);
+    w.show();
+    bool ended = false;
+    bool rowsCleared = false;
+    QTimer::singleShot(0, [&] {
+      auto* bench = qobject_cast<TfmBench*>(QApplication::activeModalWidget());
+      if (bench == nullptr) return;
+      bench->SetPorts({{"a", f_->Sim.SlavePath(), "", 1}});
+      QTest::mouseClick(bench->btnProfile, Qt::LeftButton);
+      QTest::mouseClick(bench->btnStart, Qt::LeftButton);
+      ended = QTest::qWaitFor([&] { return !bench->Running() && !f_->Messages.Errors.isEmpty(); }, kWaitMs);
+      rowsCleared = bench->Grid->rowCount() == 0 && bench->btnStart->isEnabled();
+      QTest::mouseClick(bench->btnClose, Qt::LeftButton);
+    });
+    w.actBench->trigger();
+    QVERIFY(ended);
+    QVERIFY(rowsCleared);
+    QCOMPARE(f_->Messages.Errors.size(), 1);
+    QVERIFY2(f_->Messages.Errors[0].contains(bad), qPrintable(f_->Messages.Errors[0]));
+    QCOMPARE(f_->Sim.CommandCount(), 0u);
+  }
+
   void aRecordThatCannotBeOpenedShowsItsErrorInTheJournal() {
     const QString bad = f_->Home.filePath("not-a-record.db");
     {
