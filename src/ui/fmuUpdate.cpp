@@ -166,11 +166,17 @@ void TfmUpdate::btnWriteClick() {
       this,
       [fileName, image, &comm, note, setting, entry] {
         if (note && setting) *entry = std::make_unique<TRecordedWrite>(*setting, *note);
-        image->LoadFromFile(fileName);
-        TISPWriter::CheckImage(*image, fileName);
-        // The line goes quiet before the user restarts the terminal into its bootloader.
-        if (!comm.Connected()) comm.Open();
-        comm.SetRTS(false);
+        try {
+          image->LoadFromFile(fileName);
+          TISPWriter::CheckImage(*image, fileName);
+          // The line goes quiet before the user restarts the terminal into its bootloader.
+          if (!comm.Connected()) comm.Open();
+          comm.SetRTS(false);
+        } catch (...) {
+          // Nothing was written; the record is closed here, off the window's thread.
+          entry->reset();
+          throw;
+        }
       },
       [this, image, entry] {
         written_ = std::move(*entry);
