@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -147,6 +148,9 @@ class JournalGuiTest : public QObject {
     QStringList serialsAfter;
     QStringList unnamed;
     bool done = false;
+    bool failedEmpty = false;
+    bool passedShown = false;
+    bool laterEmpty = false;
     QTimer::singleShot(0, [&] {
       auto* journal = qobject_cast<TfmJournal*>(QApplication::activeModalWidget());
       if (journal == nullptr) return;
@@ -180,6 +184,19 @@ class JournalGuiTest : public QObject {
           filteredRuns = Column(journal->gridRuns, 0);
           QTest::mouseClick(journal->btnExport, Qt::LeftButton);
           done = QTest::qWaitFor([&] { return idle() && QFile::exists(exported); }, kWaitMs);
+          // A result the terminal did not have, then a date after the run: nothing is left.
+          journal->cbResult->setCurrentIndex(journal->cbResult->findText(kRecordFailed));
+          QTest::mouseClick(journal->btnFind, Qt::LeftButton);
+          failedEmpty = QTest::qWaitFor(
+              [&] { return idle() && journal->gridRuns->rowCount() == 0 && journal->gridTerminals->rowCount() == 0; },
+              kWaitMs);
+          journal->cbResult->setCurrentIndex(journal->cbResult->findText(kRecordPassed));
+          QTest::mouseClick(journal->btnFind, Qt::LeftButton);
+          passedShown = QTest::qWaitFor([&] { return idle() && journal->gridTerminals->rowCount() == 1; }, kWaitMs);
+          QTest::mouseClick(journal->chbSince, Qt::LeftButton);
+          journal->dtSince->setDate(QDate::currentDate().addDays(1));
+          QTest::mouseClick(journal->btnFind, Qt::LeftButton);
+          laterEmpty = QTest::qWaitFor([&] { return idle() && journal->gridRuns->rowCount() == 0; }, kWaitMs);
         }
       }
       QTest::mouseClick(journal->btnClose, Qt::LeftButton);
@@ -187,6 +204,9 @@ class JournalGuiTest : public QObject {
     w.actJournal->trigger();
     QVERIFY2(f_->Messages.Errors.isEmpty(), qPrintable(f_->Messages.Errors.join("|")));
     QVERIFY(done);
+    QVERIFY(failedEmpty);
+    QVERIFY(passedShown);
+    QVERIFY(laterEmpty);
     QCOMPARE(unnamed, QStringList{});
     QCOMPARE(runRow.size(), 9);
     QCOMPARE(runRow[0], QString::number(runId));
