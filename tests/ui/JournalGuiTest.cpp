@@ -188,11 +188,15 @@ class JournalGuiTest : public QObject {
           journal->cbResult->setCurrentIndex(journal->cbResult->findText(kRecordFailed));
           QTest::mouseClick(journal->btnFind, Qt::LeftButton);
           failedEmpty = QTest::qWaitFor(
-              [&] { return idle() && journal->gridRuns->rowCount() == 0 && journal->gridTerminals->rowCount() == 0; },
+              [&] {
+                return idle() && journal->gridRuns->rowCount() == 0 &&
+                       journal->gridTerminals->rowCount() == 0;
+              },
               kWaitMs);
           journal->cbResult->setCurrentIndex(journal->cbResult->findText(kRecordPassed));
           QTest::mouseClick(journal->btnFind, Qt::LeftButton);
-          passedShown = QTest::qWaitFor([&] { return idle() && journal->gridTerminals->rowCount() == 1; }, kWaitMs);
+          passedShown =
+              QTest::qWaitFor([&] { return idle() && journal->gridTerminals->rowCount() == 1; }, kWaitMs);
           QTest::mouseClick(journal->chbSince, Qt::LeftButton);
           journal->dtSince->setDate(QDate::currentDate().addDays(1));
           QTest::mouseClick(journal->btnFind, Qt::LeftButton);
