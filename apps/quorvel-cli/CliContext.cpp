@@ -203,8 +203,7 @@ std::string RecordLocation(const TGlobalOptions& options) {
     // A damaged settings file is reported by the commands that load it; the record stays where
     // it is by default.
   }
-  EnsureDirectory(ProgramHome());
-  return (std::filesystem::path(ProgramHome()) / kServiceRecordFileName).string();
+  return ServiceRecordLocation({});
 }
 
 std::string OperatorName(const TGlobalOptions& options) {

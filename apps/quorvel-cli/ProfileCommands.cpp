@@ -124,36 +124,6 @@ std::vector<std::string> PortsOf(const TWriteArgs& args, const TReportRetry& ret
   return ports;
 }
 
-std::string BaseName(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A values table becomes a pool of the record, named after its file and content, so that a
-// later run with the same table finds the rows its terminals already hold. Its secrets stay
-// in the file: the record keeps only that they were set.
-std::string PoolOfValues(IServiceRecord& record, const TBenchValues& values, const std::string& bytes) {
-  const std::string sha = Sha256Hex(bytes);
-  TPoolTable table;
-  table.KeyColumn = KeyColumn(values.Key());
-  table.Name = fmt::format("{}-{}{}", BaseName(values.Name()), sha.substr(0, 12),
-                           values.Key() == TValueKey::Port ? "-port" : "");
-  table.Source = values.Name();
-  table.SourceSha256 = sha;
-  table.Columns = values.Columns();
-  for (std::size_t i = 0; i < values.Rows().size(); ++i) {
-    std::vector<std::string> cells;
-    for (const std::string& column : table.Columns) {
-      const std::string& value = values.Rows()[i].at(column);
-      cells.push_back(IsSecretColumn(column) && !value.empty() ? kSecretSetText : value);
-    }
-    table.Rows.push_back(std::move(cells));
-    table.Lines.push_back(values.LineOf(i));
-  }
-  record.ImportPool(table, true);
-  return table.Name;
-}
-
 TBenchPlan MakePlan(const TWriteArgs& args, const TGlobalOptions& options, TCliContext& c) {
   TBenchPlan plan;
   plan.ProfileName = args.File;
@@ -201,37 +171,12 @@ TBenchPlan MakePlan(const TWriteArgs& args, const TGlobalOptions& options, TCliC
   plan.FastFirmware = args.Fast;
   plan.Retries = c.Settings().MaxRetryCount();
   plan.Record = &record;
+  plan.RunInfo = RunStartOf(plan, OperatorName(options));
   TRunStart& info = plan.RunInfo;
-  info.Host = HostName();
-  info.Operator = OperatorName(options);
-  info.Version = FileVersionText();
-  info.Profile = args.File;
-  info.ProfileSha256 = Sha256Hex(plan.ProfileText);
-  for (TProfileGroup group : AllProfileGroups())
-    if (plan.Groups.count(group) > 0) info.Groups += (info.Groups.empty() ? "" : ",") + ProfileGroupName(group);
   info.Options = fmt::format("verify={} fast={} key={}{}", plan.Verify ? "yes" : "no", plan.FastFirmware ? "yes" : "no",
                              args.Key, args.RetryFailed.empty() ? "" : " retry=" + args.RetryFailed);
-  info.Pool = plan.Pool;
   info.RetryOf = retry.Run;
   return plan;
-}
-
-// The report as the record holds the run (a retry: the whole batch); the terminals' own
-// outcomes when the record cannot give it.
-void WriteReport(const std::string& path, const TBenchRun& bench, IServiceRecord& record,
-                 const std::vector<TTerminalOutcome>& outcomes) {
-  if (bench.RunId() != 0) {
-    try {
-      const std::optional<TRunRecord> run = record.Run(bench.RunId());
-      if (run) {
-        WriteBenchReport(path, RunOutcomes(record, bench.RunId()), &*run);
-        return;
-      }
-    } catch (const ERecordError& e) {
-      std::fprintf(stderr, "%s\n", e.what());
-    }
-  }
-  WriteBenchReport(path, outcomes);
 }
 
 // A retry of a run that failed nowhere is done at once; a report that cannot be read is left
@@ -271,7 +216,9 @@ int RunProfileWrite(const TGlobalOptions& options, const TWriteArgs& args) {
       });
       interrupted = stops.Interrupted();
     }
-    if (!args.Report.empty()) WriteReport(args.Report, *bench, c.Record(), outcomes);
+    if (!args.Report.empty())
+      if (const std::string error = WriteRunReport(args.Report, *bench, c.Record(), outcomes); !error.empty())
+        std::fprintf(stderr, "%s\n", error.c_str());
     c.SaveSettings();
     int passed = 0;
     for (const TTerminalOutcome& o : outcomes) passed += o.State == TBenchState::Passed;

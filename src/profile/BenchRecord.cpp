@@ -1,7 +1,9 @@
 #include "BenchRecord.h"
 
+#include "BenchReport.h"
 #include "Errors.h"
 #include "MasterPort.h"
+#include "Version.h"
 
 #include <fmt/format.h>
 
@@ -41,6 +43,11 @@ std::optional<TProfileGroup> GroupOf(const std::string& name) {
   for (TProfileGroup group : AllProfileGroups())
     if (ProfileGroupName(group) == name) return group;
   return std::nullopt;
+}
+
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 TTerminalOutcome OutcomeOf(const TTerminalRecord& t) {
@@ -144,6 +151,59 @@ std::vector<TTerminalOutcome> RunOutcomes(const IServiceRecord& record, std::int
     }
   }
   return outcomes;
+}
+
+std::string PoolOfValues(IServiceRecord& record, const TBenchValues& values, const std::string& bytes) {
+  const std::string sha = Sha256Hex(bytes);
+  TPoolTable table;
+  table.KeyColumn = KeyColumn(values.Key());
+  table.Name = fmt::format("{}-{}{}", BaseName(values.Name()), sha.substr(0, 12),
+                           values.Key() == TValueKey::Port ? "-port" : "");
+  table.Source = values.Name();
+  table.SourceSha256 = sha;
+  table.Columns = values.Columns();
+  for (std::size_t i = 0; i < values.Rows().size(); ++i) {
+    std::vector<std::string> cells;
+    for (const std::string& column : table.Columns) {
+      const std::string& value = values.Rows()[i].at(column);
+      cells.push_back(IsSecretColumn(column) && !value.empty() ? kSecretSetText : value);
+    }
+    table.Rows.push_back(std::move(cells));
+    table.Lines.push_back(values.LineOf(i));
+  }
+  record.ImportPool(table, true);
+  return table.Name;
+}
+
+TRunStart RunStartOf(const TBenchPlan& plan, const std::string& operatorName) {
+  TRunStart info;
+  info.Host = HostName();
+  info.Operator = operatorName;
+  info.Version = FileVersionText();
+  info.Profile = plan.ProfileName;
+  info.ProfileSha256 = Sha256Hex(plan.ProfileText);
+  for (TProfileGroup group : AllProfileGroups())
+    if (plan.Groups.count(group) > 0)
+      info.Groups += (info.Groups.empty() ? "" : ",") + ProfileGroupName(group);
+  info.Pool = plan.Pool;
+  return info;
+}
+
+std::string WriteRunReport(const std::string& path, const TBenchRun& bench, const IServiceRecord& record,
+                           const std::vector<TTerminalOutcome>& outcomes) {
+  std::string error;
+  if (bench.RunId() != 0) {
+    try {
+      if (const std::optional<TRunRecord> run = record.Run(bench.RunId())) {
+        WriteBenchReport(path, RunOutcomes(record, bench.RunId()), &*run);
+        return {};
+      }
+    } catch (const ERecordError& e) {
+      error = e.what();
+    }
+  }
+  WriteBenchReport(path, outcomes);
+  return error;
 }
 
 }  // namespace quorvel

@@ -128,6 +128,16 @@ TRecordTable HistoryTable(const IServiceRecord& record, const std::vector<TTermi
   return table;
 }
 
+TRecordTable TerminalsTable(const std::vector<TTerminalRecord>& terminals) {
+  TRecordTable table{{"run", "port", "factory_number", "serial_before", "serial_after", "result", "message",
+                      "values", "steps"},
+                     {}};
+  for (const TTerminalRecord& t : terminals)
+    table.Rows.push_back({std::to_string(t.RunId), t.Port, t.FactoryNumber, t.SerialBefore, t.SerialAfter,
+                          t.State, t.Message, t.Values, StepsText(t.Steps)});
+  return table;
+}
+
 TRecordTable OperationsTable(const std::vector<TOperationRecord>& operations) {
   TRecordTable table{{"time", "program", "operation", "port", "factory_number", "result", "message", "operator", "host"},
                      {}};

@@ -34,6 +34,9 @@ TRecordTable RunsTable(const std::vector<TRunRecord>& runs);
 /// and its steps) and every write made to it outside a bench (kind "операция"), in time order.
 TRecordTable HistoryTable(const IServiceRecord& record, const std::vector<TTerminalRecord>& terminals,
                           const std::vector<TOperationRecord>& operations);
+/// Terminals of runs: run, port, factory_number, serial_before, serial_after, result, message,
+/// values, steps (each step's name and state, its message when it did not pass, what it set).
+TRecordTable TerminalsTable(const std::vector<TTerminalRecord>& terminals);
 /// Writes made outside a bench: time, program, operation, port, factory_number, result,
 /// message, operator, host.
 TRecordTable OperationsTable(const std::vector<TOperationRecord>& operations);

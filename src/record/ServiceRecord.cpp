@@ -1,6 +1,7 @@
 #include "ServiceRecord.h"
 
 #include "Errors.h"
+#include "Paths.h"
 #include "SqliteRecord.h"
 
 #include <fmt/format.h>
@@ -12,8 +13,15 @@
 #include <array>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 
 namespace quorvel {
+
+std::string ServiceRecordLocation(const std::string& configured) {
+  if (!configured.empty()) return configured;
+  EnsureDirectory(ProgramHome());
+  return (std::filesystem::path(ProgramHome()) / kServiceRecordFileName).string();
+}
 
 std::unique_ptr<IServiceRecord> OpenServiceRecord(const std::string& location) {
   if (location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0)

@@ -214,6 +214,11 @@ class IServiceRecord {
 /// opened, is not a record of this program, or is of a newer version.
 std::unique_ptr<IServiceRecord> OpenServiceRecord(const std::string& location);
 
+/// Where the record is when settings.xml names configured (its Record element): configured,
+/// or, when empty, kServiceRecordFileName in the program's folder (ProgramHome, created when
+/// missing: EnsureDirectory's error).
+std::string ServiceRecordLocation(const std::string& configured);
+
 /// The current time as the record keeps it: ISO 8601 in UTC ("2026-12-10T13:05:02Z").
 std::string RecordTimeNow();
 /// A record time in local time for people ("2026-12-10 16:05:02"); text as it is when it is

@@ -4,9 +4,22 @@
 #include "ModemDriver.h"
 #include "Ortenas.h"
 
+#include <QAbstractButton>
+
 #include <algorithm>
 
 namespace quorvel::ui {
+
+namespace {
+
+// The buttons of the pages that send settings into the terminal; everything else a page does
+// reads the terminal or works on files.
+bool WritesTerminal(const QAbstractButton& button) {
+  return button.objectName() == QLatin1String("btnWrite") ||
+         button.objectName() == QLatin1String("btnRestore");
+}
+
+}  // namespace
 
 TAppPage::TAppPage(TUiContext& context, TOperationRunner& runner, const QString& caption, QWidget* parent)
     : TSizeableForm(parent), context_(context), runner_(runner) {
@@ -18,7 +31,17 @@ TAppPage::~TAppPage() {
   if (pages_ != nullptr) pages_->Remove(this);
 }
 
+std::optional<TWriteNote> TAppPage::WriteNote() const {
+  // The page's buttons start its operations, so the click under way names the operation.
+  const auto* button = qobject_cast<const QAbstractButton*>(sender());
+  if (button == nullptr || !WritesTerminal(*button)) return std::nullopt;
+  return TWriteNote{S(Caption() + QStringLiteral(": ") + QString(button->text()).remove('&')),
+                    context_.Facade.GetPortName()};
+}
+
 bool TAppPage::RunOperation(TOperationRunner::TWork work, TOperationRunner::TWork done) {
+  if (std::optional<TWriteNote> note = WriteNote())
+    return runner_.RunWrite(this, std::move(*note), std::move(work), std::move(done));
   return runner_.Run(this, std::move(work), std::move(done));
 }
 
@@ -27,7 +50,7 @@ bool TAppPage::RunStoppable(QAbstractButton* stop, TOperationRunner::TWork work,
   TOrtena& facade = context_.Facade;
   // A request left from an earlier run would stop this one before its first packet.
   facade.ResetStop();
-  const bool started = runner_.Run(this, std::move(work), std::move(done), [this](std::exception_ptr error) {
+  TOperationRunner::TFailure failed = [this](std::exception_ptr error) {
     try {
       std::rethrow_exception(error);
     } catch (const EAbort&) {
@@ -36,7 +59,11 @@ bool TAppPage::RunStoppable(QAbstractButton* stop, TOperationRunner::TWork work,
     } catch (...) {
       runner_.ShowError(std::current_exception());
     }
-  });
+  };
+  std::optional<TWriteNote> note = WriteNote();
+  const bool started =
+      note ? runner_.RunWrite(this, std::move(*note), std::move(work), std::move(done), std::move(failed))
+           : runner_.Run(this, std::move(work), std::move(done), std::move(failed));
   if (started) runner_.OfferStop(stop, [&facade] { facade.RequestStop(); });
   return started;
 }

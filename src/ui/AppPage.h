@@ -6,6 +6,7 @@
 
 #include <QIcon>
 
+#include <optional>
 #include <vector>
 
 namespace quorvel::ui {
@@ -39,14 +40,20 @@ class TAppPage : public TSizeableForm {
 
  protected:
   /// Runs work for this page (buttons off meanwhile); done runs on the UI thread after success.
+  /// Started by a click on a button that writes to the terminal ("btnWrite", "btnRestore"),
+  /// the work is recorded in the service record (TOperationRunner::RunWrite), named by the
+  /// page's caption and the button's text.
   bool RunOperation(TOperationRunner::TWork work, TOperationRunner::TWork done = {});
   /// RunOperation for work that moves packets: stop stays on while it runs, and a click on it
   /// (or the main window's close) asks the terminal driver to stop before its next packet.
   /// Packets sent stay sent, a read brings nothing. A stopped run calls Stopped instead of an
   /// error box; any other failure reaches the error box.
+  /// A write is recorded as RunOperation records it.
   bool RunStoppable(QAbstractButton* stop, TOperationRunner::TWork work, TOperationRunner::TWork done = {});
   /// After a run that was stopped: the main window's status line says so.
   virtual void Stopped();
+  /// The write the click under way asks for, when the button clicked writes to the terminal.
+  std::optional<TWriteNote> WriteNote() const;
 
   TUiContext& context_;
   TOperationRunner& runner_;

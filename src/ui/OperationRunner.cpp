@@ -72,6 +72,30 @@ bool TOperationRunner::Run(QWidget* form, TWork work, TWork done, TFailure faile
   return true;
 }
 
+std::optional<std::string> TOperationRunner::RecordSetting() const {
+  if (!recordSetting_) return std::nullopt;
+  return recordSetting_();
+}
+
+bool TOperationRunner::RunWrite(QWidget* form, TWriteNote note, TWork work, TWork done, TFailure failed) {
+  const std::optional<std::string> setting = RecordSetting();
+  if (!setting) return Run(form, std::move(work), std::move(done), std::move(failed));
+  return Run(
+      form,
+      [configured = *setting, note = std::move(note), work = std::move(work)] {
+        TRecordedWrite entry(configured, note);
+        std::exception_ptr error;
+        try {
+          work();
+        } catch (...) {
+          error = std::current_exception();
+        }
+        entry.Finish(error);
+        if (error) std::rethrow_exception(error);
+      },
+      std::move(done), std::move(failed));
+}
+
 void TOperationRunner::Finish(unsigned generation) {
   if (worker_ && worker_->joinable()) worker_->join();
   worker_.reset();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Prompt.h"
+#include "RecordedWrite.h"
 #include "SizeableForm.h"
 #include "UiContext.h"
 
@@ -11,6 +12,8 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <thread>
 
 namespace quorvel::ui {
@@ -48,6 +51,16 @@ class TOperationRunner final : public QObject, public IPrompt {
   /// Starts work for form (null: no buttons to switch). Returns false, starting nothing, when
   /// another operation still runs.
   bool Run(QWidget* form, TWork work, TWork done = {}, TFailure failed = {});
+  /// Where writes to the terminal are recorded: setting gives, on the UI thread, the record
+  /// settings.xml names (empty: the default place). Without one, writes are not recorded.
+  void SetRecordSetting(std::function<std::string()> setting) { recordSetting_ = std::move(setting); }
+  /// The record's setting now; nullopt when writes are not recorded. The UI thread.
+  std::optional<std::string> RecordSetting() const;
+  /// Run for work that writes to the terminal, kept in the service record as note says (see
+  /// TRecordedWrite): on the worker the record is opened before work (its error ends the
+  /// operation, nothing sent) and the outcome stored after it; a record that cannot be written
+  /// fails an operation that passed. Without a record setting, Run.
+  bool RunWrite(QWidget* form, TWriteNote note, TWork work, TWork done = {}, TFailure failed = {});
   /// An operation runs.
   bool Busy() const { return static_cast<bool>(worker_); }
 
@@ -97,6 +110,7 @@ class TOperationRunner final : public QObject, public IPrompt {
   TFailure failed_;
   // A result that arrives for an older operation than the running one is dropped.
   unsigned generation_ = 0;
+  std::function<std::string()> recordSetting_;
 };
 
 }  // namespace quorvel::ui

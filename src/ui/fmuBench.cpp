@@ -1,5 +1,7 @@
 #include "fmuBench.h"
 
+#include "AppManager.h"
+#include "BenchRecord.h"
 #include "BenchReport.h"
 #include "BenchValues.h"
 #include "Errors.h"
@@ -9,6 +11,7 @@
 #include "PageBuilder.h"
 #include "Profile.h"
 #include "SessionSave.h"
+#include "ServiceRecord.h"
 #include "UiContext.h"
 #include "fmuFind.h"
 
@@ -27,6 +30,8 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <utility>
@@ -57,7 +62,50 @@ QLineEdit* AddFileRow(QFormLayout* form, QWidget* parent, const char* name, cons
   return edit;
 }
 
+// What the window gives a run; the files are read and the record opened on the run's thread.
+struct TBenchInput {
+  std::vector<std::string> Ports;
+  std::string Profile;
+  std::string Values;
+  bool Verify = true;
+  bool Fast = false;
+  std::string RecordSetting;  // settings.xml's Record
+};
+
+TBenchPlan MakePlan(const TBenchInput& input, IServiceRecord& record) {
+  TBenchPlan plan;
+  plan.Ports = input.Ports;
+  plan.ProfileName = input.Profile;
+  plan.ProfileText = ReadFileText(plan.ProfileName);
+  plan.Groups = ParseProfileGroups("");
+  if (!input.Values.empty()) {
+    const std::string bytes = ReadFileText(input.Values);
+    plan.Values = std::make_shared<const TBenchValues>(
+        TBenchValues::Parse(bytes, input.Values, TValueKey::FactoryNumber));
+    plan.Pool = PoolOfValues(record, *plan.Values, bytes);
+  }
+  plan.Verify = input.Verify;
+  plan.FastFirmware = input.Fast;
+  // Starting the bench is the consent to what the profile holds, its payment system
+  // included: nobody is asked per terminal.
+  plan.AnswerYes = true;
+  plan.Record = &record;
+  plan.RunInfo = RunStartOf(plan, UserName());
+  plan.RunInfo.Options = fmt::format("verify={} fast={} key=factory", plan.Verify ? "yes" : "no",
+                                     plan.FastFirmware ? "yes" : "no");
+  return plan;
+}
+
 }  // namespace
+
+// What the run's thread hands the window at the end.
+struct TfmBench::TRunEnd {
+  std::vector<TTerminalOutcome> Outcomes;
+  std::int64_t RunId = 0;
+  std::string Location;
+  bool Reported = false;
+  std::vector<std::string> Errors;
+};
 
 TfmBench::TfmBench(TUiContext& context, QWidget* parent) : QDialog(parent), context_(context) {
   setObjectName("fmBench");
@@ -117,6 +165,11 @@ TfmBench::TfmBench(TUiContext& context, QWidget* parent) : QDialog(parent), cont
   lblSummary->setWordWrap(true);
   lblSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
   bottom->addWidget(lblSummary, 1);
+  lblRun = new QLabel(this);
+  lblRun->setObjectName("lblRun");
+  lblRun->setAccessibleName(QStringLiteral("Прогон"));
+  lblRun->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(lblRun);
   btnStart = MakeButton(this, "btnStart", QStringLiteral("Начать"),
                         QStringLiteral("Записать профиль в терминалы отмеченных портов"));
   btnStop = MakeButton(this, "btnStop", QStringLiteral("Прервать"),
@@ -137,8 +190,20 @@ TfmBench::TfmBench(TUiContext& context, QWidget* parent) : QDialog(parent), cont
 }
 
 TfmBench::~TfmBench() {
-  if (run_) run_->RequestStop();
+  RequestStop();
   if (worker_ && worker_->joinable()) worker_->join();
+}
+
+void TfmBench::Publish(TBenchRun* bench) {
+  const std::lock_guard guard(runLock_);
+  run_ = bench;
+  if (run_ != nullptr && stopAsked_) run_->RequestStop();
+}
+
+void TfmBench::RequestStop() {
+  const std::lock_guard guard(runLock_);
+  stopAsked_ = true;
+  if (run_ != nullptr) run_->RequestStop();
 }
 
 void TfmBench::SetPorts(std::vector<TComPortInfo> ports) {
@@ -164,35 +229,24 @@ void TfmBench::btnValuesClick() {
 
 void TfmBench::btnStartClick() {
   if (Running()) return;
-  TBenchPlan plan;
+  TBenchInput input;
   std::vector<int> rows;
   for (std::size_t i = 0; i < ports_.size(); ++i)
     if (lvPorts->topLevelItem(static_cast<int>(i))->checkState(0) == Qt::Checked) {
-      plan.Ports.push_back(ports_[i].Path);
+      input.Ports.push_back(ports_[i].Path);
       rows.push_back(static_cast<int>(i));
     }
-  try {
-    if (edtProfile->text().isEmpty()) throw Exception("Не выбран профиль");
-    if (plan.Ports.empty()) throw Exception("Не отмечен ни один порт");
-    plan.ProfileName = S(edtProfile->text());
-    plan.ProfileText = ReadFileText(plan.ProfileName);
-    plan.Groups = ParseProfileGroups("");
-    if (!edtValues->text().isEmpty()) {
-      const std::string values = S(edtValues->text());
-      plan.Values = std::make_shared<const TBenchValues>(
-          TBenchValues::Parse(ReadFileText(values), values, TValueKey::FactoryNumber));
-    }
-    plan.Verify = chbVerify->isChecked();
-    plan.FastFirmware = chbFastFirmware->isChecked();
-    // Starting the bench is the consent to what the profile holds, its payment system
-    // included: nobody is asked per terminal.
-    plan.AnswerYes = true;
-    // Checks the profile before any terminal is touched.
-    run_ = std::make_unique<TBenchRun>(std::move(plan));
-  } catch (const std::exception& e) {
-    context_.Messages.ShowError(this, Q(e.what()).replace("\r\n", "\n"));
+  if (edtProfile->text().isEmpty() || input.Ports.empty()) {
+    context_.Messages.ShowError(this, edtProfile->text().isEmpty()
+                                          ? QStringLiteral("Не выбран профиль")
+                                          : QStringLiteral("Не отмечен ни один порт"));
     return;
   }
+  input.Profile = S(edtProfile->text());
+  input.Values = S(edtValues->text());
+  input.Verify = chbVerify->isChecked();
+  input.Fast = chbFastFirmware->isChecked();
+  input.RecordSetting = context_.Settings.Record();
   Grid->setRowCount(0);
   Grid->setRowCount(static_cast<int>(rows.size()));
   for (std::size_t row = 0; row < rows.size(); ++row) {
@@ -206,27 +260,68 @@ void TfmBench::btnStartClick() {
   reportPath_ = profile.absolutePath() + "/" + profile.completeBaseName() + QStringLiteral("-отчет-") +
                 QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
   lblSummary->setText(QStringLiteral("Идет запись..."));
+  lblRun->clear();
+  {
+    const std::lock_guard guard(runLock_);
+    stopAsked_ = false;
+  }
   SetRunning(true);
   const unsigned run = ++runs_;
-  TBenchRun* bench = run_.get();
-  worker_ = std::make_unique<std::thread>([this, run, bench] {
-    std::vector<TTerminalOutcome> outcomes;
+  worker_ = std::make_unique<std::thread>([this, run, input, report = S(reportPath_)] {
+    std::unique_ptr<IServiceRecord> record;
+    std::unique_ptr<TBenchRun> bench;
     try {
-      outcomes = bench->Run([this](int row, const TTerminalOutcome& outcome) {
+      record = OpenServiceRecord(ServiceRecordLocation(input.RecordSetting));
+      // Checks the profile and the values before any terminal is touched.
+      bench = std::make_unique<TBenchRun>(MakePlan(input, *record));
+    } catch (const std::exception& e) {
+      QMetaObject::invokeMethod(
+          this, [this, run, message = Q(e.what())] { RunRefused(run, message); }, Qt::QueuedConnection);
+      return;
+    }
+    Publish(bench.get());
+    TRunEnd end;
+    end.Location = record->Location();
+    // Called one at a time; the first call comes after the run got its number.
+    bool shown = false;
+    const auto onChange = [this, &bench, &end, &shown](int row, const TTerminalOutcome& outcome) {
+      if (!shown) {
+        shown = true;
         QMetaObject::invokeMethod(
-            this, [this, row, outcome] { ShowOutcome(row, outcome); }, Qt::QueuedConnection);
-      });
-    } catch (...) {
-      // Every terminal's failure is in its outcome; the run itself has nothing else to raise.
+            this, [this, id = bench->RunId(), location = end.Location] { ShowRunNumber(id, location); },
+            Qt::QueuedConnection);
+      }
+      QMetaObject::invokeMethod(
+          this, [this, row, outcome] { ShowOutcome(row, outcome); }, Qt::QueuedConnection);
+    };
+    bool ran = true;
+    try {
+      end.Outcomes = bench->Run(onChange);
+    } catch (const std::exception& e) {
+      // The record could not take the run: no terminal was touched.
+      end.Errors.push_back(e.what());
+      ran = false;
+    }
+    Publish(nullptr);
+    end.RunId = bench->RunId();
+    if (!bench->RecordError().empty()) end.Errors.push_back(bench->RecordError());
+    if (ran) {
+      try {
+        if (const std::string error = WriteRunReport(report, *bench, *record, end.Outcomes); !error.empty())
+          end.Errors.push_back(error);
+        end.Reported = true;
+      } catch (const std::exception& e) {
+        end.Errors.push_back(e.what());
+      }
     }
     // The end carries its run's number: it may reach the UI thread before the worker ends.
     QMetaObject::invokeMethod(
-        this, [this, run, outcomes] { RunEnded(run, outcomes); }, Qt::QueuedConnection);
+        this, [this, run, end] { RunEnded(run, end); }, Qt::QueuedConnection);
   });
 }
 
 void TfmBench::btnStopClick() {
-  if (run_) run_->RequestStop();
+  RequestStop();
   btnStop->setEnabled(false);
   lblSummary->setText(QStringLiteral("Запись прерывается..."));
 }
@@ -239,6 +334,26 @@ void TfmBench::CloseWhenStopped() {
   if (closeAfterRun_) return;
   closeAfterRun_ = true;
   btnStopClick();
+}
+
+void TfmBench::ShowRunNumber(std::int64_t runId, const std::string& location) {
+  if (runId == 0) return;
+  lblRun->setText(QStringLiteral("Прогон %1, журнал %2").arg(runId).arg(Q(location)));
+}
+
+void TfmBench::RunRefused(unsigned run, const QString& message) {
+  if (run != runs_.load()) return;
+  if (worker_ && worker_->joinable()) worker_->join();
+  worker_.reset();
+  Grid->setRowCount(0);
+  lblSummary->clear();
+  SetRunning(false);
+  if (std::exchange(closeAfterRun_, false)) {
+    TConsoleMessages().ShowError(this, QString(message).replace("\r\n", "\n"));
+    QMetaObject::invokeMethod(this, &TfmBench::reject, Qt::QueuedConnection);
+    return;
+  }
+  context_.Messages.ShowError(this, QString(message).replace("\r\n", "\n"));
 }
 
 void TfmBench::ShowOutcome(int row, const TTerminalOutcome& outcome) {
@@ -268,29 +383,29 @@ void TfmBench::ShowOutcome(int row, const TTerminalOutcome& outcome) {
   bar->setValue(std::min(outcome.StepIndex, std::max(1, outcome.StepCount)));
 }
 
-void TfmBench::RunEnded(unsigned run, const std::vector<TTerminalOutcome>& outcomes) {
+void TfmBench::RunEnded(unsigned run, const TRunEnd& end) {
   if (run != runs_.load()) return;
   if (worker_ && worker_->joinable()) worker_->join();
   worker_.reset();
-  run_.reset();
   int passed = 0;
-  for (std::size_t row = 0; row < outcomes.size(); ++row) {
-    ShowOutcome(static_cast<int>(row), outcomes[row]);
-    passed += outcomes[row].State == TBenchState::Passed ? 1 : 0;
+  for (std::size_t row = 0; row < end.Outcomes.size(); ++row) {
+    ShowOutcome(static_cast<int>(row), end.Outcomes[row]);
+    passed += end.Outcomes[row].State == TBenchState::Passed ? 1 : 0;
   }
-  const int total = static_cast<int>(outcomes.size());
+  const int total = static_cast<int>(end.Outcomes.size());
   QString summary = QStringLiteral("Успешно: %1 из %2.").arg(passed).arg(total);
   const bool closing = std::exchange(closeAfterRun_, false);
-  try {
-    WriteBenchReport(S(reportPath_), outcomes);
-    summary += QStringLiteral(" Отчет: %1").arg(Q(ReportCsvPath(S(reportPath_))));
-  } catch (const std::exception& e) {
-    TConsoleMessages console;
-    (closing ? static_cast<IUiMessages&>(console) : context_.Messages)
-        .ShowError(this, Q(e.what()).replace("\r\n", "\n"));
-  }
+  if (end.Reported) summary += QStringLiteral(" Отчет: %1").arg(Q(ReportCsvPath(S(reportPath_))));
   lblSummary->setText(summary);
+  ShowRunNumber(end.RunId, end.Location);
   SetRunning(false);
+  if (!end.Errors.empty()) {
+    QStringList errors;
+    for (const std::string& error : end.Errors) errors << Q(error).replace("\r\n", "\n");
+    // A program that is ending has nobody left to answer a box: the error goes to stderr.
+    TConsoleMessages console;
+    (closing ? static_cast<IUiMessages&>(console) : context_.Messages).ShowError(this, errors.join('\n'));
+  }
   emit runEnded(passed, total);
   if (closing) QMetaObject::invokeMethod(this, &TfmBench::reject, Qt::QueuedConnection);
 }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,10 +27,13 @@ struct TUiContext;
 /// "Сервисный стенд": one profile written into the terminals of every checked port at once,
 /// each port on its own thread with its own driver, optionally with per-terminal values from a
 /// table; every written group read back and compared. A row per port shows its factory number,
-/// step, progress and result; the report (CSV and JSON) is saved beside the profile.
-/// Threads: the UI thread; the run reports from its terminals' threads and every change is
-/// passed to the UI thread. The dialog cannot be closed while a run goes: "Прервать" stops it
-/// before the terminals' next packet or step.
+/// step, progress and result; the run is recorded in the service record (settings.xml's
+/// Record, else service.db in the program's folder), a values table becoming a pool of it, and
+/// the report (CSV and JSON) is saved beside the profile from what the record holds.
+/// Threads: the UI thread; the files are read, the record opened and the run made on a thread
+/// of its own, its terminals report from theirs, and every change is passed to the UI thread.
+/// The dialog cannot be closed while a run goes: "Прервать" stops it before the terminals' next
+/// packet or step.
 class TfmBench final : public QDialog {
   Q_OBJECT
 
@@ -44,8 +48,9 @@ class TfmBench final : public QDialog {
 
   void btnProfileClick();
   void btnValuesClick();
-  /// Checks the profile and the values (an error box, nothing sent, when either is wrong) and
-  /// starts the run on the checked ports.
+  /// Starts the run on the checked ports: on the run's thread the record is opened, the profile
+  /// and the values are read and checked (an error box, nothing sent, when any of them fails),
+  /// then the terminals are written.
   void btnStartClick();
   void btnStopClick();
   /// Ends the dialog for a logout or a kill: a run is stopped as "Прервать" stops it, its
@@ -68,6 +73,8 @@ class TfmBench final : public QDialog {
   QCheckBox* chbFastFirmware = nullptr;
   QTableWidget* Grid = nullptr;
   QLabel* lblSummary = nullptr;
+  /// "Прогон <n>, журнал <record>": where the run is recorded.
+  QLabel* lblRun = nullptr;
   QPushButton* btnStart = nullptr;
   QPushButton* btnStop = nullptr;
   QPushButton* btnClose = nullptr;
@@ -81,13 +88,21 @@ class TfmBench final : public QDialog {
   void reject() override;
 
  private:
+  struct TRunEnd;
   void ShowOutcome(int row, const TTerminalOutcome& outcome);
-  void RunEnded(unsigned run, const std::vector<TTerminalOutcome>& outcomes);
+  void ShowRunNumber(std::int64_t runId, const std::string& location);
+  void RunRefused(unsigned run, const QString& message);
+  void RunEnded(unsigned run, const TRunEnd& end);
   void SetRunning(bool running);
+  // The run the worker made, or nullptr; a stop asked for before it exists reaches it then.
+  void Publish(TBenchRun* bench);
+  void RequestStop();
 
   TUiContext& context_;
   std::vector<TComPortInfo> ports_;
-  std::unique_ptr<TBenchRun> run_;
+  std::mutex runLock_;
+  TBenchRun* run_ = nullptr;  // under runLock_; owned by the worker
+  bool stopAsked_ = false;    // under runLock_
   std::unique_ptr<std::thread> worker_;
   // Runs started in this dialog: the end of a run carries its number.
   std::atomic<unsigned> runs_{0};

@@ -1,6 +1,7 @@
 #include "fmuMain.h"
 
 #include "AppDoc.h"
+#include "AppManager.h"
 #include "Errors.h"
 #include "ModemDriver.h"
 #include "Ortenas.h"
@@ -8,6 +9,7 @@
 #include "fmuBench.h"
 #include "fmuDebug.h"
 #include "fmuFees.h"
+#include "fmuJournal.h"
 #include "fmuModemSerial.h"
 #include "fmuReceiptLines.h"
 #include "fmuScripts.h"
@@ -68,6 +70,8 @@ TfmMain::TfmMain(TUiContext& context, QWidget* parent)
   setObjectName("fmMain");
   setWindowTitle(QStringLiteral("%1 %2").arg(kAppTitle, Q(FileVersionText())));
   runner_.SetBusyWindow(this);
+  // The pages' writes go into the record the bench writes into.
+  runner_.SetRecordSetting([this] { return context_.Settings.Record(); });
   context_.Facade.SetPrompt(&runner_);
 
   splitter_ = new QSplitter(this);
@@ -119,6 +123,10 @@ TfmMain::TfmMain(TUiContext& context, QWidget* parent)
     TfmBench dialog(self.context_, &self);
     dialog.exec();
   };
+  RunJournalDialog = [](TfmMain& self) {
+    TfmJournal dialog(self.context_, self.runner_, &self);
+    dialog.exec();
+  };
   RunAboutDialog = [](TfmMain& self) {
     TfmAbout dialog(&self);
     dialog.exec();
@@ -155,6 +163,9 @@ void TfmMain::CreateActions() {
   actOpenProfile = file->addAction(QStringLiteral("Открыть профиль..."), this, &TfmMain::OpenProfileClick);
   actOpenProfile->setObjectName("actOpenProfile");
   actOpenProfile->setToolTip(QStringLiteral("Взять настройки из файла профиля"));
+  actJournal = file->addAction(QStringLiteral("Журнал обслуживания..."), this, &TfmMain::JournalClick);
+  actJournal->setObjectName("actJournal");
+  actJournal->setToolTip(QStringLiteral("Прогоны стенда и записанные терминалы"));
   file->addSeparator();
   actExit = file->addAction(QStringLiteral("  Выход"), this, &QWidget::close);
   actExit->setObjectName("actExit");
@@ -358,6 +369,8 @@ void TfmMain::CloseWhenIdle() {
 void TfmMain::SettingsClick() { RunSettingsDialog(*this); }
 
 void TfmMain::BenchClick() { RunBenchDialog(*this); }
+
+void TfmMain::JournalClick() { RunJournalDialog(*this); }
 
 void TfmMain::AboutClick() { RunAboutDialog(*this); }
 

@@ -110,6 +110,8 @@ class TfmMain final : public QMainWindow {
   void SettingsClick();
   /// The service bench (TfmBench).
   void BenchClick();
+  /// The service record (TfmJournal).
+  void JournalClick();
   /// "Сохранить профиль...": the page on screen gives its values to the document, then every
   /// group the document holds, of the payment system the tree shows, goes into the profile
   /// file chosen in the save dialog (on the runner). The document's active system becomes the
@@ -127,6 +129,7 @@ class TfmMain final : public QMainWindow {
   std::function<void(TfmMain&)> RunSettingsDialog;
   std::function<void(TfmMain&)> RunAboutDialog;
   std::function<void(TfmMain&)> RunBenchDialog;
+  std::function<void(TfmMain&)> RunJournalDialog;
 
   TOperationRunner& Runner() { return runner_; }
   TUiContext& Context() { return context_; }
@@ -136,6 +139,8 @@ class TfmMain final : public QMainWindow {
   QAction* actSettings = nullptr;
   /// "Сервисный стенд...": one profile into many terminals at once.
   QAction* actBench = nullptr;
+  /// "Журнал обслуживания...": the runs of the bench and their terminals.
+  QAction* actJournal = nullptr;
   QAction* actSaveProfile = nullptr;
   QAction* actOpenProfile = nullptr;
   QAction* actExit = nullptr;

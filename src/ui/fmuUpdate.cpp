@@ -7,6 +7,7 @@
 #include "ModemDriver.h"
 #include "Ortenas.h"
 #include "PageBuilder.h"
+#include "ServiceRecord.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -156,15 +157,31 @@ void TfmUpdate::btnWriteClick() {
   const std::string fileName = S(edtFileName->text());
   auto image = std::make_shared<THexFile>();
   TComm& comm = context_.Facade.Driver().Comm();
-  RunOperation(
-      [fileName, image, &comm] {
-        image->LoadFromFile(fileName);
-        TISPWriter::CheckImage(*image, fileName);
-        // The line goes quiet before the user restarts the terminal into its bootloader.
-        if (!comm.Connected()) comm.Open();
-        comm.SetRTS(false);
+  // The record is opened before the line is touched; the update itself runs on its own worker
+  // and is recorded when it ends, so this preparation is not a write of its own.
+  const std::optional<TWriteNote> note = WriteNote();
+  const std::optional<std::string> setting = runner_.RecordSetting();
+  auto entry = std::make_shared<std::unique_ptr<TRecordedWrite>>();
+  runner_.Run(
+      this,
+      [fileName, image, &comm, note, setting, entry] {
+        if (note && setting) *entry = std::make_unique<TRecordedWrite>(*setting, *note);
+        try {
+          image->LoadFromFile(fileName);
+          TISPWriter::CheckImage(*image, fileName);
+          // The line goes quiet before the user restarts the terminal into its bootloader.
+          if (!comm.Connected()) comm.Open();
+          comm.SetRTS(false);
+        } catch (...) {
+          // Nothing was written; the record is closed here, off the window's thread.
+          entry->reset();
+          throw;
+        }
       },
-      [this, image] { StartUpdate(image); });
+      [this, image, entry] {
+        written_ = std::move(*entry);
+        StartUpdate(image);
+      });
 }
 
 void TfmUpdate::StartUpdate(const TISPImage& image) {
@@ -178,14 +195,18 @@ void TfmUpdate::StartUpdate(const TISPImage& image) {
   if (!update_) {
     update_ = std::make_unique<TISPUpdate>(context_.Facade.Driver(), status_);
     update_->SetOnFinished([this] {
+      RecordUpdate();
       QMetaObject::invokeMethod(
           this, [this] { WorkerEnded(); }, Qt::QueuedConnection);
     });
   }
   status_.ResetStop();
+  recordError_.clear();
   try {
     update_->Start(params, image);
   } catch (...) {
+    // The port could not be opened: nothing was sent.
+    written_.reset();
     runner_.ShowError(std::current_exception());
     return;
   }
@@ -229,8 +250,23 @@ void TfmUpdate::TimerTimer() {
   SetBusy(false);
 }
 
+void TfmUpdate::RecordUpdate() {
+  if (!written_) return;
+  const TUpdateStatus::TSnapshot s = status_.Snapshot();
+  const std::string result = !s.Failed                 ? kRecordPassed
+                             : status_.StopRequested() ? kRecordStopped
+                                                       : kRecordFailed;
+  try {
+    written_->Finish(result, s.Failed ? s.Text : std::string());
+  } catch (const std::exception& e) {
+    recordError_ = e.what();
+  }
+  written_.reset();
+}
+
 void TfmUpdate::WorkerEnded() {
   if (update_) update_->WaitFor();
+  if (!recordError_.empty()) context_.Messages.ShowError(this, Q(recordError_));
   TimerTimer();
   const TUpdateStatus::TSnapshot s = status_.Snapshot();
   if (s.Failed && status_.StopRequested())

@@ -80,9 +80,15 @@ class TfmUpdate final : public TAppPage {
   void StartUpdate(const TISPImage& image);
   void WorkerEnded();
   void SetBusy(bool busy);
+  // On the update's worker, as it ends: the update's outcome into the service record.
+  void RecordUpdate();
 
   TUpdateStatus status_;
   std::unique_ptr<TISPUpdate> update_;
+  // The update under way in the service record: set on the UI thread before the update's
+  // worker starts, finished by that worker; recordError_ is read after it ended.
+  std::unique_ptr<TRecordedWrite> written_;
+  std::string recordError_;
   QElapsedTimer started_;
   bool busy_ = false;
 };
