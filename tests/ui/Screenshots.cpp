@@ -9,6 +9,7 @@
 #include "UiFixture.h"
 #include "fmuAbout.h"
 #include "fmuBench.h"
+#include "fmuJournal.h"
 #include "fmuDebug.h"
 #include "fmuFees.h"
 #include "fmuFind.h"
@@ -33,6 +34,7 @@
 #include "Scripts.h"
 
 #include <QApplication>
+#include <QTableWidget>
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
@@ -292,6 +294,15 @@ int main(int argc, char** argv) {
     bench.btnStartClick();
     if (benchEnded.count() == 0) benchEnded.wait(60000);
     ok = SaveOver(&w, &bench, dir, "38-bench") && ok;
+  }
+  // The service record's journal over the window, with the bench's run above.
+  {
+    quorvel::ui::TfmJournal journal(*f.Context, w.Runner(), &w);
+    QSignalSpy loaded(&journal, &quorvel::ui::TfmJournal::loaded);
+    journal.show();
+    if (loaded.count() == 0) loaded.wait(60000);
+    if (journal.gridRuns->rowCount() > 0) journal.gridRuns->selectRow(0);
+    ok = SaveOver(&w, &journal, dir, "39-journal") && ok;
   }
   return ok ? 0 : 1;
 }
