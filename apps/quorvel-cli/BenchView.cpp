@@ -64,4 +64,52 @@ void TBenchView::Redraw() {
   drawn_ = true;
 }
 
+TWatchView::TWatchView(std::FILE* out) : out_(out), live_(::isatty(::fileno(out)) != 0) {}
+
+std::string TWatchView::Row(const TWatchPort& p) {
+  const TTerminalOutcome& t = p.Terminal;
+  std::string row = fmt::format("{:<24} {:<16} {}", p.Name, t.FactoryNumber.empty() ? "-" : t.FactoryNumber,
+                                WatchStateText(p.State));
+  if (p.State == TWatchState::Running) row += fmt::format(": {} {}/{}", t.Step, t.StepIndex, t.StepCount);
+  if (!p.Message.empty() && p.State != TWatchState::Running) row += ": " + p.Message;
+  return row;
+}
+
+std::string TWatchView::SummaryLine(const TWatchSummary& s) {
+  std::string line = fmt::format("Готово: {}, ошибок: {}, уже настроены: {}, в час: {:.0f}", s.Done, s.Failed,
+                                 s.Skipped, s.PerHour);
+  if (s.PoolLeft >= 0) line += fmt::format(", свободных строк: {}", s.PoolLeft);
+  if (!s.RecordProblem.empty()) line += "; " + s.RecordProblem;
+  return line;
+}
+
+void TWatchView::OnChange(const TWatchPort& port, const TWatchSummary& summary) {
+  std::lock_guard guard(lock_);
+  const auto index = static_cast<std::size_t>(port.Index);
+  if (rows_.size() <= index) rows_.resize(index + 1);
+  std::string row = Row(port);
+  std::string line = SummaryLine(summary);
+  const bool rowChanged = row != rows_[index];
+  const bool summaryChanged = line != summary_;
+  if (!rowChanged && !summaryChanged) return;
+  rows_[index] = row;
+  summary_ = line;
+  if (live_) {
+    Redraw();
+  } else {
+    if (rowChanged) std::fprintf(out_, "%s\n", TBenchView::Fit(row, 0).c_str());
+    if (summaryChanged) std::fprintf(out_, "%s\n", TBenchView::Fit(line, 0).c_str());
+  }
+  std::fflush(out_);
+}
+
+void TWatchView::Redraw() {
+  winsize size{};
+  const int columns = ::ioctl(::fileno(out_), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+  if (drawn_ > 0) std::fprintf(out_, "\x1b[%dA", drawn_);
+  for (const std::string& row : rows_) std::fprintf(out_, "\r%s\x1b[K\n", TBenchView::Fit(row, columns).c_str());
+  std::fprintf(out_, "\r%s\x1b[K\n", TBenchView::Fit(summary_, columns).c_str());
+  drawn_ = static_cast<int>(rows_.size()) + 1;
+}
+
 }  // namespace quorvel::cli

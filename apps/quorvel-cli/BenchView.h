@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BenchRun.h"
+#include "BenchWatch.h"
 
 #include <cstdio>
 #include <mutex>
@@ -33,6 +34,28 @@ class TBenchView {
   bool live_;
   bool drawn_ = false;
   std::vector<std::string> rows_;
+  std::mutex lock_;
+};
+
+/// The continuous bench's rows, one per port as ports are seen, and a summary line under them:
+/// drawn in place on a terminal as TBenchView does, one plain line per change in a pipe or file
+/// (the summary when it changes). Threads: OnChange on any thread.
+class TWatchView {
+ public:
+  explicit TWatchView(std::FILE* out);
+  void OnChange(const TWatchPort& port, const TWatchSummary& summary);
+
+  static std::string Row(const TWatchPort& port);
+  static std::string SummaryLine(const TWatchSummary& summary);
+
+ private:
+  void Redraw();
+
+  std::FILE* out_;
+  bool live_;
+  int drawn_ = 0;  // lines on screen from the last redraw
+  std::vector<std::string> rows_;
+  std::string summary_;
   std::mutex lock_;
 };
 

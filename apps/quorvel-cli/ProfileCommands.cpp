@@ -8,6 +8,8 @@
 #include "BenchRun.h"
 #include "BenchValues.h"
 #include "BenchView.h"
+#include "BenchWatch.h"
+#include "PortWatch.h"
 #include "ComPort.h"
 #include "Errors.h"
 #include "FileText.h"
@@ -31,6 +33,7 @@ namespace quorvel::cli {
 namespace {
 
 constexpr const char* kNothingToRetry = "Нечего повторять";
+constexpr const char* kDefaultWatchDir = "/dev/serial/by-id";
 constexpr const char* kGroupSkippedNote = "Группа {} не прочитана: {}\n";
 
 // Result codes that mean the terminal has no such data (8) or does not know the command
@@ -114,13 +117,22 @@ struct TWriteArgs {
   std::string Report;
   std::string RetryFailed;
   std::string Groups;
+  bool Watch = false;
+  std::vector<std::string> WatchDirs;  // --watch-dir; one empty entry: the default folder
+  int Count = 0;
+  bool Again = false;
 };
 
 std::vector<std::string> PortsOf(const TWriteArgs& args, const TReportRetry& retry) {
   if (!args.RetryFailed.empty()) return retry.Ports;
   if (!args.AllPorts) return args.Ports;
   std::vector<std::string> ports;
-  for (const TComPortInfo& port : EnumComPorts()) ports.push_back(port.Path);
+  for (const TComPortInfo& port : EnumComPorts()) {
+    // A watch follows the adapters that come and go through the folder they appear in.
+    const std::string name = port.Path.substr(port.Path.rfind('/') + 1);
+    if (args.Watch && IsHotplugSerialName(name)) continue;
+    ports.push_back(port.Path);
+  }
   return ports;
 }
 
@@ -132,7 +144,7 @@ TBenchPlan MakePlan(const TWriteArgs& args, const TGlobalOptions& options, TCliC
   TReportRetry retry;
   if (!args.RetryFailed.empty()) retry = FailedOfReport(args.RetryFailed);
   plan.Ports = PortsOf(args, retry);
-  if (plan.Ports.empty()) throw Exception("Нет терминалов для записи: не назван ни один порт");
+  if (plan.Ports.empty() && !args.Watch) throw Exception("Нет терминалов для записи: не назван ни один порт");
   // The report is checked before anything is sent: one that cannot be written, or that would
   // replace a file the run reads, is found now, not after every terminal was written.
   if (!args.Report.empty())
@@ -173,8 +185,9 @@ TBenchPlan MakePlan(const TWriteArgs& args, const TGlobalOptions& options, TCliC
   plan.Record = &record;
   plan.RunInfo = RunStartOf(plan, OperatorName(options));
   TRunStart& info = plan.RunInfo;
-  info.Options = fmt::format("verify={} fast={} key={}{}", plan.Verify ? "yes" : "no", plan.FastFirmware ? "yes" : "no",
-                             args.Key, args.RetryFailed.empty() ? "" : " retry=" + args.RetryFailed);
+  info.Options = fmt::format("verify={} fast={} key={}{}{}", plan.Verify ? "yes" : "no", plan.FastFirmware ? "yes" : "no",
+                             args.Key, args.RetryFailed.empty() ? "" : " retry=" + args.RetryFailed,
+                             args.Watch ? fmt::format(" watch=yes again={}", args.Again ? "yes" : "no") : "");
   info.RetryOf = retry.Run;
   return plan;
 }
@@ -217,7 +230,7 @@ int RunProfileWrite(const TGlobalOptions& options, const TWriteArgs& args) {
       interrupted = stops.Interrupted();
     }
     if (!args.Report.empty())
-      if (const std::string error = WriteRunReport(args.Report, *bench, c.Record(), outcomes); !error.empty())
+      if (const std::string error = WriteRunReport(args.Report, bench->RunId(), c.Record(), outcomes); !error.empty())
         std::fprintf(stderr, "%s\n", error.c_str());
     c.SaveSettings();
     int passed = 0;
@@ -229,6 +242,47 @@ int RunProfileWrite(const TGlobalOptions& options, const TWriteArgs& args) {
       return kExitInterrupted;
     }
     return passed == static_cast<int>(outcomes.size()) ? kExitOk : kExitError;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return kExitError;
+  }
+}
+
+// A watch ends on a signal or after its count: the record holds where every terminal stood.
+int RunProfileWatch(const TGlobalOptions& options, const TWriteArgs& args) {
+  try {
+    TCliContext c(options);
+    TWatchPlan plan;
+    plan.Bench = MakePlan(args, options, c);
+    for (const std::string& dir : args.WatchDirs)
+      if (plan.WatchDir.empty()) plan.WatchDir = dir.empty() ? kDefaultWatchDir : dir;
+    plan.HotplugDevices = args.AllPorts;
+    plan.Count = args.Count;
+    plan.Again = args.Again;
+    if (plan.Bench.Ports.empty() && plan.WatchDir.empty() && !plan.HotplugDevices)
+      throw Exception("Нет портов для наблюдения: назовите --port, --all-ports или --watch-dir");
+    TBenchWatch watch(std::move(plan));
+    {
+      TWatchView view(stdout);
+      TInterruptStops<TBenchWatch> stops(watch, true);
+      watch.Run([&view, &watch, &c, shown = false](const TWatchPort& port, const TWatchSummary& summary) mutable {
+        if (!shown) {
+          shown = true;
+          std::fprintf(stderr, "Журнал обслуживания %s, прогон %lld\n", c.Record().Location().c_str(),
+                       static_cast<long long>(watch.RunId()));
+        }
+        view.OnChange(port, summary);
+      });
+    }
+    if (!args.Report.empty())
+      if (const std::string error = WriteRunReport(args.Report, watch.RunId(), c.Record(), watch.Outcomes());
+          !error.empty())
+        std::fprintf(stderr, "%s\n", error.c_str());
+    c.SaveSettings();
+    const TWatchSummary summary = watch.Summary();
+    std::fprintf(stderr, "Прогон %lld: %s\n", static_cast<long long>(watch.RunId()),
+                 TWatchView::SummaryLine(summary).c_str());
+    return summary.Failed == 0 ? kExitOk : kExitError;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return kExitError;
@@ -258,8 +312,27 @@ void AddProfileWrite(CLI::App& command, TCommandRun& run, const TGlobalOptions& 
   write->add_option("--report", args->Report, "report files PATH.csv and PATH.json");
   write->add_option("--groups", args->Groups,
                     "comma-separated groups to write (default: all the profile holds)");
+  CLI::Option* watch = write->add_flag(
+      "--watch", args->Watch, "set up terminals as they are plugged in, until Ctrl+C, SIGTERM or --count");
+  CLI::Option* dir = write->add_option("--watch-dir", args->WatchDirs,
+                                       "with --watch: a folder whose entries are ports that come and go "
+                                       "(default " + std::string(kDefaultWatchDir) + ")")
+                         ->expected(0, 1)
+                         ->default_str("")
+                         ->take_first();
+  CLI::Option* count = write->add_option("--count", args->Count, "with --watch: end after N terminals")
+                           ->check(CLI::PositiveNumber);
+  CLI::Option* again =
+      write->add_flag("--again", args->Again, "with --watch: write terminals this profile set up before");
+  dir->needs(watch);
+  count->needs(watch);
+  again->needs(watch);
+  watch->excludes(retry);
   write->callback([&run, &options, args] {
-    run = [&options, args] { return NothingToRetry(*args) ? kExitOk : RunProfileWrite(options, *args); };
+    run = [&options, args] {
+      if (args->Watch) return RunProfileWatch(options, *args);
+      return NothingToRetry(*args) ? kExitOk : RunProfileWrite(options, *args);
+    };
   });
 }
 

@@ -58,6 +58,23 @@ int TModemDriver::GetModemSerialNumber(std::string& text) {
   return ReadAlways("CGSN", false, "Запрос серийного номера модема", text);
 }
 
+int TModemDriver::ProbeModemSerialNumber(std::string& text, int timeoutMs) {
+  Begin("CGSN", false).SetTimeout(timeoutMs);
+  Command().SetProgressText("Запрос серийного номера модема");
+  const int attempts = maxRetryCount_;
+  maxRetryCount_ = 1;
+  int result = kResultNoLink;
+  try {
+    result = Run();
+  } catch (...) {
+    maxRetryCount_ = attempts;
+    throw;
+  }
+  maxRetryCount_ = attempts;
+  text = DataField(Command(), 0);
+  return result;
+}
+
 int TModemDriver::GetDateTime(std::string& text) {
   // The clock's data line is followed by OK; completing at the data line would leave that OK
   // to arrive during the next command.

@@ -181,6 +181,9 @@ class TModemDriver {
   int GetModelVersion(std::string& text);
   /// CGSN (plain); always: factory number of the modem.
   int GetModemSerialNumber(std::string& text);
+  /// CGSN waiting timeoutMs for the reply, asked once whatever MaxRetryCount says: a bench
+  /// asks a port that may hold no terminal every second.
+  int ProbeModemSerialNumber(std::string& text, int timeoutMs);
   /// CCLK? (plain, completes at the final OK); always: date and time.
   int GetDateTime(std::string& text);
   /// WDOP (plain); always: production date.

@@ -189,13 +189,13 @@ TRunStart RunStartOf(const TBenchPlan& plan, const std::string& operatorName) {
   return info;
 }
 
-std::string WriteRunReport(const std::string& path, const TBenchRun& bench, const IServiceRecord& record,
+std::string WriteRunReport(const std::string& path, std::int64_t runId, const IServiceRecord& record,
                            const std::vector<TTerminalOutcome>& outcomes) {
   std::string error;
-  if (bench.RunId() != 0) {
+  if (runId != 0) {
     try {
-      if (const std::optional<TRunRecord> run = record.Run(bench.RunId())) {
-        WriteBenchReport(path, RunOutcomes(record, bench.RunId()), &*run);
+      if (const std::optional<TRunRecord> run = record.Run(runId)) {
+        WriteBenchReport(path, RunOutcomes(record, runId), &*run);
         return {};
       }
     } catch (const ERecordError& e) {

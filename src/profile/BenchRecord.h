@@ -42,12 +42,12 @@ std::string PoolOfValues(IServiceRecord& record, const TBenchValues& values, con
 /// pool. Options and RetryOf are the caller's.
 TRunStart RunStartOf(const TBenchPlan& plan, const std::string& operatorName);
 
-/// Writes the report files of a run (WriteBenchReport) as the record holds it, a retry as the
+/// Writes the report files of a run (WriteBenchReport) as the record holds it (runId 0: none), a retry as the
 /// whole batch; from outcomes when the run is not in the record (no record, or it could not
 /// be started). A record that cannot be read gives the report of outcomes too, and its error
 /// is returned (empty otherwise). Raises the files' write errors.
 /// Threads: any; reads the record, so not the UI thread of a window.
-std::string WriteRunReport(const std::string& path, const TBenchRun& bench, const IServiceRecord& record,
+std::string WriteRunReport(const std::string& path, std::int64_t runId, const IServiceRecord& record,
                            const std::vector<TTerminalOutcome>& outcomes);
 
 }  // namespace quorvel

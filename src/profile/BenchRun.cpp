@@ -74,46 +74,63 @@ void CheckDistinctPorts(const std::vector<std::string>& ports) {
   }
 }
 
+struct TBenchRun::TSlot {
+  TOrtena Facade;
+  TUpdateStatus Firmware;  // for its stop request
+  TTerminalOutcome Outcome;  // under lock_
+  TTerminalRecord Record;    // touched by the terminal's thread only
+  std::string Lost;          // under lock_: why it was failed from outside (FailTerminal)
+  std::atomic<bool> Stop{false};  // FailTerminal asked for it
+};
+
 TBenchRun::TBenchRun(TBenchPlan plan) : plan_(std::move(plan)) {
   // Two threads on one port would each read the other's replies.
   CheckDistinctPorts(plan_.Ports);
   TProfile check;
   check.LoadFromText(plan_.ProfileText, plan_.ProfileName);
+  for (TProfileGroup group : AllProfileGroups())
+    if (plan_.Groups.count(group) > 0 && check.Groups.count(group) > 0) profileGroups_.insert(group);
   CheckValues();
-  for (const std::string& port : plan_.Ports) {
-    auto facade = std::make_unique<TOrtena>();
-    facade->SetPortName(port);
-    facade->SetMaxRetryCount(plan_.Retries);
-    facades_.push_back(std::move(facade));
-    firmware_.push_back(std::make_unique<TUpdateStatus>());
-    TTerminalOutcome outcome;
-    outcome.Port = port;
-    for (TProfileGroup group : AllProfileGroups())
-      if (plan_.Groups.count(group) > 0 && check.Groups.count(group) > 0) {
-        TGroupOutcome part;
-        part.Group = group;
-        outcome.Groups.push_back(part);
-      }
-    // Identity, the serial number and every group; after a firmware with more to do, the
-    // restart too.
-    const bool firmware = !outcome.Groups.empty() && outcome.Groups.front().Group == TProfileGroup::Firmware;
-    outcome.StepCount = static_cast<int>(outcome.Groups.size());
-    if (!firmware || outcome.Groups.size() > 1 || plan_.Values) outcome.StepCount += firmware ? 3 : 2;
-    TTerminalRecord record;
-    record.Position = static_cast<int>(outcomes_.size());
-    record.Port = port;
-    for (const TGroupOutcome& group : outcome.Groups) {
-      TStepRecord step;
-      step.Position = static_cast<int>(record.Steps.size());
-      step.Name = ProfileGroupName(group.Group);
-      record.Steps.push_back(std::move(step));
-    }
-    records_.push_back(std::move(record));
-    outcomes_.push_back(std::move(outcome));
-  }
+  for (const std::string& port : plan_.Ports) NewSlot(port);
 }
 
 TBenchRun::~TBenchRun() = default;
+
+TBenchRun::TSlot& TBenchRun::Slot(int index) const {
+  std::lock_guard guard(slotsLock_);
+  return *slots_[static_cast<std::size_t>(index)];
+}
+
+int TBenchRun::NewSlot(const std::string& port) {
+  auto slot = std::make_unique<TSlot>();
+  slot->Facade.SetPortName(port);
+  slot->Facade.SetMaxRetryCount(plan_.Retries);
+  TTerminalOutcome& outcome = slot->Outcome;
+  outcome.Port = port;
+  for (TProfileGroup group : AllProfileGroups())
+    if (profileGroups_.count(group) > 0) {
+      TGroupOutcome part;
+      part.Group = group;
+      outcome.Groups.push_back(part);
+    }
+  // Identity, the serial number and every group; after a firmware with more to do, the
+  // restart too.
+  const bool firmware = !outcome.Groups.empty() && outcome.Groups.front().Group == TProfileGroup::Firmware;
+  outcome.StepCount = static_cast<int>(outcome.Groups.size());
+  if (!firmware || outcome.Groups.size() > 1 || plan_.Values) outcome.StepCount += firmware ? 3 : 2;
+  TTerminalRecord& record = slot->Record;
+  record.Port = port;
+  for (const TGroupOutcome& group : outcome.Groups) {
+    TStepRecord step;
+    step.Position = static_cast<int>(record.Steps.size());
+    step.Name = ProfileGroupName(group.Group);
+    record.Steps.push_back(std::move(step));
+  }
+  std::lock_guard guard(slotsLock_);
+  record.Position = static_cast<int>(slots_.size());
+  slots_.push_back(std::move(slot));
+  return record.Position;
+}
 
 void TBenchRun::CheckValues() const {
   const bool credentials = plan_.Groups.count(TProfileGroup::Credentials) > 0;
@@ -126,7 +143,7 @@ void TBenchRun::CheckValues() const {
     CheckProfileGroups(profile, plan_.Groups);
     if (!credentials || profile.Groups.count(TProfileGroup::Credentials) == 0) return;
     for (const auto& [column, value] : TerminalOwnValues(profile)) {
-      if (row == nullptr && plan_.Ports.size() > 1)
+      if (row == nullptr && (plan_.Ports.size() > 1 || plan_.Continuous))
         throw Exception(
             fmt::format(kSharedOwnValue, ProfileGroupName(TProfileGroup::Credentials), value, column));
       const auto [owner, added] = owners.emplace(std::pair(std::string(column), value), line);
@@ -160,37 +177,85 @@ void TBenchRun::CheckValues() const {
 
 void TBenchRun::RequestStop() noexcept {
   stop_.store(true);
-  for (const auto& facade : facades_) facade->RequestStop();
-  for (const auto& status : firmware_) status->RequestStop();
+  // Not Continuous: the slots stand still after the constructor, so a signal handler may walk them.
+  std::unique_lock guard(slotsLock_, std::defer_lock);
+  if (plan_.Continuous) guard.lock();
+  for (const auto& slot : slots_) {
+    slot->Facade.RequestStop();
+    slot->Firmware.RequestStop();
+  }
 }
 
 void TBenchRun::ResetStop() noexcept {
   stop_.store(false);
-  for (const auto& facade : facades_) facade->ResetStop();
-  for (const auto& status : firmware_) status->ResetStop();
+  std::unique_lock guard(slotsLock_, std::defer_lock);
+  if (plan_.Continuous) guard.lock();
+  for (const auto& slot : slots_) {
+    slot->Facade.ResetStop();
+    slot->Firmware.ResetStop();
+  }
 }
 
 std::vector<TTerminalOutcome> TBenchRun::Run(const TOnChange& onChange) {
-  if (plan_.Record != nullptr) runId_ = plan_.Record->StartRun(plan_.RunInfo);
-  onChange_ = onChange;
+  Begin(onChange);
   std::vector<std::thread> threads;
-  threads.reserve(facades_.size());
-  for (std::size_t i = 0; i < facades_.size(); ++i)
-    threads.emplace_back([this, i] { RunTerminal(static_cast<int>(i)); });
+  threads.reserve(slots_.size());
+  for (std::size_t i = 0; i < slots_.size(); ++i)
+    threads.emplace_back([this, i] { RunSlot(static_cast<int>(i)); });
   for (std::thread& thread : threads) thread.join();
   onChange_ = nullptr;
-  if (plan_.Record != nullptr && RecordError().empty()) {
-    bool passed = true;
-    for (const TTerminalOutcome& outcome : outcomes_) passed = passed && outcome.State == TBenchState::Passed;
-    const char* state = stop_.load() ? kRecordStopped : passed ? kRecordPassed : kRecordFailed;
-    try {
-      plan_.Record->EndRun(runId_, state);
-    } catch (const std::exception& e) {
-      std::lock_guard guard(lock_);
-      recordError_ = e.what();
-    }
+  bool passed = true;
+  std::vector<TTerminalOutcome> outcomes;
+  for (const auto& slot : slots_) {
+    passed = passed && slot->Outcome.State == TBenchState::Passed;
+    outcomes.push_back(slot->Outcome);
   }
-  return outcomes_;
+  EndRun(passed);
+  return outcomes;
+}
+
+void TBenchRun::Begin(const TOnChange& onChange) {
+  if (plan_.Record != nullptr) runId_ = plan_.Record->StartRun(plan_.RunInfo);
+  onChange_ = onChange;
+}
+
+int TBenchRun::AddTerminal(const std::string& port) { return NewSlot(port); }
+
+TTerminalOutcome TBenchRun::RunTerminal(int index) {
+  RunSlot(index);
+  std::lock_guard guard(lock_);
+  return Slot(index).Outcome;
+}
+
+void TBenchRun::FailTerminal(int index, const std::string& message) {
+  TSlot& slot = Slot(index);
+  {
+    std::lock_guard guard(lock_);
+    slot.Lost = message;
+  }
+  slot.Stop.store(true);
+  slot.Facade.RequestStop();
+  slot.Firmware.RequestStop();
+}
+
+void TBenchRun::End() {
+  bool failed = false;
+  {
+    std::lock_guard guard(lock_);
+    failed = anyFailed_;
+  }
+  EndRun(!failed);
+}
+
+void TBenchRun::EndRun(bool passed) {
+  if (plan_.Record == nullptr || (!plan_.Continuous && !RecordError().empty())) return;
+  const char* state = stop_.load() ? kRecordStopped : passed ? kRecordPassed : kRecordFailed;
+  try {
+    plan_.Record->EndRun(runId_, state);
+  } catch (const std::exception& e) {
+    std::lock_guard guard(lock_);
+    recordError_ = e.what();
+  }
 }
 
 std::string TBenchRun::RecordError() const {
@@ -200,13 +265,24 @@ std::string TBenchRun::RecordError() const {
 
 void TBenchRun::Record(const std::function<void(IServiceRecord&)>& call) {
   if (plan_.Record == nullptr) return;
-  {
+  if (!plan_.Continuous) {
     std::lock_guard guard(lock_);
     if (!recordError_.empty()) throw ERecordError(recordError_);
   }
   try {
     call(*plan_.Record);
+    if (plan_.Continuous) {
+      std::lock_guard guard(lock_);
+      recordError_.clear();
+    }
   } catch (const ERecordError& e) {
+    // A continuous run goes on: the terminal under way gets no further write, the next one
+    // tries the record again.
+    if (plan_.Continuous) {
+      std::lock_guard guard(lock_);
+      recordError_ = e.what();
+      throw;
+    }
     {
       std::lock_guard guard(lock_);
       if (recordError_.empty()) recordError_ = e.what();
@@ -218,9 +294,10 @@ void TBenchRun::Record(const std::function<void(IServiceRecord&)>& call) {
 }
 
 void TBenchRun::RecordStep(int index, const TGroupOutcome& part, std::int64_t bytes, const std::string& details) {
-  TTerminalRecord& record = records_[static_cast<std::size_t>(index)];
+  TSlot& slot = Slot(index);
+  TTerminalRecord& record = slot.Record;
   if (record.Id == 0) return;
-  const TTerminalOutcome& planned = outcomes_[static_cast<std::size_t>(index)];
+  const TTerminalOutcome& planned = slot.Outcome;  // its groups are fixed: no lock needed
   for (std::size_t k = 0; k < planned.Groups.size() && k < record.Steps.size(); ++k) {
     if (planned.Groups[k].Group != part.Group) continue;
     TStepRecord& step = record.Steps[k];
@@ -235,7 +312,7 @@ void TBenchRun::RecordStep(int index, const TGroupOutcome& part, std::int64_t by
 }
 
 void TBenchRun::RecordTerminal(int index, const TTerminalOutcome& outcome) {
-  TTerminalRecord& record = records_[static_cast<std::size_t>(index)];
+  TTerminalRecord& record = Slot(index).Record;
   if (record.Id == 0) return;
   record.FactoryNumber = outcome.FactoryNumber;
   if (record.SerialAfter.empty()) record.SerialAfter = record.SerialBefore;
@@ -248,21 +325,22 @@ void TBenchRun::RecordTerminal(int index, const TTerminalOutcome& outcome) {
 
 void TBenchRun::Change(int index) {
   std::lock_guard guard(lock_);
-  if (onChange_) onChange_(index, outcomes_[static_cast<std::size_t>(index)]);
+  if (onChange_) onChange_(index, Slot(index).Outcome);
 }
 
-void TBenchRun::RunTerminal(int index) {
+void TBenchRun::RunSlot(int index) {
+  TSlot& slot = Slot(index);
+  TTerminalRecord& record = slot.Record;
   // Every port writes into the one log file: each line of this terminal names its port.
-  TLogPortScope logPort(plan_.Ports[static_cast<std::size_t>(index)]);
+  TLogPortScope logPort(record.Port);
   TFixedPrompt prompt(plan_.AnswerYes);
-  TOrtena& facade = *facades_[static_cast<std::size_t>(index)];
+  TOrtena& facade = slot.Facade;
   facade.SetPrompt(&prompt);
   TTerminalOutcome outcome;
   {
     std::lock_guard guard(lock_);
-    outcome = outcomes_[static_cast<std::size_t>(index)];
+    outcome = slot.Outcome;
   }
-  TTerminalRecord& record = records_[static_cast<std::size_t>(index)];
   record.RunId = runId_;
   record.State = kRecordRunning;
   record.Started = RecordTimeNow();
@@ -277,6 +355,12 @@ void TBenchRun::RunTerminal(int index) {
   } catch (const std::exception& e) {
     outcome.State = TBenchState::Failed;
     outcome.Message = e.what();
+  }
+  if (slot.Stop.load() && outcome.State != TBenchState::Passed) {
+    // Whatever the transfer made of it, the port went away under it.
+    std::lock_guard guard(lock_);
+    outcome.State = TBenchState::Failed;
+    outcome.Message = slot.Lost;
   }
   // A terminal that ended early leaves its remaining groups as they were: not written.
   for (TGroupOutcome& group : outcome.Groups)
@@ -303,7 +387,14 @@ void TBenchRun::RunTerminal(int index) {
   }
   {
     std::lock_guard guard(lock_);
-    outcomes_[static_cast<std::size_t>(index)] = outcome;
+    slot.Outcome = outcome;
+    if (plan_.Continuous) {
+      anyFailed_ = anyFailed_ || outcome.State != TBenchState::Passed;
+      // The same terminal may come back on this or another port later in the run.
+      if (const auto owner = factories_.find(outcome.FactoryNumber);
+          owner != factories_.end() && owner->second == outcome.Port)
+        factories_.erase(owner);
+    }
   }
   Change(index);
 }
@@ -321,7 +412,7 @@ const TValueRow* TBenchRun::ClaimRow(int index, TTerminalOutcome& outcome) {
       claim = r.ClaimRow(plan_.Pool, key, TClaimer{outcome.FactoryNumber, outcome.Port, runId_});
     });
     if (claim) {
-      records_[static_cast<std::size_t>(index)].PoolRow = claim->Row.Id;
+      Slot(index).Record.PoolRow = claim->Row.Id;
       row = values.RowAtLine(claim->Row.Line);
       if (row == nullptr) throw Exception(fmt::format("Набор {}: нет строки {}", pool, claim->Row.Line));
     }
@@ -341,14 +432,15 @@ const TValueRow* TBenchRun::ClaimRow(int index, TTerminalOutcome& outcome) {
 }
 
 void TBenchRun::RunSteps(int index, TTerminalOutcome& outcome) {
-  TOrtena& facade = *facades_[static_cast<std::size_t>(index)];
+  TSlot& slot = Slot(index);
+  TOrtena& facade = slot.Facade;
   const auto publish = [&](const std::string& step) {
-    if (stop_.load()) throw EAbort();
+    if (stop_.load() || slot.Stop.load()) throw EAbort();
     outcome.Step = step;
     outcome.State = TBenchState::Running;
     {
       std::lock_guard guard(lock_);
-      outcomes_[static_cast<std::size_t>(index)] = outcome;
+      slot.Outcome = outcome;
     }
     Change(index);
   };
@@ -406,7 +498,7 @@ void TBenchRun::RunSteps(int index, TTerminalOutcome& outcome) {
     outcome.FactoryNumber = factory;
     outcome.SerialNumber = facade.QuerySerialNumber();
   }
-  TTerminalRecord& record = records_[static_cast<std::size_t>(index)];
+  TTerminalRecord& record = slot.Record;
   record.FactoryNumber = outcome.FactoryNumber;
   record.SerialBefore = outcome.SerialNumber;
   if (!outcome.FactoryNumber.empty()) {
@@ -451,23 +543,24 @@ void TBenchRun::RunSteps(int index, TTerminalOutcome& outcome) {
 }
 
 void TBenchRun::WriteFirmware(int index, TTerminalOutcome& outcome, const TProfile& profile) {
-  TUpdateStatus& status = *firmware_[static_cast<std::size_t>(index)];
+  TSlot& slot = Slot(index);
+  TUpdateStatus& status = slot.Firmware;
   const std::string step = outcome.Step;
   // The writer's pages, shown in the row as they go; the handler runs on the writer's thread.
   int shown = -1;
-  status.SetOnChange([this, index, &status, &shown, step] {
+  status.SetOnChange([this, index, &slot, &status, &shown, step] {
     const TUpdateStatus::TSnapshot s = status.Snapshot();
     if (!s.Running || s.Position == shown) return;
     shown = s.Position;
     {
       std::lock_guard guard(lock_);
-      outcomes_[static_cast<std::size_t>(index)].Step =
+      slot.Outcome.Step =
           fmt::format("{} ({}/{} стр.)", step, s.Position, s.Max);
     }
     Change(index);
   });
   try {
-    WriteProfileFirmware(*facades_[static_cast<std::size_t>(index)], profile, plan_.FastFirmware,
+    WriteProfileFirmware(slot.Facade, profile, plan_.FastFirmware,
                          plan_.Verify, status);
   } catch (...) {
     status.SetOnChange(nullptr);
@@ -477,7 +570,7 @@ void TBenchRun::WriteFirmware(int index, TTerminalOutcome& outcome, const TProfi
 }
 
 void TBenchRun::WaitForCommandMode(int index) {
-  TOrtena& facade = *facades_[static_cast<std::size_t>(index)];
+  TOrtena& facade = Slot(index).Facade;
   const TClock::time_point start = TClock::now();
   while (true) {
     if (stop_.load()) throw EAbort();

@@ -75,6 +75,9 @@ struct TBenchPlan {
   /// The record's pool whose rows are claimed (Values is then that pool's table); empty: rows
   /// are looked up in Values alone.
   std::string Pool;
+  /// Terminals come and go (TBenchWatch): Ports may be empty, terminals are added with
+  /// AddTerminal, and a record that cannot be written fails the terminal under way, not the run.
+  bool Continuous = false;
 };
 
 /// The message of a terminal that reports the factory number of one already under way.
@@ -126,18 +129,34 @@ class TBenchRun {
   std::vector<TTerminalOutcome> Run(const TOnChange& onChange);
   /// The run's number in the record (0 before Run, or without a record).
   std::int64_t RunId() const { return runId_; }
-  /// Why the record could not be written, when it could not; empty otherwise.
+  /// Why the record could not be written, when it could not; empty otherwise. Continuous: why
+  /// the last call failed, empty again once a call succeeds.
   std::string RecordError() const;
 
   /// Stops every terminal: transfers before their next packet, the others before their next
-  /// step; their outcome is Stopped. Any thread; async-signal-safe.
+  /// step; their outcome is Stopped. Any thread; async-signal-safe unless Continuous.
   void RequestStop() noexcept;
-  /// Withdraws a stop request made before Run. Any thread; async-signal-safe.
+  /// Withdraws a stop request made before Run. Any thread; async-signal-safe unless Continuous.
   void ResetStop() noexcept;
 
+  // Continuous runs: Begin, then AddTerminal and RunTerminal per terminal (any threads), then End.
+  /// Starts the run in the record (its error); onChange as Run's.
+  void Begin(const TOnChange& onChange = {});
+  /// A new terminal of the run on port; returns its index.
+  int AddTerminal(const std::string& port);
+  /// Sets up terminal index on the calling thread and returns its outcome.
+  TTerminalOutcome RunTerminal(int index);
+  /// Stops terminal index alone, its outcome Failed with message (its port vanished).
+  void FailTerminal(int index, const std::string& message);
+  /// Ends the run in the record with the state of the terminals that ended.
+  void End();
+
  private:
+  struct TSlot;
+  TSlot& Slot(int index) const;
+  int NewSlot(const std::string& port);
   void CheckValues() const;
-  void RunTerminal(int index);
+  void RunSlot(int index);
   void Change(int index);
   void RunSteps(int index, TTerminalOutcome& outcome);
   void WriteFirmware(int index, TTerminalOutcome& outcome, const TProfile& profile);
@@ -146,17 +165,19 @@ class TBenchRun {
   void Record(const std::function<void(IServiceRecord&)>& call);
   void RecordStep(int index, const TGroupOutcome& part, std::int64_t bytes, const std::string& details = {});
   void RecordTerminal(int index, const TTerminalOutcome& outcome);
+  void EndRun(bool passed);
 
   TBenchPlan plan_;
+  TProfileGroups profileGroups_;  // the plan's groups the profile has
   std::int64_t runId_ = 0;
-  std::vector<TTerminalRecord> records_;  // one per terminal, touched by its thread only
+  // One per terminal; fixed after the constructor unless Continuous, then grown under lock_.
+  std::vector<std::unique_ptr<TSlot>> slots_;
   std::map<std::string, std::string> factories_;  // factory number -> port, under lock_
   std::size_t nextRow_ = 0;  // without a record: the next row of a table handed out in order
   std::string recordError_;  // under lock_
-  std::vector<std::unique_ptr<TOrtena>> facades_;
-  std::vector<std::unique_ptr<TUpdateStatus>> firmware_;  // one per terminal, for its stop request
-  std::vector<TTerminalOutcome> outcomes_;
-  mutable std::mutex lock_;  // outcomes_, the change handler, factories_, nextRow_, recordError_
+  bool anyFailed_ = false;   // under lock_: a terminal of a continuous run did not pass
+  mutable std::mutex slotsLock_;  // slots_ itself while it may grow
+  mutable std::mutex lock_;  // the slots' outcomes, the change handler, factories_, nextRow_, recordError_
   TOnChange onChange_;
   std::atomic<bool> stop_{false};
 };

@@ -307,7 +307,7 @@ void TfmBench::btnStartClick() {
     if (!bench->RecordError().empty()) end.Errors.push_back(bench->RecordError());
     if (ran) {
       try {
-        if (const std::string error = WriteRunReport(report, *bench, *record, end.Outcomes); !error.empty())
+        if (const std::string error = WriteRunReport(report, bench->RunId(), *record, end.Outcomes); !error.empty())
           end.Errors.push_back(error);
         end.Reported = true;
       } catch (const std::exception& e) {
