@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -94,30 +95,39 @@ std::vector<std::string> TPortWatch::Present() const {
 // Watches the folder, or else the deepest folder on its way that exists; a folder that is
 // found lists its entries as having appeared.
 void TPortWatch::Arm(std::vector<TPortEvent>& out) {
-  if (wd_ >= 0) inotify_rm_watch(inotify_, wd_);
-  wd_ = -1;
-  watchingDir_ = false;
-  const int wd = inotify_add_watch(inotify_, dir_.c_str(), kDirMask);
-  if (wd >= 0) {
-    wd_ = wd;
-    watchingDir_ = true;
-    // listed after the watch is set, so nothing made in between is missed
-    Relist(out);
-    return;
+  while (true) {
+    if (wd_ >= 0) inotify_rm_watch(inotify_, wd_);
+    wd_ = -1;
+    watchingDir_ = false;
+    const int wd = inotify_add_watch(inotify_, dir_.c_str(), kDirMask);
+    if (wd >= 0) {
+      wd_ = wd;
+      watchingDir_ = true;
+      // listed after the watch is set, so nothing made in between is missed
+      Relist(out);
+      return;
+    }
+    if (errno != ENOENT && errno != ENOTDIR) Fail("cannot watch " + dir_);
+    FolderGone(out);
+    const std::string next = WatchNearestParent();
+    // a folder made on the way after the try above and before the parent's watch sends no
+    // event: look again from the top
+    struct stat st {};
+    if (::stat(next.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
   }
-  if (errno != ENOENT && errno != ENOTDIR) Fail("cannot watch " + dir_);
-  FolderGone(out);
+}
+
+std::string TPortWatch::WatchNearestParent() {
   std::string child = dir_;
   while (true) {
     auto [parent, name] = SplitParent(child);
-    const int parentWd = inotify_add_watch(inotify_, parent.c_str(), kParentMask);
-    if (parentWd >= 0) {
-      wd_ = parentWd;
+    const int wd = inotify_add_watch(inotify_, parent.c_str(), kParentMask);
+    if (wd >= 0) {
+      wd_ = wd;
       towardDir_ = name;
-      return;
+      return child;
     }
-    if ((errno != ENOENT && errno != ENOTDIR) || parent == child || parent == "/" || parent == ".")
-      Fail("cannot watch " + parent);
+    if ((errno != ENOENT && errno != ENOTDIR) || parent == "/" || parent == ".") Fail("cannot watch " + parent);
     child = parent;
   }
 }

@@ -52,6 +52,8 @@ class TPortWatch {
 
  private:
   void Arm(std::vector<TPortEvent>& out);
+  /// Watches the deepest existing folder above dir_; returns its entry toward dir_ as a path.
+  std::string WatchNearestParent();
   void Relist(std::vector<TPortEvent>& out);
   void FolderGone(std::vector<TPortEvent>& out);
   void Handle(int wd, std::uint32_t mask, const std::string& name, std::vector<TPortEvent>& out);
