@@ -37,7 +37,8 @@ sigset_t HandledSignals() {
 // The part's flash outlives each bootloader session of one terminal, as on the board; the
 // next terminal has a part of its own.
 void InstallBootloader(quorvel::sim::TTerminalSim& sim) {
-  sim.SetBootloaderFactory(quorvel::sim::BootloaderFactory(std::make_shared<quorvel::sim::TBootloaderFlash>()));
+  sim.SetBootloaderFactory(
+      quorvel::sim::BootloaderFactory(std::make_shared<quorvel::sim::TBootloaderFlash>()));
 }
 
 void ReplaceTerminal(quorvel::sim::TTerminalSim& sim, bool withBootloader) {

@@ -20,8 +20,8 @@ namespace quorvel {
 
 namespace {
 
-constexpr std::uint32_t kDirMask = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE_SELF |
-                                   IN_MOVE_SELF | IN_ONLYDIR;
+constexpr std::uint32_t kDirMask =
+    IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 constexpr std::uint32_t kParentMask = IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 constexpr std::size_t kReadBuffer = 64 * 1024;  // many events per read(), each up to NAME_MAX long
 
@@ -127,7 +127,8 @@ std::string TPortWatch::WatchNearestParent() {
       towardDir_ = name;
       return child;
     }
-    if ((errno != ENOENT && errno != ENOTDIR) || parent == "/" || parent == ".") Fail("cannot watch " + parent);
+    if ((errno != ENOENT && errno != ENOTDIR) || parent == "/" || parent == ".")
+      Fail("cannot watch " + parent);
     child = parent;
   }
 }
@@ -210,7 +211,8 @@ std::vector<TPortEvent> TPortWatch::Wait(int timeoutMs) {
   while (out.empty()) {
     int wait = -1;
     if (timeoutMs >= 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       wait = static_cast<int>(std::max<long long>(0, left));
     }
     std::array<pollfd, 2> fds{{{inotify_, POLLIN, 0}, {wake_, POLLIN, 0}}};

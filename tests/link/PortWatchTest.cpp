@@ -66,8 +66,8 @@ TEST_F(PortWatchTest, LinksAndNodesMadeRenamedAndRemoved) {
 
   Touch(tmp.File("elsewhere"));
   fs::rename(tmp.File("elsewhere"), In("ttyACM0"));  // moved in
-  fs::rename(In("ttyUSB0"), tmp.File("away"));        // moved out
-  fs::rename(In("ttyACM0"), In("ttyACM1"));           // renamed inside
+  fs::rename(In("ttyUSB0"), tmp.File("away"));       // moved out
+  fs::rename(In("ttyACM0"), In("ttyACM1"));          // renamed inside
   fs::remove(In("usb-Ortena_GSM-if00"));
   EXPECT_EQ(Collect(watch, 5), (std::vector<TPortEvent>{Appeared(In("ttyACM0")), Vanished(In("ttyUSB0")),
                                                         Vanished(In("ttyACM0")), Appeared(In("ttyACM1")),
@@ -81,8 +81,8 @@ TEST_F(PortWatchTest, ANameMadeAndRemovedBetweenTwoWaitsGivesBoth) {
   Touch(In("ttyUSB3"));
   fs::remove(In("ttyUSB3"));
   Touch(In("ttyUSB3"));
-  EXPECT_EQ(Collect(watch, 3),
-            (std::vector<TPortEvent>{Appeared(In("ttyUSB3")), Vanished(In("ttyUSB3")), Appeared(In("ttyUSB3"))}));
+  EXPECT_EQ(Collect(watch, 3), (std::vector<TPortEvent>{Appeared(In("ttyUSB3")), Vanished(In("ttyUSB3")),
+                                                        Appeared(In("ttyUSB3"))}));
   EXPECT_EQ(watch.Present(), (std::vector<std::string>{In("ttyUSB3")}));
 }
 
@@ -156,9 +156,9 @@ TEST(HotplugSerialName, UsbAndAcmNodesWithTheirNumber) {
     const char* name;
     bool hotplug;
   } cases[] = {
-      {"ttyUSB0", true}, {"ttyUSB12", true}, {"ttyACM3", true}, {"ttyUSB", false}, {"ttyACM", false},
-      {"ttyS0", false},  {"tty1", false},    {"ttyUSB0a", false}, {"xttyUSB0", false}, {"ttyACM-1", false},
-      {"ttyusb0", false}, {"", false},
+      {"ttyUSB0", true},   {"ttyUSB12", true},  {"ttyACM3", true},  {"ttyUSB", false},
+      {"ttyACM", false},   {"ttyS0", false},    {"tty1", false},    {"ttyUSB0a", false},
+      {"xttyUSB0", false}, {"ttyACM-1", false}, {"ttyusb0", false}, {"", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsHotplugSerialName(c.name), c.hotplug) << c.name;
 }
@@ -183,7 +183,8 @@ TEST_F(PortWatchTest, WakeEndsAWaitWithoutLimit) {
 TEST_F(PortWatchTest, AnOverflowedQueueIsMadeUpByTheListing) {
   std::size_t queued = 0;
   std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> queued;
-  if (queued == 0 || queued > 100000) GTEST_SKIP() << "the inotify queue's length is unknown or too long: " << queued;
+  if (queued == 0 || queued > 100000)
+    GTEST_SKIP() << "the inotify queue's length is unknown or too long: " << queued;
   fs::create_directory(Dir());
   TPortWatch watch(Dir());
   const std::size_t count = queued + 500;

@@ -22,19 +22,13 @@ TEST(SimControl, ControlLines) {
     const char* line;
     std::optional<C> command;
   } cases[] = {
-      {"replace", C::Replace},
-      {"  replace\t", C::Replace},
+      {"replace", C::Replace},         {"  replace\t", C::Replace},
       {"replace\r", C::Replace},  // written by a tool that ends lines with CR LF
-      {"silent on", C::SilentOn},
-      {"silent   off", C::SilentOff},
-      {"\tsilent\ton ", C::SilentOn},
-      {"", std::nullopt},
-      {"Replace", std::nullopt},
-      {"replace now", std::nullopt},
-      {"silent", std::nullopt},
-      {"silent yes", std::nullopt},
-      {"silent on off", std::nullopt},
-      {"silenton", std::nullopt},
+      {"silent on", C::SilentOn},      {"silent   off", C::SilentOff},
+      {"\tsilent\ton ", C::SilentOn},  {"", std::nullopt},
+      {"Replace", std::nullopt},       {"replace now", std::nullopt},
+      {"silent", std::nullopt},        {"silent yes", std::nullopt},
+      {"silent on off", std::nullopt}, {"silenton", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseSimControl(c.line), c.command) << '"' << c.line << '"';
 }
@@ -71,7 +65,8 @@ TEST(SimControlFifo, LinesInPiecesFromWritersThatComeAndGo) {
 
   const std::string longLine(TSimControlFifo::kMaxLine + 50, 'x');
   ASSERT_TRUE(WriteTo(path, longLine + "\nreplace\n"));
-  EXPECT_EQ(fifo.ReadLines(), (std::vector<std::string>{longLine.substr(0, TSimControlFifo::kMaxLine), "replace"}));
+  EXPECT_EQ(fifo.ReadLines(),
+            (std::vector<std::string>{longLine.substr(0, TSimControlFifo::kMaxLine), "replace"}));
 }
 
 TEST(SimControlFifo, ItsOwnFifoIsRemovedAndOneThatWasThereIsLeft) {

@@ -54,7 +54,8 @@ class SimReplace : public ::testing::Test {
 
 TEST_F(SimReplace, TheNextTerminalHasTheNextNumberAndAFactoryStateOnTheSamePty) {
   EXPECT_EQ(host->Exchange("AT+CGSN"), Cgsn("354360000000099"));
-  EXPECT_EQ(host->Exchange("AT+SMSN=1,93"), "AT+SMSN=1,93\r\n" + test::DataLine("SMSN", "20000001") + "\r\nOK\r\n");
+  EXPECT_EQ(host->Exchange("AT+SMSN=1,93"),
+            "AT+SMSN=1,93\r\n" + test::DataLine("SMSN", "20000001") + "\r\nOK\r\n");
   // the old terminal got settings, a backup and a fault of its own
   const std::string reklam = SeqLine("SMREKLAM", 2, {"1", "\"old shop\""});
   EXPECT_EQ(host->Exchange(reklam), reklam + "\r\nOK\r\n");
@@ -67,7 +68,8 @@ TEST_F(SimReplace, TheNextTerminalHasTheNextNumberAndAFactoryStateOnTheSamePty) 
 
   EXPECT_EQ(sim.SlavePath(), path);
   EXPECT_EQ(host->Exchange("AT+CGSN"), Cgsn("354360000000100"));
-  EXPECT_EQ(host->Exchange("AT+SMSN=1,93"), "AT+SMSN=1,93\r\n" + test::DataLine("SMSN", "20000001") + "\r\nOK\r\n");
+  EXPECT_EQ(host->Exchange("AT+SMSN=1,93"),
+            "AT+SMSN=1,93\r\n" + test::DataLine("SMSN", "20000001") + "\r\nOK\r\n");
   EXPECT_EQ(sim.State().Trailer[0], "");
   EXPECT_EQ(host->Exchange("AT+CGMI"), "AT+CGMI\r\nOrtena\r\nOK\r\n");
   const std::string backLoad = SeqLine("SMBACKLOAD", 3, {});
