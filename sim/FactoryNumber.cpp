@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Errors.h"
+
 namespace quorvel::sim {
 
 namespace {
@@ -24,6 +26,21 @@ std::string UniqueFactoryNumber(std::int64_t pid, std::int64_t unixSeconds) {
 bool IsFactoryNumber(const std::string& text) {
   return !text.empty() && text.size() <= kFactoryNumberDigits &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string NextFactoryNumber(const std::string& number) {
+  if (!IsFactoryNumber(number)) throw Exception("Simulator: \"" + number + "\" is no factory number");
+  std::string next = number;
+  for (auto digit = next.rbegin(); digit != next.rend(); ++digit) {
+    if (*digit != '9') {
+      ++*digit;
+      return next;
+    }
+    *digit = '0';
+  }
+  // every digit carried: a longer number while one fits, else the count starts over
+  if (next.size() < kFactoryNumberDigits) next.insert(next.begin(), '1');
+  return next;
 }
 
 }  // namespace quorvel::sim

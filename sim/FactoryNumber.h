@@ -17,4 +17,10 @@ std::string UniqueFactoryNumber(std::int64_t pid, std::int64_t unixSeconds);
 /// Whether text can be a factory number: 1 to kFactoryNumberDigits decimal digits.
 bool IsFactoryNumber(const std::string& text);
 
+/// The factory number of the terminal made after the one with number: one more, as many digits
+/// as number has (leading zeros kept); a number of nines grows by a digit up to
+/// kFactoryNumberDigits, and kFactoryNumberDigits nines wrap to zeros. Raises Exception
+/// (Errors.h) when number is not a factory number (IsFactoryNumber).
+std::string NextFactoryNumber(const std::string& number);
+
 }  // namespace quorvel::sim

@@ -62,6 +62,8 @@ class TSimFaults {
   void Reseed(std::uint32_t seed) { rng_.seed(seed); }
   /// Disarms every fault, random ones included.
   void Clear();
+  /// Disarms the faults armed for commands; random ones stay.
+  void DisarmCommands() { armed_.clear(); }
 
   /// Decides the faults for one command before it is carried out and uses up their
   /// counts; armed BadChecksum faults are left for TakeBadChecksum.

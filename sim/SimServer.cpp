@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "Errors.h"
+#include "FactoryNumber.h"
 
 namespace quorvel::sim {
 
@@ -41,6 +42,7 @@ void KeepEarliest(std::optional<std::chrono::steady_clock::time_point>& deadline
 }  // namespace
 
 TSimServer::TSimServer(TSimOptions options) : options_(std::move(options)) {
+  shared_.State = options_.Factory;
   shared_.DebugLines = options_.DebugLines;
   shared_.UnsolicitedLines = options_.UnsolicitedLines;
   shared_.BootloaderOnSync = options_.BootloaderOnSync;
@@ -151,6 +153,42 @@ void TSimServer::Restart() {
   WakeLocked();
 }
 
+void TSimServer::Replace() {
+  std::lock_guard<std::mutex> lock(mu_);
+  TSimState fresh = options_.Factory;
+  fresh.FactoryNumber = NextFactoryNumber(shared_.State.FactoryNumber);
+  shared_.State = std::move(fresh);
+  shared_.Backup.reset();
+  shared_.Faults.DisarmCommands();
+  // what the old terminal had not yet read or sent is not the new one's
+  if (pty_) pty_->Flush();
+  ResetLine();
+  bootloader_.reset();
+  leaveBootloader_ = false;
+  terminal_->Restart();
+  if (options_.StartInBootloader) EnterBootloaderLocked({});
+  WakeLocked();
+}
+
+void TSimServer::SetSilent(bool on) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (on && !silent_) {
+    if (pty_) pty_->Flush();
+    input_.clear();
+    output_.clear();
+    pendingGapMs_ = 0;
+    chunkDue_.reset();
+    terminal_->DropLine();
+  }
+  silent_ = on;
+  WakeLocked();
+}
+
+bool TSimServer::Silent() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return silent_;
+}
+
 void TSimServer::SetBootloaderFactory(TSimBootloaderFactory factory) {
   std::lock_guard<std::mutex> lock(mu_);
   bootloaderFactory_ = std::move(factory);
@@ -176,7 +214,7 @@ bool TSimServer::EnterBootloaderLocked(std::string_view trigger) {
 }
 
 void TSimServer::Send(std::string_view bytes) {
-  if (bytes.empty()) return;
+  if (bytes.empty() || silent_) return;
   TOutput out;
   out.Bytes = std::string(bytes);
   out.GapMs = pendingGapMs_;
@@ -200,6 +238,7 @@ void TSimServer::ReadInput(TClock::time_point now) {
   std::array<char, 4096> buffer{};
   while (true) {
     const ssize_t n = read(pty_->Master(), buffer.data(), buffer.size());
+    if (n > 0 && silent_) continue;
     if (n > 0) {
       // cut after every line end, so a line is handled when its own last byte arrived and
       // not when the whole chunk has

@@ -48,6 +48,9 @@ class TSimServer : private ISimWire {
   void SetBootloaderFactory(TSimBootloaderFactory factory);
   bool EnterBootloader();
   bool InBootloader() const;
+  void Replace();
+  void SetSilent(bool on);
+  bool Silent() const;
 
  private:
   struct TOutput {
@@ -83,6 +86,7 @@ class TSimServer : private ISimWire {
   std::unique_ptr<ISimPortHandler> bootloader_;
   TSimBootloaderFactory bootloaderFactory_;
   bool leaveBootloader_ = false;
+  bool silent_ = false;
   int baud_ = 0;
 
   std::deque<std::pair<TClock::time_point, std::string>> input_;

@@ -52,6 +52,11 @@ void TSimTerminal::Restart() {
   bootWindow_ = true;
 }
 
+void TSimTerminal::DropLine() {
+  line_.clear();
+  overflow_ = false;
+}
+
 void TSimTerminal::Feed(std::string_view bytes, ISimWire& wire) {
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const char c = bytes[i];

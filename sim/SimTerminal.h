@@ -140,6 +140,8 @@ class TSimTerminal : public ISimPortHandler {
   /// A reboot: drops the unfinished line and the transfers in progress; the next line may
   /// enter the bootloader.
   void Restart();
+  /// The line being assembled is lost, as when the cable is pulled in the middle of it.
+  void DropLine();
   /// Queues an unsolicited line when those are switched on (the server's idle timer).
   void IdleNoise(ISimWire& wire);
 

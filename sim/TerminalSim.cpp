@@ -69,4 +69,8 @@ void TTerminalSim::SetBootloaderFactory(TSimBootloaderFactory factory) {
 bool TTerminalSim::EnterBootloader() { return server_->EnterBootloader(); }
 bool TTerminalSim::InBootloader() const { return server_->InBootloader(); }
 
+void TTerminalSim::Replace() { server_->Replace(); }
+void TTerminalSim::SetSilent(bool on) { server_->SetSilent(on); }
+bool TTerminalSim::Silent() const { return server_->Silent(); }
+
 }  // namespace quorvel::sim

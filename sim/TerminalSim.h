@@ -69,6 +69,9 @@ struct TSimOptions {
   /// Called on the server thread, with the simulator's lock held, for every line received
   /// (raw bytes, no line end); it must not call the simulator.
   std::function<void(const std::string&)> OnLineReceived;
+  /// What a terminal straight from the factory holds: the simulator starts with it, and
+  /// Replace gives it to each terminal that follows (with a factory number of its own).
+  TSimState Factory;
 };
 
 /// Creates the bootloader handler when the terminal enters its bootloader.
@@ -140,6 +143,21 @@ class TTerminalSim {
   /// Enters the bootloader now (as when started in that mode); false without a factory.
   bool EnterBootloader();
   bool InBootloader() const;
+
+  /// The cable is moved to another terminal on the same port: the state becomes the
+  /// options' Factory with the factory number after the current one (NextFactoryNumber), the
+  /// backup and the armed faults are gone, transfers, unanswered input (a line half received
+  /// too) and unsent output are dropped, and the terminal starts as a fresh one does (in its
+  /// bootloader when the options say so, with the factory installed then). The pty, the
+  /// line's settings (rate, noise lines, random faults), silence and the received lines stay.
+  /// Raises quorvel::Exception, changing nothing, when the current factory number is not one.
+  void Replace();
+  /// A silent terminal (the cable pulled out at its end, the port still there) reads and
+  /// drops every byte and sends nothing: no reply, no noise line, nothing received or
+  /// counted. Switching it on also drops the line half received and the output not yet sent;
+  /// the state and the transfers in progress stay. May be called before Start.
+  void SetSilent(bool on);
+  bool Silent() const;
 
  private:
   std::unique_ptr<TSimServer> server_;

@@ -1,8 +1,11 @@
 // quorvel-sim: a simulated Ortena terminal on a pseudo-terminal. Prints the pty path and
-// serves until SIGINT or SIGTERM.
+// serves until SIGINT or SIGTERM; SIGUSR1 and the control FIFO replace the terminal.
+#include <poll.h>
 #include <signal.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -14,21 +17,69 @@
 #include "Bootloader.h"
 #include "BootloaderFlash.h"
 #include "Cp1251.h"
+#include "Errors.h"
 #include "FactoryNumber.h"
+#include "SimControl.h"
 #include "TerminalSim.h"
 #include "Version.h"
 
 namespace {
 
-// Waits for SIGINT/SIGTERM with sigwait, so no handler runs in signal context.
-int WaitForStopSignal() {
+sigset_t HandledSignals() {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
-  int signal = 0;
-  sigwait(&set, &signal);
-  return signal;
+  sigaddset(&set, SIGUSR1);
+  return set;
+}
+
+// The part's flash outlives each bootloader session of one terminal, as on the board; the
+// next terminal has a part of its own.
+void InstallBootloader(quorvel::sim::TTerminalSim& sim) {
+  sim.SetBootloaderFactory(
+      quorvel::sim::BootloaderFactory(std::make_shared<quorvel::sim::TBootloaderFlash>()));
+}
+
+void ReplaceTerminal(quorvel::sim::TTerminalSim& sim, bool withBootloader) {
+  if (withBootloader) InstallBootloader(sim);
+  sim.Replace();
+}
+
+// Serves the signals and the control lines until SIGINT or SIGTERM. A signalfd, not
+// sigwait, so that one poll() sleeps on the signals and the FIFO alike and no handler runs in
+// signal context; the signals are blocked in every thread before this.
+void ServeControl(quorvel::sim::TTerminalSim& sim, quorvel::sim::TSimControlFifo* fifo, bool withBootloader) {
+  const sigset_t set = HandledSignals();
+  const int signals = signalfd(-1, &set, SFD_CLOEXEC);
+  if (signals < 0) throw quorvel::Exception("quorvel-sim: signalfd failed");
+  while (true) {
+    pollfd fds[2] = {{signals, POLLIN, 0}, {fifo ? fifo->Fd() : -1, POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if ((fds[0].revents & POLLIN) != 0) {
+      signalfd_siginfo info{};
+      if (read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        if (info.ssi_signo != SIGUSR1) break;
+        ReplaceTerminal(sim, withBootloader);
+      }
+    }
+    if (fifo && (fds[1].revents & POLLIN) != 0) {
+      for (const std::string& line : fifo->ReadLines()) {
+        const auto command = quorvel::sim::ParseSimControl(line);
+        if (!command) {
+          std::cerr << "quorvel-sim: unknown control line: " << line << std::endl;
+        } else if (*command == quorvel::sim::TSimControlCommand::Replace) {
+          ReplaceTerminal(sim, withBootloader);
+        } else {
+          quorvel::sim::ApplySimControl(sim, *command);
+        }
+      }
+    }
+  }
+  close(signals);
 }
 
 }  // namespace
@@ -36,7 +87,8 @@ int WaitForStopSignal() {
 int main(int argc, char** argv) {
   CLI::App app{
       "Simulated Ortena terminal on a pseudo-terminal: prints the pty path and serves "
-      "until stopped (SIGINT/SIGTERM)."};
+      "until stopped (SIGINT/SIGTERM). SIGUSR1 replaces the terminal with a fresh one that has the "
+      "next factory number, on the same pty."};
   app.set_version_flag("--version", "quorvel-sim " + std::to_string(quorvel::kVersionMajor) + "." +
                                         std::to_string(quorvel::kVersionMinor) + "." +
                                         std::to_string(quorvel::kVersionPatch) + "." +
@@ -67,6 +119,13 @@ int main(int argc, char** argv) {
   app.add_flag("--bootloader", options.StartInBootloader,
                "Start in the ISP bootloader; its jump to address 0 (G 0 A) starts the command mode");
   app.add_flag("--log-lines", logLines, "Print every line received to stderr");
+  bool silent = false;
+  app.add_flag("--silent", silent,
+               "Start silent: read and drop every byte, answer nothing (a terminal unplugged at its end)");
+  std::string controlFifo;
+  app.add_option("--control-fifo", controlFifo,
+                 "Create a FIFO at this path (or take an existing one) for control lines: \"replace\", "
+                 "\"silent on\", \"silent off\"");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -79,22 +138,17 @@ int main(int argc, char** argv) {
       std::cerr << "-> " << quorvel::Cp1251ToUtf8(line) << std::endl;
     };
   }
-  // block the stop signals before any thread starts, so only sigwait sees them
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
+  options.Factory.FactoryNumber = factoryNumber;
+  if (!serial.empty()) options.Factory.SerialNumber = serial;
+  // blocked before any thread starts, so only the signalfd sees them
+  const sigset_t set = HandledSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   try {
+    std::unique_ptr<quorvel::sim::TSimControlFifo> fifo;
+    if (!controlFifo.empty()) fifo = std::make_unique<quorvel::sim::TSimControlFifo>(controlFifo);
     quorvel::sim::TTerminalSim sim(options);
-    sim.Update([&](quorvel::sim::TSimState& s) {
-      s.FactoryNumber = factoryNumber;
-      if (!serial.empty()) s.SerialNumber = serial;
-    });
-    // The part's flash outlives each bootloader session, as on the board.
-    if (options.StartInBootloader)
-      sim.SetBootloaderFactory(
-          quorvel::sim::BootloaderFactory(std::make_shared<quorvel::sim::TBootloaderFlash>()));
+    if (options.StartInBootloader) InstallBootloader(sim);
+    sim.SetSilent(silent);
     if (faultRate > 0) {
       quorvel::sim::TSimRandomFaults random;
       random.Seed = options.Seed;
@@ -103,7 +157,7 @@ int main(int argc, char** argv) {
     }
     sim.Start();
     std::cout << sim.SlavePath() << std::endl;
-    WaitForStopSignal();
+    ServeControl(sim, fifo.get(), options.StartInBootloader);
     sim.Stop();
   } catch (const std::exception& e) {
     std::cerr << e.what() << std::endl;

@@ -64,6 +64,8 @@ class TSimProcess {
 
   /// The pty it printed; empty when it did not start.
   const std::string& Path() const { return path_; }
+  /// Sends it a signal; false when it is not running.
+  bool Signal(int signal) { return pid_ > 0 && ::kill(pid_, signal) == 0; }
   /// SIGTERM, then its exit status (-1 when it did not exit by itself).
   int Stop() {
     if (pid_ <= 0) return -1;
@@ -92,9 +94,26 @@ class SimProgram : public quorvel::test::CliTest {
   std::string FactoryNumberOf(const std::string& port) {
     const auto status = CliRaw("--port " + Quote(port) + " status");
     EXPECT_EQ(status.Status, 0) << status.Err;
+    return FactoryNumberIn(status.Out);
+  }
+
+  static std::string FactoryNumberIn(const std::string& out) {
     std::smatch match;
     static const std::regex line("Заводской номер\\s*: (\\S*)");
-    return std::regex_search(status.Out, match, line) ? match[1].str() : "<none in: " + status.Out + ">";
+    return std::regex_search(out, match, line) ? match[1].str() : "<none in: " + out + ">";
+  }
+
+  // The factory number once the terminal answers with one other than before, asked again and
+  // again until then (the program handles its signal or control line on its own time);
+  // before on a timeout.
+  std::string NewFactoryNumberOf(const std::string& port, const std::string& before) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartWaitMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      const auto status = CliRaw("--port " + Quote(port) + " status");
+      const std::string now = FactoryNumberIn(status.Out);
+      if (status.Status == 0 && now != before) return now;
+    }
+    return before;
   }
 
   static std::string SimPath() {
@@ -129,6 +148,40 @@ TEST_F(SimProgram, SimulatorsStartedAlikeReportFactoryNumbersOfTheirOwnOrTheOneG
                               &status);
     EXPECT_EQ(status, 2) << wrong;
   }
+}
+
+// The cable moved on to the next terminal: the same pty, the next factory number, and what
+// the old terminal was given gone (the serial number the options gave is the new one's too).
+TEST_F(SimProgram, SigusrOneReplacesTheTerminalOnTheSamePty) {
+  TSimProcess sim({"--factory-number", "354360000000199", "--serial", "30000001"});
+  ASSERT_FALSE(sim.Path().empty());
+  ASSERT_EQ(FactoryNumberOf(sim.Path()), "354360000000199");
+  const auto write = CliRaw("--port " + Quote(sim.Path()) + " serial write 30009999");
+  ASSERT_EQ(write.Status, 0) << write.Err;
+
+  ASSERT_TRUE(sim.Signal(SIGUSR1));
+  EXPECT_EQ(NewFactoryNumberOf(sim.Path(), "354360000000199"), "354360000000200");
+  const auto serial = CliRaw("--port " + Quote(sim.Path()) + " serial read");
+  EXPECT_EQ(serial.Out, "30000001\n") << serial.Err;
+  EXPECT_EQ(sim.Stop(), 0);
+}
+
+// A bench's test of a port whose terminal does not answer, and of the next terminal, with
+// the program's control FIFO; it exists once the pty is printed.
+TEST_F(SimProgram, TheControlFifoSilencesAndReplacesTheTerminal) {
+  const std::string fifo = dir.File("sim.ctl");
+  TSimProcess sim({"--silent", "--control-fifo", fifo, "--factory-number", "354360000000299"});
+  ASSERT_FALSE(sim.Path().empty());
+  const auto silent = CliRaw("--port " + Quote(sim.Path()) + " serial read");
+  EXPECT_NE(silent.Status, 0) << silent.Out;
+  EXPECT_EQ(silent.Out, "");
+
+  quorvel::test::RunCommand("printf 'nonsense\\nsilent off\\n' > " + Quote(fifo));
+  EXPECT_EQ(NewFactoryNumberOf(sim.Path(), ""), "354360000000299");
+  quorvel::test::RunCommand("echo replace > " + Quote(fifo));
+  EXPECT_EQ(NewFactoryNumberOf(sim.Path(), "354360000000299"), "354360000000300");
+  EXPECT_EQ(sim.Stop(), 0);
+  EXPECT_NE(::access(fifo.c_str(), F_OK), 0);  // its own FIFO is removed at the end
 }
 
 // The bench writes the firmware into the bootloader, starts it with the jump to address 0, and

@@ -6,6 +6,8 @@
 
 #include <set>
 
+#include "Errors.h"
+
 namespace quorvel::sim {
 namespace {
 
@@ -38,6 +40,35 @@ TEST(FactoryNumber, OnlyDigitsUpToFifteenAreANumber) {
       {"-12", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsFactoryNumber(c.text), c.ok) << c.text;
+}
+
+// The terminal that replaces one on a bench has the next number, in the same form.
+TEST(FactoryNumber, TheNextNumberCarriesKeepsItsWidthAndWrapsAtFifteenDigits) {
+  const struct {
+    const char* number;
+    const char* next;
+  } cases[] = {
+      {"354360000012345", "354360000012346"},
+      {"354360000012349", "354360000012350"},
+      {"354369999999999", "354370000000000"},  // the carry crosses every digit but the first
+      {"000000000000000", "000000000000001"},  // leading zeros are digits of the number
+      {"0099", "0100"},
+      {"0", "1"},
+      {"9", "10"},
+      {"99999999999999", "100000000000000"},   // fourteen nines: one more digit still fits
+      {"999999999999999", "000000000000000"},  // fifteen: the count starts over
+  };
+  for (const auto& c : cases) {
+    const std::string next = NextFactoryNumber(c.number);
+    EXPECT_EQ(next, c.next) << c.number;
+    EXPECT_TRUE(IsFactoryNumber(next)) << c.number;
+  }
+}
+
+TEST(FactoryNumber, NoNextNumberAfterATextThatIsNoNumber) {
+  for (const char* wrong : {"", "35436000001234a", "3543600000123456", "-1"}) {
+    EXPECT_THROW(NextFactoryNumber(wrong), quorvel::Exception) << wrong;
+  }
 }
 
 }  // namespace
