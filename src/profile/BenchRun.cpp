@@ -253,38 +253,38 @@ void TBenchRun::EndRun(bool passed) {
   try {
     plan_.Record->EndRun(runId_, state);
   } catch (const std::exception& e) {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(recordLock_);
     recordError_ = e.what();
   }
 }
 
 std::string TBenchRun::RecordError() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(recordLock_);
   return recordError_;
 }
 
 void TBenchRun::Record(const std::function<void(IServiceRecord&)>& call) {
   if (plan_.Record == nullptr) return;
   if (!plan_.Continuous) {
-    std::lock_guard guard(lock_);
+    std::lock_guard guard(recordLock_);
     if (!recordError_.empty()) throw ERecordError(recordError_);
   }
   try {
     call(*plan_.Record);
     if (plan_.Continuous) {
-      std::lock_guard guard(lock_);
+      std::lock_guard guard(recordLock_);
       recordError_.clear();
     }
   } catch (const ERecordError& e) {
     // A continuous run goes on: the terminal under way gets no further write, the next one
     // tries the record again.
     if (plan_.Continuous) {
-      std::lock_guard guard(lock_);
+      std::lock_guard guard(recordLock_);
       recordError_ = e.what();
       throw;
     }
     {
-      std::lock_guard guard(lock_);
+      std::lock_guard guard(recordLock_);
       if (recordError_.empty()) recordError_ = e.what();
     }
     // No terminal may be written past what the record holds.

@@ -174,10 +174,12 @@ class TBenchRun {
   std::vector<std::unique_ptr<TSlot>> slots_;
   std::map<std::string, std::string> factories_;  // factory number -> port, under lock_
   std::size_t nextRow_ = 0;  // without a record: the next row of a table handed out in order
-  std::string recordError_;  // under lock_
+  std::string recordError_;  // under recordLock_
   bool anyFailed_ = false;   // under lock_: a terminal of a continuous run did not pass
   mutable std::mutex slotsLock_;  // slots_ itself while it may grow
-  mutable std::mutex lock_;  // the slots' outcomes, the change handler, factories_, nextRow_, recordError_
+  // Its own lock: the change handler, called under lock_, may ask for RecordError.
+  mutable std::mutex recordLock_;
+  mutable std::mutex lock_;  // the slots' outcomes, the change handler, factories_, nextRow_
   TOnChange onChange_;
   std::atomic<bool> stop_{false};
 };

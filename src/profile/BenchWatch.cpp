@@ -145,13 +145,18 @@ void TBenchWatch::StartPort(const std::string& port, bool fromFolder) {
 }
 
 void TBenchWatch::PortVanished(const std::string& port) {
-  std::lock_guard guard(lock_);
-  for (const auto& slot : slots_)
-    if (slot->View.Port == port && slot->Present) {
-      slot->Present = false;
-      if (slot->Terminal >= 0) bench_->FailTerminal(slot->Terminal, kDeviceLost);
-    }
-  changed_.notify_all();
+  std::vector<int> terminals;
+  {
+    std::lock_guard guard(lock_);
+    for (const auto& slot : slots_)
+      if (slot->View.Port == port && slot->Present) {
+        slot->Present = false;
+        if (slot->Terminal >= 0) terminals.push_back(slot->Terminal);
+      }
+    changed_.notify_all();
+  }
+  // Outside lock_: the bench calls back into this watch under its own lock.
+  for (int terminal : terminals) bench_->FailTerminal(terminal, kDeviceLost);
 }
 
 void TBenchWatch::RetryFailed() {
@@ -450,14 +455,16 @@ void TBenchWatch::WatchPort(TSlot& slot) {
     if (!Reserve()) break;
     probe.Driver().ClosePort();
     const int index = bench_->AddTerminal(slot.View.Port);
+    bool vanished = false;
     {
       std::lock_guard guard(lock_);
       slot.Terminal = index;
       slot.View.State = TWatchState::Running;
       slot.View.Message.clear();
-      // A port that vanished between the answer and now fails its terminal before any write.
-      if (!slot.Present) bench_->FailTerminal(index, kDeviceLost);
+      vanished = !slot.Present;
     }
+    // A port that vanished between the answer and now fails its terminal before any write.
+    if (vanished) bench_->FailTerminal(index, kDeviceLost);
     Publish(slot);
     const TTerminalOutcome outcome = bench_->RunTerminal(index);
     TerminalEnded(slot, outcome);

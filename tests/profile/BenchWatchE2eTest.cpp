@@ -51,6 +51,21 @@ TWatchPlan PoolPlan(IServiceRecord& record, int rows) {
   return plan;
 }
 
+// A watch running on its own thread, stopped and joined however the test ends.
+class TRunningWatch {
+ public:
+  explicit TRunningWatch(TBenchWatch& watch) : watch_(watch), thread_([&watch] { watch.Run(nullptr); }) {}
+  ~TRunningWatch() { Stop(); }
+  void Stop() {
+    watch_.RequestStop();
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  TBenchWatch& watch_;
+  std::thread thread_;
+};
+
 // Waits (up to a minute) until done holds; false when it never did.
 template <class F>
 bool WaitFor(F done) {
@@ -62,8 +77,8 @@ bool WaitFor(F done) {
 }
 
 TEST(BenchWatchE2e, TerminalsReplacedOnPortsThatStayEachGetTheirOwnRowOnce) {
-  TTempDir dir;
-  TSqliteRecord record((dir.Path() / "service.db").string());
+  test::TempDir dir;
+  TSqliteRecord record(dir.File("service.db"));
   constexpr int kPorts = 8;
   constexpr int kReplacements = 4;
   constexpr int kTerminals = kPorts * (kReplacements + 1);
@@ -78,7 +93,7 @@ TEST(BenchWatchE2e, TerminalsReplacedOnPortsThatStayEachGetTheirOwnRowOnce) {
   const std::string firstOfPort1 = sims[1]->State().FactoryNumber;
   const std::string pool = plan.Bench.Pool;
   TBenchWatch watch(std::move(plan));
-  std::thread run([&watch] { watch.Run(nullptr); });
+  TRunningWatch run(watch);
 
   // Each port's terminal is replaced by the next as soon as the bench is done with it.
   std::vector<int> replaced(kPorts, 0);
@@ -105,8 +120,7 @@ TEST(BenchWatchE2e, TerminalsReplacedOnPortsThatStayEachGetTheirOwnRowOnce) {
   const TWatchPort back = watch.Ports()[0];
   EXPECT_EQ(back.State, TWatchState::Done);
   EXPECT_NE(back.Message.find(fmt::format("прогон {}", watch.RunId())), std::string::npos) << back.Message;
-  watch.RequestStop();
-  run.join();
+  run.Stop();
 
   const std::vector<TTerminalRecord> terminals = record.Terminals({"", "", watch.RunId()});
   ASSERT_EQ(terminals.size(), static_cast<std::size_t>(kTerminals));
@@ -140,9 +154,9 @@ TEST(BenchWatchE2e, TerminalsReplacedOnPortsThatStayEachGetTheirOwnRowOnce) {
 }
 
 TEST(BenchWatchE2e, PortsComeAndGoInAWatchedFolderAndAVanishedOneFailsItsTerminalAlone) {
-  TTempDir dir;
-  TSqliteRecord record((dir.Path() / "service.db").string());
-  const std::filesystem::path folder = dir.Path() / "by-id";
+  test::TempDir dir;
+  TSqliteRecord record(dir.File("service.db"));
+  const std::filesystem::path folder = std::filesystem::path(dir.Path()) / "by-id";
   std::filesystem::create_directory(folder);
   sim::TTerminalSim kept;
   sim::TTerminalSim pulled;
@@ -151,22 +165,22 @@ TEST(BenchWatchE2e, PortsComeAndGoInAWatchedFolderAndAVanishedOneFailsItsTermina
   kept.Update([](sim::TSimState& s) { s.FactoryNumber = "111"; });
   pulled.Update([](sim::TSimState& s) { s.FactoryNumber = "222"; });
   late.Update([](sim::TSimState& s) { s.FactoryNumber = "333"; });
-  // The pulled terminal's trailer takes long enough for its link to go while it is written.
-  pulled.ArmFault("SMREKLAM", {sim::TSimFaultKind::Delay, 0, 1, 1500});
+  // The pulled terminal's header takes long enough for its link to go while it is written.
+  pulled.ArmFault("SMHEADER", {sim::TSimFaultKind::Delay, 0, 1, 1500});
   std::filesystem::create_symlink(kept.SlavePath(), folder / "usb-kept");
   std::filesystem::create_symlink(pulled.SlavePath(), folder / "usb-pulled");
   TWatchPlan plan = PoolPlan(record, 5);
   plan.WatchDir = folder.string();
   TBenchWatch watch(std::move(plan));
-  std::thread run([&watch] { watch.Run(nullptr); });
+  TRunningWatch run(watch);
 
   const auto port = [&watch](const std::string& name) {
     for (const TWatchPort& p : watch.Ports())
       if (p.Name == name) return p;
     return TWatchPort{};
   };
-  const std::string trailer = ProfileGroupName(TProfileGroup::Trailer);
-  ASSERT_TRUE(WaitFor([&] { return port("usb-pulled").Terminal.Step.find(trailer) != std::string::npos; }));
+  const std::string header = ProfileGroupName(TProfileGroup::Header);
+  ASSERT_TRUE(WaitFor([&] { return port("usb-pulled").Terminal.Step.find(header) != std::string::npos; }));
   std::filesystem::remove(folder / "usb-pulled");
   std::filesystem::create_symlink(late.SlavePath(), folder / "usb-late");
   ASSERT_TRUE(WaitFor([&] { return watch.Summary().Done == 2 && watch.Summary().Failed == 1; }))
@@ -175,8 +189,7 @@ TEST(BenchWatchE2e, PortsComeAndGoInAWatchedFolderAndAVanishedOneFailsItsTermina
   EXPECT_EQ(port("usb-pulled").Message, kDeviceLost);
   EXPECT_EQ(port("usb-kept").State, TWatchState::Done);
   EXPECT_EQ(port("usb-late").State, TWatchState::Done);
-  watch.RequestStop();
-  run.join();
+  run.Stop();
 
   std::map<std::string, TTerminalRecord> byFactory;
   for (const TTerminalRecord& t : record.Terminals({"", "", watch.RunId()})) byFactory[t.FactoryNumber] = t;
@@ -186,6 +199,8 @@ TEST(BenchWatchE2e, PortsComeAndGoInAWatchedFolderAndAVanishedOneFailsItsTermina
   EXPECT_EQ(byFactory["222"].State, kRecordFailed);
   EXPECT_EQ(byFactory["222"].Message, kDeviceLost);
   EXPECT_EQ(late.State().Trailer.at(0), "Спасибо");
+  // Nothing more went to the pulled terminal after its port vanished.
+  EXPECT_EQ(pulled.State().Trailer.at(0), "");
   // The pulled terminal's row stays its own, marked failed, for when it comes back.
   int failedRows = 0;
   for (const TPoolRow& row : record.PoolRows(record.Run(watch.RunId())->Pool))
