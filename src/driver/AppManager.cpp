@@ -1,6 +1,7 @@
 #include "AppManager.h"
 
 #include "AppManagerXml.h"
+#include "Errors.h"
 #include "LogFile.h"
 #include "ModemDriver.h"
 #include "Paths.h"

@@ -5,6 +5,8 @@
 #include <fmt/format.h>
 #include <libpq-fe.h>
 
+#include <poll.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -18,11 +20,20 @@ constexpr const char* kDefaultConnectTimeout = "10";  // seconds
 
 // libpq's text ends with a newline and may run over several lines.
 std::string OneLine(const char* text) {
-  std::string line = text != nullptr ? text : "";
-  while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
-  for (char& c : line)
-    if (c == '\n') c = ' ';
+  std::string line;
+  for (const char* c = text != nullptr ? text : ""; *c != '\0'; ++c) {
+    const bool blank = *c == '\n' || *c == '\t' || *c == ' ' || *c == '\r';
+    if (!blank) line += *c;
+    else if (!line.empty() && line.back() != ' ') line += ' ';
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
   return line;
+}
+
+// Whether the socket has something to read now.
+bool Readable(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  return fd >= 0 && ::poll(&p, 1, 0) > 0;
 }
 
 // The reasons people meet, by SQLSTATE class or code; the rest is the server's refusal.
@@ -100,8 +111,15 @@ void TPgConnection::FailConnection() const {
 
 void TPgConnection::Ready() {
   // A server that closed the connection while it was idle has left its goodbye and the end of
-  // the stream in the socket: reading them, without sending anything, marks the connection bad.
-  if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) == PQTRANS_IDLE) PQconsumeInput(conn_);
+  // the stream in the socket: reading them, without sending anything, marks the connection
+  // bad. The goodbye and the end come in separate reads; the bound keeps a chatty server
+  // (notifications) from holding the call.
+  for (int i = 0; i < 4 && PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) == PQTRANS_IDLE &&
+                  Readable(PQsocket(conn_));
+       ++i) {
+    if (PQconsumeInput(conn_) == 0) break;
+    PQisBusy(conn_);
+  }
   if (PQstatus(conn_) == CONNECTION_OK) return;
   PQreset(conn_);
   if (PQstatus(conn_) != CONNECTION_OK) FailConnection();
@@ -114,15 +132,20 @@ TPgResult TPgConnection::ExecParams(std::string_view sql, const std::vector<std:
   values.reserve(params.size());
   for (const std::string& p : params) values.push_back(p.c_str());
   const std::string text(sql);
-  TPgResult result(PQexecParams(conn_, text.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
-                                nullptr, nullptr, 0));
+  return Checked(PQexecParams(conn_, text.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                              nullptr, 0));
+}
+
+void TPgConnection::ExecScript(const char* sql) { Checked(PQexec(conn_, sql)); }
+
+TPgResult TPgConnection::Checked(pg_result* raw) const {
+  TPgResult result(raw);
   const auto status = static_cast<ExecStatusType>(result.Status());
   if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
   if (PQstatus(conn_) != CONNECTION_OK) Fail(fmt::format("{}: {}", kNoConnection, OneLine(PQerrorMessage(conn_))));
+  const char* primary = result.ErrorField(PG_DIAG_MESSAGE_PRIMARY);
   Fail(fmt::format("{}: {}", ReasonOf(result.ErrorField(PG_DIAG_SQLSTATE)),
-                   OneLine(result.ErrorField(PG_DIAG_MESSAGE_PRIMARY) != nullptr
-                               ? result.ErrorField(PG_DIAG_MESSAGE_PRIMARY)
-                               : PQerrorMessage(conn_))));
+                   OneLine(primary != nullptr ? primary : PQerrorMessage(conn_))));
 }
 
 void TPgConnection::ExecQuietly(const char* sql) noexcept {

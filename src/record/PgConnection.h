@@ -69,6 +69,9 @@ class TPgConnection {
   }
   TPgResult ExecParams(std::string_view sql, const std::vector<std::string>& params);
 
+  /// Runs statements without parameters, any number of them (the schema's migrations).
+  void ExecScript(const char* sql);
+
   /// Sends sql and ignores the outcome (a rollback on the way out of a failed call).
   void ExecQuietly(const char* sql) noexcept;
 
@@ -82,6 +85,8 @@ class TPgConnection {
   static std::string Param(std::int64_t value) { return std::to_string(value); }
   static std::string Param(double value);
   [[noreturn]] void FailConnection() const;
+  // The result of a statement, or the statement's failure raised.
+  TPgResult Checked(pg_result* result) const;
 
   std::string location_;
   pg_conn* conn_ = nullptr;

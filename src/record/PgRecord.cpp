@@ -248,7 +248,7 @@ int PrepareSchema(TPgConnection& db, bool create) {
   const int found = VersionOf(db);
   RefuseNewer(db, found);
   if (found == kRecordSchemaVersion) return found;
-  for (int version = found; version < kRecordSchemaVersion; ++version) db.Exec(kMigrations[version]);
+  for (int version = found; version < kRecordSchemaVersion; ++version) db.ExecScript(kMigrations[version]);
   db.Exec("DELETE FROM quorvel_schema");
   db.Exec("INSERT INTO quorvel_schema(version) VALUES($1::integer)", kRecordSchemaVersion);
   transaction.Commit();
