@@ -97,7 +97,8 @@ void AddRecord(CLI::App& app, TCommandRun& run, const TGlobalOptions& options) {
   CLI::App* command = app.add_subcommand("record", "The service record: what every terminal got, when and from whom");
   command->require_subcommand(1);
   CLI::App* init = command->add_subcommand(
-      "init", "Make the record ready: create its schema (a PostgreSQL database) or file, or migrate an older one");
+      "init",
+      "Make the record ready: create its schema (a PostgreSQL database) or file, or migrate an older one");
   init->callback([&run, &options] {
     run = [&options] {
       try {

@@ -23,8 +23,10 @@ std::string OneLine(const char* text) {
   std::string line;
   for (const char* c = text != nullptr ? text : ""; *c != '\0'; ++c) {
     const bool blank = *c == '\n' || *c == '\t' || *c == ' ' || *c == '\r';
-    if (!blank) line += *c;
-    else if (!line.empty() && line.back() != ' ') line += ' ';
+    if (!blank)
+      line += *c;
+    else if (!line.empty() && line.back() != ' ')
+      line += ' ';
   }
   while (!line.empty() && line.back() == ' ') line.pop_back();
   return line;
@@ -66,7 +68,9 @@ std::int64_t TPgResult::Int(int row, int column) const {
   return std::strtoll(PQgetvalue(result_, row, column), nullptr, 10);
 }
 
-double TPgResult::Real(int row, int column) const { return std::strtod(PQgetvalue(result_, row, column), nullptr); }
+double TPgResult::Real(int row, int column) const {
+  return std::strtod(PQgetvalue(result_, row, column), nullptr);
+}
 
 bool TPgResult::IsNull(int row, int column) const { return PQgetisnull(result_, row, column) != 0; }
 
@@ -132,8 +136,8 @@ TPgResult TPgConnection::ExecParams(std::string_view sql, const std::vector<std:
   values.reserve(params.size());
   for (const std::string& p : params) values.push_back(p.c_str());
   const std::string text(sql);
-  return Checked(PQexecParams(conn_, text.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                              nullptr, 0));
+  return Checked(PQexecParams(conn_, text.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
+                              nullptr, nullptr, 0));
 }
 
 void TPgConnection::ExecScript(const char* sql) { Checked(PQexec(conn_, sql)); }
@@ -142,7 +146,8 @@ TPgResult TPgConnection::Checked(pg_result* raw) const {
   TPgResult result(raw);
   const auto status = static_cast<ExecStatusType>(result.Status());
   if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
-  if (PQstatus(conn_) != CONNECTION_OK) Fail(fmt::format("{}: {}", kNoConnection, OneLine(PQerrorMessage(conn_))));
+  if (PQstatus(conn_) != CONNECTION_OK)
+    Fail(fmt::format("{}: {}", kNoConnection, OneLine(PQerrorMessage(conn_))));
   const char* primary = result.ErrorField(PG_DIAG_MESSAGE_PRIMARY);
   Fail(fmt::format("{}: {}", ReasonOf(result.ErrorField(PG_DIAG_SQLSTATE)),
                    OneLine(primary != nullptr ? primary : PQerrorMessage(conn_))));
@@ -153,7 +158,9 @@ void TPgConnection::ExecQuietly(const char* sql) noexcept {
   PQclear(PQexec(conn_, sql));
 }
 
-TPgTransaction::TPgTransaction(TPgConnection& connection) : connection_(connection) { connection_.Exec("BEGIN"); }
+TPgTransaction::TPgTransaction(TPgConnection& connection) : connection_(connection) {
+  connection_.Exec("BEGIN");
+}
 
 TPgTransaction::~TPgTransaction() {
   if (open_) connection_.ExecQuietly("ROLLBACK");

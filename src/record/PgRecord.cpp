@@ -107,7 +107,8 @@ static_assert(std::size(kMigrations) == kRecordSchemaVersion);
 constexpr const char* kTerminalColumns =
     "id, run_id, position, port, factory_number, serial_before, serial_after, state, message, started, "
     "ended, seconds, terminal_values, COALESCE(pool_row, 0)";
-constexpr const char* kRowColumns = "id, line, key, state, factory_number, port, COALESCE(run_id, 0), claimed";
+constexpr const char* kRowColumns =
+    "id, line, key, state, factory_number, port, COALESCE(run_id, 0), claimed";
 constexpr const char* kRunColumns =
     "id, started, COALESCE(ended, ''), state, host, operator, version, profile, profile_sha256, groups, "
     "options, pool, COALESCE(retry_of, 0), "
@@ -173,11 +174,13 @@ std::vector<TPoolRow> RowsOf(TPgConnection& db, const TPgResult& r) {
   if (rows.empty()) return rows;
   // One round trip for the cells of all the rows; the array holds numbers only.
   const TPgResult cells = db.Exec(
-      "SELECT row_id, name, value FROM pool_values WHERE row_id = ANY($1::bigint[]) ORDER BY row_id, position",
+      "SELECT row_id, name, value FROM pool_values WHERE row_id = ANY($1::bigint[]) ORDER BY row_id, "
+      "position",
       "{" + ids + "}");
   std::unordered_map<std::int64_t, std::size_t> byId;
   for (std::size_t i = 0; i < rows.size(); ++i) byId.emplace(rows[i].Id, i);
-  for (int i = 0; i < cells.Rows(); ++i) rows[byId.at(cells.Int(i, 0))].Cells.emplace_back(cells.Text(i, 1), cells.Text(i, 2));
+  for (int i = 0; i < cells.Rows(); ++i)
+    rows[byId.at(cells.Int(i, 0))].Cells.emplace_back(cells.Text(i, 1), cells.Text(i, 2));
   return rows;
 }
 
@@ -234,7 +237,8 @@ int PrepareSchema(TPgConnection& db, bool create) {
     if (version == kRecordSchemaVersion) return version;
   } else if (!create) {
     const bool others =
-        db.Exec("SELECT EXISTS(SELECT 1 FROM pg_tables WHERE schemaname = current_schema())").Text(0, 0) == "t";
+        db.Exec("SELECT EXISTS(SELECT 1 FROM pg_tables WHERE schemaname = current_schema())").Text(0, 0) ==
+        "t";
     db.Fail(fmt::format("{}; создайте его: quorvel-cli --record {} record init",
                         others ? "это база данных другой программы: в ней нет журнала обслуживания"
                                : "в базе данных нет журнала обслуживания",
@@ -278,10 +282,13 @@ TPgConnection& TPgRecord::Db() const {
 std::int64_t TPgRecord::StartRun(const TRunStart& run) {
   std::lock_guard guard(lock_);
   return Db()
-      .Exec("INSERT INTO runs(started, state, host, operator, version, profile, profile_sha256, groups, options, "
-            "pool, retry_of) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, NULLIF($11::bigint, 0)) RETURNING id",
-            RecordTimeNow(), kRecordRunning, run.Host, run.Operator, run.Version, run.Profile, run.ProfileSha256,
-            run.Groups, run.Options, run.Pool, run.RetryOf)
+      .Exec(
+          "INSERT INTO runs(started, state, host, operator, version, profile, profile_sha256, groups, "
+          "options, "
+          "pool, retry_of) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, NULLIF($11::bigint, 0)) RETURNING "
+          "id",
+          RecordTimeNow(), kRecordRunning, run.Host, run.Operator, run.Version, run.Profile,
+          run.ProfileSha256, run.Groups, run.Options, run.Pool, run.RetryOf)
       .Int(0, 0);
 }
 
@@ -295,10 +302,11 @@ void TPgRecord::AddTerminal(TTerminalRecord& terminal) {
   TPgConnection& db = Db();
   TPgTransaction transaction(db);
   const std::int64_t id =
-      db.Exec("INSERT INTO terminals(run_id, position, port, factory_number, serial_before, state, started) "
-              "VALUES($1::bigint, $2::integer, $3, $4, $5, $6, $7) RETURNING id",
-              terminal.RunId, terminal.Position, terminal.Port, terminal.FactoryNumber, terminal.SerialBefore,
-              terminal.State, terminal.Started)
+      db.Exec(
+            "INSERT INTO terminals(run_id, position, port, factory_number, serial_before, state, started) "
+            "VALUES($1::bigint, $2::integer, $3, $4, $5, $6, $7) RETURNING id",
+            terminal.RunId, terminal.Position, terminal.Port, terminal.FactoryNumber, terminal.SerialBefore,
+            terminal.State, terminal.Started)
           .Int(0, 0);
   std::vector<std::int64_t> stepIds;
   for (const TStepRecord& step : terminal.Steps)
@@ -314,31 +322,36 @@ void TPgRecord::AddTerminal(TTerminalRecord& terminal) {
 
 void TPgRecord::UpdateTerminal(const TTerminalRecord& t) {
   std::lock_guard guard(lock_);
-  Db().Exec("UPDATE terminals SET factory_number = $1, serial_before = $2, serial_after = $3, state = $4, "
-            "message = $5, started = $6, ended = $7, seconds = $8::double precision, terminal_values = $9, "
-            "pool_row = NULLIF($10::bigint, 0) WHERE id = $11::bigint",
-            t.FactoryNumber, t.SerialBefore, t.SerialAfter, t.State, t.Message, t.Started, t.Ended, t.Seconds,
-            t.Values, t.PoolRow, t.Id);
+  Db().Exec(
+      "UPDATE terminals SET factory_number = $1, serial_before = $2, serial_after = $3, state = $4, "
+      "message = $5, started = $6, ended = $7, seconds = $8::double precision, terminal_values = $9, "
+      "pool_row = NULLIF($10::bigint, 0) WHERE id = $11::bigint",
+      t.FactoryNumber, t.SerialBefore, t.SerialAfter, t.State, t.Message, t.Started, t.Ended, t.Seconds,
+      t.Values, t.PoolRow, t.Id);
 }
 
 void TPgRecord::UpdateStep(const TStepRecord& step) {
   std::lock_guard guard(lock_);
-  Db().Exec("UPDATE steps SET state = $1, message = $2, seconds = $3::double precision, bytes_sent = $4::bigint, "
-            "ended = $5, details = $6 WHERE id = $7::bigint",
-            step.State, step.Message, step.Seconds, step.BytesSent, step.Ended, step.Details, step.Id);
+  Db().Exec(
+      "UPDATE steps SET state = $1, message = $2, seconds = $3::double precision, bytes_sent = $4::bigint, "
+      "ended = $5, details = $6 WHERE id = $7::bigint",
+      step.State, step.Message, step.Seconds, step.BytesSent, step.Ended, step.Details, step.Id);
 }
 
 void TPgRecord::AddOperation(const TOperationRecord& o) {
   std::lock_guard guard(lock_);
-  Db().Exec("INSERT INTO operations(time, host, operator, program, operation, port, factory_number, result, "
-            "message) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9)",
-            o.Time.empty() ? RecordTimeNow() : o.Time, o.Host, o.Operator, o.Program, o.Operation, o.Port,
-            o.FactoryNumber, o.Result, o.Message);
+  Db().Exec(
+      "INSERT INTO operations(time, host, operator, program, operation, port, factory_number, result, "
+      "message) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9)",
+      o.Time.empty() ? RecordTimeNow() : o.Time, o.Host, o.Operator, o.Program, o.Operation, o.Port,
+      o.FactoryNumber, o.Result, o.Message);
 }
 
 std::vector<TRunRecord> TPgRecord::Runs(const std::string& since) const {
   std::lock_guard guard(lock_);
-  const TPgResult r = Db().Exec(fmt::format("SELECT {} FROM runs WHERE started >= $1 ORDER BY id", kRunColumns), since);
+  // Times compare as the ISO text they are, byte by byte, whatever the database's locale.
+  const TPgResult r =
+      Db().Exec(fmt::format("SELECT {} FROM runs WHERE started COLLATE \"C\" >= $1 ORDER BY id", kRunColumns), since);
   std::vector<TRunRecord> runs;
   for (int i = 0; i < r.Rows(); ++i) runs.push_back(RunOf(r, i));
   return runs;
@@ -354,12 +367,13 @@ std::optional<TRunRecord> TPgRecord::Run(std::int64_t id) const {
 std::vector<TTerminalRecord> TPgRecord::Terminals(const TTerminalQuery& query) const {
   std::lock_guard guard(lock_);
   TPgConnection& db = Db();
-  const TPgResult r = db.Exec(fmt::format("SELECT {} FROM terminals WHERE ($1::bigint = 0 OR run_id = $1::bigint) "
-                                          "AND ($2::text = '' OR factory_number = $2::text) AND "
-                                          "($3::text = '' OR serial_after = $3::text OR serial_before = $3::text) "
-                                          "ORDER BY run_id, position",
-                                          kTerminalColumns),
-                              query.RunId, query.FactoryNumber, query.Serial);
+  const TPgResult r =
+      db.Exec(fmt::format("SELECT {} FROM terminals WHERE ($1::bigint = 0 OR run_id = $1::bigint) "
+                          "AND ($2::text = '' OR factory_number = $2::text) AND "
+                          "($3::text = '' OR serial_after = $3::text OR serial_before = $3::text) "
+                          "ORDER BY run_id, position",
+                          kTerminalColumns),
+              query.RunId, query.FactoryNumber, query.Serial);
   std::vector<TTerminalRecord> terminals;
   for (int i = 0; i < r.Rows(); ++i) terminals.push_back(TerminalOf(r, i));
   for (TTerminalRecord& t : terminals) t.Steps = StepsOf(db, t.Id);
@@ -368,10 +382,10 @@ std::vector<TTerminalRecord> TPgRecord::Terminals(const TTerminalQuery& query) c
 
 std::vector<TOperationRecord> TPgRecord::Operations(const std::string& factoryNumber) const {
   std::lock_guard guard(lock_);
-  const TPgResult r =
-      Db().Exec("SELECT id, time, host, operator, program, operation, port, factory_number, result, message "
-                "FROM operations WHERE $1::text = '' OR factory_number = $1::text ORDER BY id",
-                factoryNumber);
+  const TPgResult r = Db().Exec(
+      "SELECT id, time, host, operator, program, operation, port, factory_number, result, message "
+      "FROM operations WHERE $1::text = '' OR factory_number = $1::text ORDER BY id",
+      factoryNumber);
   std::vector<TOperationRecord> operations;
   for (int i = 0; i < r.Rows(); ++i) {
     TOperationRecord o;
@@ -412,13 +426,14 @@ void TPgRecord::ImportPool(const TPoolTable& table, bool reuseSame) {
   for (std::size_t r = 0; r < table.Rows.size(); ++r) {
     const std::vector<std::string>& cells = table.Rows[r];
     const std::int64_t rowId =
-        db.Exec("INSERT INTO pool_rows(pool_id, line, key) VALUES($1::bigint, $2::integer, $3) RETURNING id", poolId,
-                r < table.Lines.size() ? table.Lines[r] : static_cast<int>(r) + 2,
+        db.Exec("INSERT INTO pool_rows(pool_id, line, key) VALUES($1::bigint, $2::integer, $3) RETURNING id",
+                poolId, r < table.Lines.size() ? table.Lines[r] : static_cast<int>(r) + 2,
                 keyIndex < cells.size() ? cells[keyIndex] : std::string())
             .Int(0, 0);
     for (std::size_t c = 0; c < cells.size() && c < table.Columns.size(); ++c)
-      db.Exec("INSERT INTO pool_values(row_id, position, name, value) VALUES($1::bigint, $2::integer, $3, $4)", rowId,
-              static_cast<std::int64_t>(c), table.Columns[c], cells[c]);
+      db.Exec(
+          "INSERT INTO pool_values(row_id, position, name, value) VALUES($1::bigint, $2::integer, $3, $4)",
+          rowId, static_cast<std::int64_t>(c), table.Columns[c], cells[c]);
   }
   transaction.Commit();
 }
@@ -439,9 +454,10 @@ std::vector<TPoolRow> TPgRecord::PoolRows(const std::string& name) const {
   std::lock_guard guard(lock_);
   TPgConnection& db = Db();
   const std::int64_t poolId = PoolIdOf(db, name);
-  return RowsOf(db, db.Exec(fmt::format("SELECT {} FROM pool_rows WHERE pool_id = $1::bigint ORDER BY line, id",
-                                        kRowColumns),
-                            poolId));
+  return RowsOf(db,
+                db.Exec(fmt::format("SELECT {} FROM pool_rows WHERE pool_id = $1::bigint ORDER BY line, id",
+                                    kRowColumns),
+                        poolId));
 }
 
 std::optional<TPoolClaim> TPgRecord::ClaimRow(const std::string& pool, const std::string& key,
@@ -454,10 +470,11 @@ std::optional<TPoolClaim> TPgRecord::ClaimRow(const std::string& pool, const std
   std::optional<TPoolClaim> claim;
   if (!claimer.FactoryNumber.empty()) {
     std::vector<TPoolRow> held = RowsOf(
-        db, db.Exec(fmt::format("SELECT {} FROM pool_rows WHERE pool_id = $1::bigint AND factory_number = $2 AND "
-                                "state <> $3 ORDER BY line LIMIT 1 FOR UPDATE",
-                                kRowColumns),
-                    poolId, claimer.FactoryNumber, kPoolFree));
+        db,
+        db.Exec(fmt::format("SELECT {} FROM pool_rows WHERE pool_id = $1::bigint AND factory_number = $2 AND "
+                            "state <> $3 ORDER BY line LIMIT 1 FOR UPDATE",
+                            kRowColumns),
+                poolId, claimer.FactoryNumber, kPoolFree));
     if (!held.empty()) claim = TPoolClaim{std::move(held.front()), true};
   }
   if (!claim) {
@@ -465,29 +482,34 @@ std::optional<TPoolClaim> TPgRecord::ClaimRow(const std::string& pool, const std
     // bench's commit; a row in order is one no other bench holds, taken without waiting.
     std::vector<TPoolRow> rows =
         keyColumn.empty()
-            ? RowsOf(db, db.Exec(fmt::format("SELECT {} FROM pool_rows WHERE pool_id = $1::bigint AND state = $2 "
-                                             "ORDER BY line, id LIMIT 1 FOR UPDATE SKIP LOCKED",
-                                             kRowColumns),
-                                 poolId, kPoolFree))
-            : RowsOf(db, db.Exec(fmt::format("SELECT {} FROM pool_rows WHERE pool_id = $1::bigint AND key = $2 "
-                                             "ORDER BY line, id LIMIT 1 FOR UPDATE",
-                                             kRowColumns),
-                                 poolId, key));
+            ? RowsOf(db,
+                     db.Exec(fmt::format("SELECT {} FROM pool_rows WHERE pool_id = $1::bigint AND state = $2 "
+                                         "ORDER BY line, id LIMIT 1 FOR UPDATE SKIP LOCKED",
+                                         kRowColumns),
+                             poolId, kPoolFree))
+            : RowsOf(db,
+                     db.Exec(fmt::format("SELECT {} FROM pool_rows WHERE pool_id = $1::bigint AND key = $2 "
+                                         "ORDER BY line, id LIMIT 1 FOR UPDATE",
+                                         kRowColumns),
+                             poolId, key));
     if (rows.empty()) return std::nullopt;
     TPoolRow& row = rows.front();
     if (row.State != kPoolFree)
-      throw Exception(fmt::format("Строка {} набора {} уже выдана терминалу {}", row.Line, pool, row.FactoryNumber));
+      throw Exception(
+          fmt::format("Строка {} набора {} уже выдана терминалу {}", row.Line, pool, row.FactoryNumber));
     claim = TPoolClaim{std::move(row), false};
   }
   TPoolRow& row = claim->Row;
   for (const auto& [name, value] : row.Cells)
     if (name == "factory_number" && !value.empty() && value != claimer.FactoryNumber)
-      throw Exception(fmt::format("Строка {} набора {} для терминала с заводским номером {}, а терминал сообщил {}",
-                                  row.Line, pool, value, claimer.FactoryNumber));
+      throw Exception(
+          fmt::format("Строка {} набора {} для терминала с заводским номером {}, а терминал сообщил {}",
+                      row.Line, pool, value, claimer.FactoryNumber));
   const std::string claimed = RecordTimeNow();
-  db.Exec("UPDATE pool_rows SET state = $1, factory_number = $2, port = $3, run_id = NULLIF($4::bigint, 0), "
-          "claimed = $5 WHERE id = $6::bigint",
-          kPoolClaimed, claimer.FactoryNumber, claimer.Port, claimer.RunId, claimed, row.Id);
+  db.Exec(
+      "UPDATE pool_rows SET state = $1, factory_number = $2, port = $3, run_id = NULLIF($4::bigint, 0), "
+      "claimed = $5 WHERE id = $6::bigint",
+      kPoolClaimed, claimer.FactoryNumber, claimer.Port, claimer.RunId, claimed, row.Id);
   transaction.Commit();
   row.State = kPoolClaimed;
   row.FactoryNumber = claimer.FactoryNumber;
@@ -507,18 +529,20 @@ void TPgRecord::ReleaseRow(const std::string& pool, const std::string& key) {
   TPgConnection& db = Db();
   TPgTransaction transaction(db);
   const std::int64_t poolId = PoolIdOf(db, pool);
-  const TPgResult r = db.Exec(fmt::format("SELECT {} FROM pool_rows WHERE pool_id = $1::bigint AND state <> $2 AND "
-                                          "(key = $3 OR factory_number = $3) ORDER BY line LIMIT 1 FOR UPDATE",
-                                          kRowColumns),
-                              poolId, kPoolFree, key);
+  const TPgResult r =
+      db.Exec(fmt::format("SELECT {} FROM pool_rows WHERE pool_id = $1::bigint AND state <> $2 AND "
+                          "(key = $3 OR factory_number = $3) ORDER BY line LIMIT 1 FOR UPDATE",
+                          kRowColumns),
+              poolId, kPoolFree, key);
   if (r.Rows() == 0) throw Exception(fmt::format("В наборе {} нет выданной строки {}", pool, key));
   const std::string state = r.Text(0, 3);
   if (state == kPoolUsed)
-    throw Exception(fmt::format("Строка {} набора {} уже записана в терминал {}: ее нельзя освободить", r.Int(0, 1),
-                                pool, r.Text(0, 4)));
-  db.Exec("UPDATE pool_rows SET state = $1, factory_number = '', port = '', run_id = NULL, claimed = '' "
-          "WHERE id = $2::bigint",
-          kPoolFree, r.Int(0, 0));
+    throw Exception(fmt::format("Строка {} набора {} уже записана в терминал {}: ее нельзя освободить",
+                                r.Int(0, 1), pool, r.Text(0, 4)));
+  db.Exec(
+      "UPDATE pool_rows SET state = $1, factory_number = '', port = '', run_id = NULL, claimed = '' "
+      "WHERE id = $2::bigint",
+      kPoolFree, r.Int(0, 0));
   transaction.Commit();
 }
 

@@ -39,10 +39,12 @@ std::string InitServiceRecord(const std::string& location) {
   } else {
     found = TSqliteRecord(location).FoundVersion();
   }
-  if (found == 0) return fmt::format("Журнал обслуживания {}: схема версии {} создана", shown, kRecordSchemaVersion);
+  if (found == 0)
+    return fmt::format("Журнал обслуживания {}: схема версии {} создана", shown, kRecordSchemaVersion);
   if (found == kRecordSchemaVersion)
     return fmt::format("Журнал обслуживания {}: схема уже версии {}", shown, kRecordSchemaVersion);
-  return fmt::format("Журнал обслуживания {}: схема обновлена с версии {} до {}", shown, found, kRecordSchemaVersion);
+  return fmt::format("Журнал обслуживания {}: схема обновлена с версии {} до {}", shown, found,
+                     kRecordSchemaVersion);
 }
 
 std::string RecordTimeNow() {

@@ -58,7 +58,8 @@ class TRawConnection {
 
 TEST_F(PgRecord, ADatabaseWithoutTheRecordIsRefusedUntilRecordInitMakesIt) {
   const std::string empty = ErrorOf([&] { TPgRecord record(url); });
-  EXPECT_EQ(empty.find("Журнал обслуживания " + url + ": в базе данных нет журнала обслуживания"), 0u) << empty;
+  EXPECT_EQ(empty.find("Журнал обслуживания " + url + ": в базе данных нет журнала обслуживания"), 0u)
+      << empty;
   EXPECT_NE(empty.find("quorvel-cli --record " + url + " record init"), std::string::npos) << empty;
 
   server->CreateDatabase("shop", "bench");
@@ -76,7 +77,8 @@ TEST_F(PgRecord, ADatabaseWithoutTheRecordIsRefusedUntilRecordInitMakesIt) {
   EXPECT_EQ(server->Sql("SELECT version FROM quorvel_schema", "service"), "1\n");
   TPgRecord record(url);
   EXPECT_EQ(record.Location(), url);
-  EXPECT_EQ(server->Sql("SELECT application_name FROM pg_stat_activity WHERE datname = 'service'"), "quorvel\n");
+  EXPECT_EQ(server->Sql("SELECT application_name FROM pg_stat_activity WHERE datname = 'service'"),
+            "quorvel\n");
 }
 
 TEST_F(PgRecord, BenchesMakingTheRecordAtOnceMakeItOnce) {
@@ -92,7 +94,8 @@ TEST_F(PgRecord, BenchesMakingTheRecordAtOnceMakeItOnce) {
   const std::string made = "Журнал обслуживания " + url + ": схема версии 1 создана";
   const std::string there = "Журнал обслуживания " + url + ": схема уже версии 1";
   EXPECT_TRUE((said[0] == made && said[1] == there) || (said[0] == there && said[1] == made))
-      << said[0] << "\n" << said[1];
+      << said[0] << "\n"
+      << said[1];
   EXPECT_EQ(server->Sql("SELECT count(*) FROM quorvel_schema", "service"), "1\n");
 }
 
@@ -165,10 +168,11 @@ TEST_F(PgRecord, APasswordFromTheUrlOrAPassFileNeverShows) {
   server->RequirePassword("keeper");
   const std::string plain = server->Url("kept", "keeper");
   // %D0%9F... is the password's Cyrillic part, as a URL carries it.
-  const std::string withPassword = "postgresql://keeper:s3cret-%D0%9F%D0%B0%D1%80%D0%BE%D0%BB%D1%8C@/kept?host=" +
-                                   server->Folder() + "&port=" + std::to_string(server->Port());
-  const std::string shown = "postgresql://keeper:***@/kept?host=" + server->Folder() + "&port=" +
-                            std::to_string(server->Port());
+  const std::string withPassword =
+      "postgresql://keeper:s3cret-%D0%9F%D0%B0%D1%80%D0%BE%D0%BB%D1%8C@/kept?host=" + server->Folder() +
+      "&port=" + std::to_string(server->Port());
+  const std::string shown =
+      "postgresql://keeper:***@/kept?host=" + server->Folder() + "&port=" + std::to_string(server->Port());
 
   const std::string none = ErrorOf([&] { TPgRecord record(plain); });
   EXPECT_EQ(none.find("Журнал обслуживания " + plain + ": сервер требует пароль"), 0u) << none;
@@ -184,8 +188,8 @@ TEST_F(PgRecord, APasswordFromTheUrlOrAPassFileNeverShows) {
     EXPECT_EQ(error.find("s3cret"), std::string::npos) << error;
     server->Start();
   }
-  const std::string wrong = "postgresql://keeper:wrong-one@/kept?host=" + server->Folder() + "&port=" +
-                            std::to_string(server->Port());
+  const std::string wrong = "postgresql://keeper:wrong-one@/kept?host=" + server->Folder() +
+                            "&port=" + std::to_string(server->Port());
   const std::string refused = ErrorOf([&] { TPgRecord record(wrong); });
   EXPECT_NE(refused.find("Журнал обслуживания postgresql://keeper:***@/kept"), std::string::npos) << refused;
   EXPECT_EQ(refused.find("wrong-one"), std::string::npos) << refused;

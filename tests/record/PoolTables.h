@@ -13,8 +13,8 @@ inline TPoolTable Pool(const std::string& name, const std::string& keyColumn, in
   TPoolTable table;
   table.Name = name;
   table.KeyColumn = keyColumn;
-  table.Columns = keyColumn.empty() ? std::vector<std::string>{"serial"}
-                                    : std::vector<std::string>{keyColumn, "serial"};
+  table.Columns =
+      keyColumn.empty() ? std::vector<std::string>{"serial"} : std::vector<std::string>{keyColumn, "serial"};
   for (int i = 0; i < rows; ++i) {
     const std::string serial = std::to_string(10000000 + i);
     table.Rows.push_back(keyColumn.empty() ? std::vector<std::string>{serial}

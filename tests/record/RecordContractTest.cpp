@@ -23,7 +23,9 @@ using test::Pool;
 
 struct TSqliteBackend {
   static std::string Missing() { return {}; }
-  std::unique_ptr<IServiceRecord> Open() const { return std::make_unique<TSqliteRecord>(dir.File("service.db")); }
+  std::unique_ptr<IServiceRecord> Open() const {
+    return std::make_unique<TSqliteRecord>(dir.File("service.db"));
+  }
   test::TempDir dir;
 };
 
@@ -34,7 +36,9 @@ struct TPgBackend {
     server.CreateDatabase("service", "bench");
     InitServiceRecord(server.Url("service", "bench"));
   }
-  std::unique_ptr<IServiceRecord> Open() const { return std::make_unique<TPgRecord>(server.Url("service", "bench")); }
+  std::unique_ptr<IServiceRecord> Open() const {
+    return std::make_unique<TPgRecord>(server.Url("service", "bench"));
+  }
   test::TPgTestServer server;
 };
 
@@ -124,8 +128,8 @@ TYPED_TEST(RecordContract, WhatWasCommittedIsThereForTheNextOpen) {
   EXPECT_EQ(record->Runs("2999-01-01").size(), 0u);
   EXPECT_EQ(record->Runs(found->Started).size(), 2u) << "since is inclusive";
 
-  for (const TTerminalQuery& query : {TTerminalQuery{"354360000000001", "", 0}, TTerminalQuery{"", "12345678", 0},
-                                      TTerminalQuery{"", "", run}}) {
+  for (const TTerminalQuery& query : {TTerminalQuery{"354360000000001", "", 0},
+                                      TTerminalQuery{"", "12345678", 0}, TTerminalQuery{"", "", run}}) {
     const auto terminals = record->Terminals(query);
     ASSERT_EQ(terminals.size(), 1u);
     const TTerminalRecord& t = terminals[0];
@@ -152,7 +156,8 @@ TYPED_TEST(RecordContract, AKeyedRowGoesToItsTerminalAloneAndBackToItWhenSeenAga
   const auto owned = this->Open();
   IServiceRecord& record = *owned;
   record.ImportPool(Pool("batch", "factory_number", 3), false);
-  EXPECT_EQ(ErrorOf([&] { record.ImportPool(Pool("batch", "factory_number", 3), false); }), "Набор batch уже есть");
+  EXPECT_EQ(ErrorOf([&] { record.ImportPool(Pool("batch", "factory_number", 3), false); }),
+            "Набор batch уже есть");
   EXPECT_TRUE(record.HasPool("batch"));
   EXPECT_FALSE(record.HasPool("Batch"));
   EXPECT_EQ(record.PoolKeyColumn("batch"), "factory_number");
@@ -175,7 +180,9 @@ TYPED_TEST(RecordContract, AKeyedRowGoesToItsTerminalAloneAndBackToItWhenSeenAga
   EXPECT_FALSE(record.ClaimRow("batch", "F9", TClaimer{"F9", "/dev/ttyUSB1", 0}));
   record.ImportPool(Pool("ports", "port", 2), false);
   ASSERT_TRUE(record.ClaimRow("ports", "F0", TClaimer{"A", "/dev/ttyUSB0", 0}));
-  EXPECT_EQ(ErrorOf([&] { record.ClaimRow("ports", "F0", TClaimer{"B", "/dev/ttyUSB0", 0}); }),
+  EXPECT_EQ(ErrorOf([&] {
+              record.ClaimRow("ports", "F0", TClaimer{"B", "/dev/ttyUSB0", 0});
+            }),
             "Строка 2 набора ports уже выдана терминалу A");
 
   // A row tied to a port that also names its terminal goes to that terminal only.
@@ -183,7 +190,9 @@ TYPED_TEST(RecordContract, AKeyedRowGoesToItsTerminalAloneAndBackToItWhenSeenAga
   named.Columns = {"port", "factory_number"};
   named.Rows = {{"/dev/ttyUSB3", "354360000000003"}};
   record.ImportPool(named, false);
-  EXPECT_EQ(ErrorOf([&] { record.ClaimRow("named", "/dev/ttyUSB3", TClaimer{"354360000000004", "/dev/ttyUSB3", 0}); }),
+  EXPECT_EQ(ErrorOf([&] {
+              record.ClaimRow("named", "/dev/ttyUSB3", TClaimer{"354360000000004", "/dev/ttyUSB3", 0});
+            }),
             "Строка 2 набора named для терминала с заводским номером 354360000000003, а терминал сообщил "
             "354360000000004");
   EXPECT_EQ(record.PoolRows("named")[0].State, kPoolFree) << "a refused claim takes nothing";
@@ -205,7 +214,10 @@ TYPED_TEST(RecordContract, AKeyedRowGoesToItsTerminalAloneAndBackToItWhenSeenAga
       << "a free row is not held";
   EXPECT_EQ(ErrorOf([&] { record.PoolRows("none"); }), "Нет набора none");
   EXPECT_EQ(ErrorOf([&] { record.PoolKeyColumn("none"); }), "Нет набора none");
-  EXPECT_EQ(ErrorOf([&] { record.ClaimRow("none", "", TClaimer{"F1", "/dev/ttyUSB0", 0}); }), "Нет набора none");
+  EXPECT_EQ(ErrorOf([&] {
+              record.ClaimRow("none", "", TClaimer{"F1", "/dev/ttyUSB0", 0});
+            }),
+            "Нет набора none");
 }
 
 TYPED_TEST(RecordContract, APoolOfTheSameFileIsKeptAndAnotherOfItsNameRefused) {

@@ -6,6 +6,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -132,10 +133,14 @@ pid_t TPgTestServer::Spawn(const std::vector<std::string>& args, const std::stri
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid > 0) return pid;
   if (asOther_ && (::setgroups(0, nullptr) != 0 || ::setgid(gid_) != 0 || ::setuid(uid_) != 0)) ::_exit(126);
+  // A test process that dies (a crash, ctest's timeout) takes its server with it; set after
+  // setuid, which clears it.
+  if (::prctl(PR_SET_PDEATHSIG, SIGINT) != 0 || ::getppid() != parent) ::_exit(126);
   if (::chdir(folder_.c_str()) != 0) ::_exit(126);
   const int in = ::open("/dev/null", O_RDONLY);
   const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);

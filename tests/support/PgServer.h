@@ -22,6 +22,9 @@ namespace quorvel::test {
 ///   std::string url = server.Url("service", "bench");
 ///   server.Stop(); ... server.Start();              // the same server away and back
 ///
+/// A test process that dies without its destructor (a crash, ctest's timeout) still stops its
+/// server: the server gets SIGINT when the thread that started it ends, so make and Start()
+/// it on a thread that outlives it (the test's own).
 /// Threads: one thread at a time; the servers of tests running in parallel never share a
 /// folder or a socket.
 class TPgTestServer {
@@ -83,8 +86,8 @@ class TPgTestServer {
 }  // namespace quorvel::test
 
 /// Skips the running test when no PostgreSQL server can be made here, saying why.
-#define QUORVEL_SKIP_WITHOUT_PG_SERVER()                                                 \
-  do {                                                                                   \
+#define QUORVEL_SKIP_WITHOUT_PG_SERVER()                                                  \
+  do {                                                                                    \
     const std::string quorvelPgMissing = ::quorvel::test::TPgTestServer::MissingReason(); \
-    if (!quorvelPgMissing.empty()) GTEST_SKIP() << quorvelPgMissing;                     \
+    if (!quorvelPgMissing.empty()) GTEST_SKIP() << quorvelPgMissing;                      \
   } while (false)
