@@ -14,8 +14,8 @@ struct TSpan {
   std::size_t To = std::string::npos;
 };
 
-// Where the passwords of a URL are: the user part's after its first ':' and the values of
-// password= parameters. The user part is taken up to the last '@' before the parameters, so
+// Where the passwords of a URL are: the user info's after its first ':' and the values of
+// password= parameters. The user info is taken up to the last '@' before the parameters, so
 // a password with an unescaped '@' or '/' is still hidden whole.
 template <class Visit>
 void ForEachPassword(const std::string& url, Visit visit) {

@@ -167,7 +167,7 @@ TEST_F(PgRecord, APasswordFromTheUrlOrAPassFileNeverShows) {
   server->CreateDatabase("kept", "keeper");
   server->RequirePassword("keeper");
   const std::string plain = server->Url("kept", "keeper");
-  // %D0%9F... is the password's Cyrillic part, as a URL carries it.
+  // %D0%9F... are the password's Cyrillic letters, as a URL carries them.
   const std::string withPassword =
       "postgresql://keeper:s3cret-%D0%9F%D0%B0%D1%80%D0%BE%D0%BB%D1%8C@/kept?host=" + server->Folder() +
       "&port=" + std::to_string(server->Port());
