@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libxml2-dev libxml2-utils libcurl4-openssl-dev libssl-dev openssl
-  libfmt-dev libcli11-dev libsqlite3-dev sqlite3
+  libfmt-dev libcli11-dev libsqlite3-dev sqlite3 libpq-dev postgresql
   binutils srecord lpc21isp python3
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core xvfb xauth
   dpkg-dev file lintian desktop-file-utils appstream man-db

@@ -64,8 +64,10 @@ for f in usr/bin/quorvel usr/bin/quorvel-cli usr/bin/quorvel-sim \
   [ -s "$root/$f" ] || fail "the package has no /$f"
 done
 depends="$(dpkg-deb -f "$deb" Depends)"
-# Found by dpkg-shlibdeps in the programs themselves: the C library and Qt's widgets.
-[[ "$depends" == *libc6* && "$depends" == *libqt6widgets6* ]] || fail "Depends without the linked libraries: '$depends'"
+# Found by dpkg-shlibdeps in the programs themselves: the C library, Qt's widgets and libpq
+# (the shared service record).
+[[ "$depends" == *libc6* && "$depends" == *libqt6widgets6* && "$depends" == *libpq5* ]] ||
+  fail "Depends without the linked libraries: '$depends'"
 
 echo "--- desktop file and AppStream metadata" >&2
 desktop-file-validate "$root/usr/share/applications/quorvel.desktop" >&2 || fail "desktop-file-validate"

@@ -10,6 +10,7 @@
 #include "LogFile.h"
 #include "Ortenas.h"
 #include "Paths.h"
+#include "RecordUrl.h"
 #include "ServiceRecord.h"
 #include "Session.h"
 #include "TerminalSim.h"
@@ -86,7 +87,8 @@ void AddGlobalOptions(CLI::App& app, TGlobalOptions& options) {
   simulator->excludes(port);
   app.add_flag("--save-settings", options.SaveSettings, "keep --port, --retries and --log in settings.xml");
   app.add_option("--record", options.Record,
-                 "the service record: an SQLite file (default: service.db in the program's folder)")
+                 "the service record: an SQLite file (default: service.db in the program's folder) or a "
+                 "postgresql:// URL (the password from ~/.pgpass or PGPASSFILE)")
       ->check(notEmpty);
   app.add_option("--operator", options.Operator, "who works, for the service record (default: the user name)");
   app.add_option("--lock-wait", options.LockWait,
@@ -191,19 +193,22 @@ IServiceRecord& TCliContext::Record() {
 std::string RecordLocation(const TGlobalOptions& options) {
   if (!options.Record.empty()) return options.Record;
   const std::string settings = TAppManager::DefaultSettingsFileName();
+  std::string configured;
   try {
     if (std::filesystem::is_regular_file(settings)) {
       TXmlParser parser;
       parser.LoadFromFile(settings);
       if (TXmlItem* driver = parser.Root()->Find(kSettingsDriverElement))
-        if (TXmlItem* record = driver->Find(kSettingsRecord); record != nullptr && !record->Text().empty())
-          return record->Text();
+        if (TXmlItem* record = driver->Find(kSettingsRecord); record != nullptr) configured = record->Text();
     }
   } catch (const std::exception&) {
     // A damaged settings file is reported by the commands that load it; the record stays where
     // it is by default.
   }
-  return ServiceRecordLocation({});
+  // A password written into the file by hand is not taken from it, as the program never
+  // writes one there.
+  if (UrlHasPassword(configured)) throw Exception(kRecordPasswordNotStored);
+  return ServiceRecordLocation(configured);
 }
 
 std::string OperatorName(const TGlobalOptions& options) {

@@ -96,6 +96,21 @@ void ShowRecord(IServiceRecord& record, const TShowArgs& args) {
 void AddRecord(CLI::App& app, TCommandRun& run, const TGlobalOptions& options) {
   CLI::App* command = app.add_subcommand("record", "The service record: what every terminal got, when and from whom");
   command->require_subcommand(1);
+  CLI::App* init = command->add_subcommand(
+      "init",
+      "Make the record ready: create its schema (a PostgreSQL database) or file, or migrate an older one");
+  init->callback([&run, &options] {
+    run = [&options] {
+      try {
+        std::printf("%s\n", InitServiceRecord(RecordLocation(options)).c_str());
+        return kExitOk;
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return kExitError;
+      }
+    };
+  });
+
   CLI::App* runs = command->add_subcommand("runs", "List the bench runs");
   auto since = std::make_shared<std::string>();
   auto runsFormat = std::make_shared<std::string>("text");

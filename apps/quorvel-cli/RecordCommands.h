@@ -8,7 +8,7 @@ class App;
 
 namespace quorvel::cli {
 
-/// record runs | record show, pool import | status | release: the service record, read and
+/// record init | runs | show, pool import | status | release: the service record, read and
 /// kept without a terminal and without taking the program's folder.
 void AddRecordCommands(CLI::App& app, TCommandRun& run, TGlobalOptions& options);
 

@@ -1,9 +1,11 @@
 #include "AppManager.h"
 
 #include "AppManagerXml.h"
+#include "Errors.h"
 #include "LogFile.h"
 #include "ModemDriver.h"
 #include "Paths.h"
+#include "RecordUrl.h"
 
 #include <stdexcept>
 
@@ -36,6 +38,11 @@ void TAppManager::SetPortName(const std::string& path) { driver_.SetPortName(pat
 int TAppManager::MaxRetryCount() const { return driver_.MaxRetryCount(); }
 
 void TAppManager::SetMaxRetryCount(int value) { driver_.SetMaxRetryCount(value); }
+
+void TAppManager::SetRecord(const std::string& location) {
+  if (UrlHasPassword(location)) throw Exception(kRecordPasswordNotStored);
+  record_ = location;
+}
 
 std::string TAppManager::DefaultSettingsFileName() { return ProgramHome() + "/settings.xml"; }
 

@@ -45,9 +45,10 @@ class TAppManager {
   const std::string& SupportServer() const { return supportServer_; }
   void SetSupportServer(const std::string& address) { supportServer_ = address; }
   /// The service record's location (an SQLite file or a PostgreSQL URL); empty: service.db in
-  /// the program's folder.
+  /// the program's folder. It is kept in settings.xml, so a URL with a password is refused
+  /// (Exception kRecordPasswordNotStored) and the old location stays.
   const std::string& Record() const { return record_; }
-  void SetRecord(const std::string& location) { record_ = location; }
+  void SetRecord(const std::string& location);
 
   TModemDriver& Driver() { return driver_; }
   TLogFile& Log() { return log_; }

@@ -2,6 +2,8 @@
 
 #include "Errors.h"
 #include "Paths.h"
+#include "PgRecord.h"
+#include "RecordUrl.h"
 #include "SqliteRecord.h"
 
 #include <fmt/format.h>
@@ -24,10 +26,25 @@ std::string ServiceRecordLocation(const std::string& configured) {
 }
 
 std::unique_ptr<IServiceRecord> OpenServiceRecord(const std::string& location) {
-  if (location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0)
-    throw Exception(fmt::format("Журнал обслуживания {}: PostgreSQL не поддерживается этой сборкой программы",
-                                location));
+  if (IsPostgresUrl(location)) return std::make_unique<TPgRecord>(location);
   return std::make_unique<TSqliteRecord>(location);
+}
+
+std::string InitServiceRecord(const std::string& location) {
+  int found = 0;
+  std::string shown = location;
+  if (IsPostgresUrl(location)) {
+    found = TPgRecord::InitSchema(location);
+    shown = UrlWithoutPassword(location);
+  } else {
+    found = TSqliteRecord(location).FoundVersion();
+  }
+  if (found == 0)
+    return fmt::format("Журнал обслуживания {}: схема версии {} создана", shown, kRecordSchemaVersion);
+  if (found == kRecordSchemaVersion)
+    return fmt::format("Журнал обслуживания {}: схема уже версии {}", shown, kRecordSchemaVersion);
+  return fmt::format("Журнал обслуживания {}: схема обновлена с версии {} до {}", shown, found,
+                     kRecordSchemaVersion);
 }
 
 std::string RecordTimeNow() {

@@ -10,6 +10,10 @@
 
 namespace quorvel {
 
+/// The version of the record's schema this program writes (SQLite: PRAGMA user_version;
+/// PostgreSQL: the quorvel_schema table). Both back ends move to a new version together.
+inline constexpr int kRecordSchemaVersion = 1;
+
 /// Name of the record's file in the program folder.
 inline constexpr const char* kServiceRecordFileName = "service.db";
 
@@ -209,10 +213,18 @@ class IServiceRecord {
   virtual void ReleaseRow(const std::string& pool, const std::string& key) = 0;
 };
 
-/// Opens the record at location: a PostgreSQL URL (postgresql://, postgres://) or the path of
-/// an SQLite file, created (0600) when missing. Raises Exception naming it when it cannot be
-/// opened, is not a record of this program, or is of a newer version.
+/// Opens the record at location: a PostgreSQL URL (postgresql://, postgres://), whose
+/// database must hold the schema already (InitServiceRecord), or the path of an SQLite file,
+/// created (0600) when missing. Raises Exception naming it when it cannot be opened, is not a
+/// record of this program, or is of a newer version.
 std::unique_ptr<IServiceRecord> OpenServiceRecord(const std::string& location);
+
+/// Makes the record at location ready for benches (`quorvel-cli record init`): creates its
+/// schema (PostgreSQL) or file (SQLite) when there is none, migrates an older one, and
+/// leaves a current one as it is. Returns what it did for people: "Журнал обслуживания
+/// <location>: схема версии N создана", "... схема уже версии N", "... схема обновлена с
+/// версии M до N" (the location without any password). Raises as OpenServiceRecord does.
+std::string InitServiceRecord(const std::string& location);
 
 /// Where the record is when settings.xml names configured (its Record element): configured,
 /// or, when empty, kServiceRecordFileName in the program's folder (ProgramHome, created when

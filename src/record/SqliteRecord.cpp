@@ -198,12 +198,15 @@ void Migrate(sqlite3* db) {
 
 TSqliteRecord::TSqliteRecord(const std::string& path, int busyTimeoutMs) : path_(path) {
   struct stat info {};
+  bool created = false;
   if (::lstat(path_.c_str(), &info) != 0) {
     if (errno != ENOENT) Fail(std::strerror(errno));
     Create();
+    created = true;
   }
   try {
     Open(busyTimeoutMs);
+    if (created) foundVersion_ = 0;
   } catch (...) {
     sqlite3_close_v2(db_);
     db_ = nullptr;
@@ -257,6 +260,7 @@ void TSqliteRecord::Open(int busyTimeoutMs) {
     const std::int64_t application = TSqliteStatement(db_, "PRAGMA application_id").Scalar();
     const std::int64_t version = TSqliteStatement(db_, "PRAGMA user_version").Scalar();
     if (application != kRecordApplicationId) Fail("это база данных другой программы");
+    foundVersion_ = static_cast<int>(version);
     if (version > kRecordSchemaVersion)
       Fail(fmt::format("версия схемы {} новее, чем знает эта программа ({}); обновите программу", version,
                        kRecordSchemaVersion));

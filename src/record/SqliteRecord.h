@@ -9,8 +9,6 @@ struct sqlite3;
 
 namespace quorvel {
 
-/// The version of the record's schema this program writes (PRAGMA user_version).
-inline constexpr int kRecordSchemaVersion = 1;
 /// PRAGMA application_id of a record, so another program's SQLite file is never taken for one.
 inline constexpr int kRecordApplicationId = 0x51565244;  // "QVRD"
 
@@ -29,6 +27,10 @@ class TSqliteRecord final : public IServiceRecord {
   ~TSqliteRecord() override;
   TSqliteRecord(const TSqliteRecord&) = delete;
   TSqliteRecord& operator=(const TSqliteRecord&) = delete;
+
+  /// The schema's version the file had before this open (0: the file was made by it); less
+  /// than kRecordSchemaVersion when the open migrated it.
+  int FoundVersion() const { return foundVersion_; }
 
   std::string Location() const override { return path_; }
   std::int64_t StartRun(const TRunStart& run) override;
@@ -60,6 +62,7 @@ class TSqliteRecord final : public IServiceRecord {
 
   std::string path_;
   sqlite3* db_ = nullptr;
+  int foundVersion_ = 0;
   mutable std::recursive_mutex lock_;
 };
 

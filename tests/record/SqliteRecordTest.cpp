@@ -2,6 +2,7 @@
 // not its own, and handing each pool row to one terminal only, across processes.
 #include "SqliteRecord.h"
 
+#include "PoolTables.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -38,20 +39,7 @@ std::string ErrorOpening(const std::string& path) {
   return {};
 }
 
-TPoolTable Pool(const std::string& name, const std::string& keyColumn, int rows) {
-  TPoolTable table;
-  table.Name = name;
-  table.KeyColumn = keyColumn;
-  table.Columns = keyColumn.empty() ? std::vector<std::string>{"serial"}
-                                    : std::vector<std::string>{keyColumn, "serial"};
-  for (int i = 0; i < rows; ++i) {
-    const std::string serial = std::to_string(10000000 + i);
-    table.Rows.push_back(keyColumn.empty() ? std::vector<std::string>{serial}
-                                           : std::vector<std::string>{"F" + std::to_string(i), serial});
-    table.Lines.push_back(i + 2);
-  }
-  return table;
-}
+using test::Pool;
 
 TEST(SqliteRecord, AMissingRecordIsMadeForItsOwnerOnlyAndKeepsWhatWasCommitted) {
   test::TempDir dir;
@@ -141,49 +129,6 @@ TEST(SqliteRecord, AFileThatIsNotARecordOfThisVersionIsRefusedAndLeftAsItWas) {
     EXPECT_TRUE(ReadBytes(path) == c.bytes) << "the file was changed";
   }
   EXPECT_EQ(ErrorOpening(dir.File("no-such-folder/service.db")).find("Журнал обслуживания"), 0u);
-}
-
-TEST(SqliteRecord, AKeyedRowGoesToItsTerminalAloneAndBackToItWhenSeenAgain) {
-  test::TempDir dir;
-  TSqliteRecord record(dir.File("service.db"));
-  record.ImportPool(Pool("batch", "factory_number", 3), false);
-  EXPECT_THROW(record.ImportPool(Pool("batch", "factory_number", 3), false), Exception);
-
-  const auto first = record.ClaimRow("batch", "F1", TClaimer{"F1", "/dev/ttyUSB0", 0});
-  ASSERT_TRUE(first);
-  EXPECT_FALSE(first->Again);
-  EXPECT_EQ(first->Row.Line, 3);
-  record.SetRowState(first->Row.Id, kPoolFailed);
-  // Re-plugged on another port in a later run: the same row, the terminal's own.
-  const auto again = record.ClaimRow("batch", "F1", TClaimer{"F1", "/dev/ttyUSB5", 0});
-  ASSERT_TRUE(again);
-  EXPECT_TRUE(again->Again);
-  EXPECT_EQ(again->Row.Id, first->Row.Id);
-  // A key no row has, and a row held by another terminal (a table keyed by port).
-  EXPECT_FALSE(record.ClaimRow("batch", "F9", TClaimer{"F9", "/dev/ttyUSB1", 0}));
-  record.ImportPool(Pool("ports", "port", 2), false);
-  ASSERT_TRUE(record.ClaimRow("ports", "F0", TClaimer{"A", "/dev/ttyUSB0", 0}));
-  EXPECT_THROW(record.ClaimRow("ports", "F0", TClaimer{"B", "/dev/ttyUSB0", 0}), Exception);
-
-  // A row tied to a port that also names its terminal goes to that terminal only.
-  TPoolTable named = Pool("named", "port", 1);
-  named.Columns = {"port", "factory_number"};
-  named.Rows = {{"/dev/ttyUSB3", "354360000000003"}};
-  record.ImportPool(named, false);
-  EXPECT_THROW(record.ClaimRow("named", "/dev/ttyUSB3", TClaimer{"354360000000004", "/dev/ttyUSB3", 0}), Exception);
-  EXPECT_TRUE(record.ClaimRow("named", "/dev/ttyUSB3", TClaimer{"354360000000003", "/dev/ttyUSB3", 0}));
-
-  // A row whose terminal never got its values back is freed; one that was written is not.
-  record.ReleaseRow("batch", "F1");
-  const auto rows = record.PoolRows("batch");
-  EXPECT_EQ(rows[1].State, kPoolFree);
-  EXPECT_EQ(rows[1].FactoryNumber, "");
-  const auto used = record.ClaimRow("batch", "F2", TClaimer{"F2", "/dev/ttyUSB2", 0});
-  ASSERT_TRUE(used);
-  record.SetRowState(used->Row.Id, kPoolUsed);
-  EXPECT_THROW(record.ReleaseRow("batch", "F2"), Exception);
-  EXPECT_THROW(record.ReleaseRow("batch", "F0"), Exception) << "a free row is not held";
-  EXPECT_THROW(record.PoolRows("none"), Exception);
 }
 
 TEST(SqliteRecord, ProcessesClaimingFromOnePoolInOrderNeverShareARow) {
