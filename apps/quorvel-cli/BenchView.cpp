@@ -70,7 +70,8 @@ std::string TWatchView::Row(const TWatchPort& p) {
   const TTerminalOutcome& t = p.Terminal;
   std::string row = fmt::format("{:<24} {:<16} {}", p.Name, t.FactoryNumber.empty() ? "-" : t.FactoryNumber,
                                 WatchStateText(p.State));
-  if (p.State == TWatchState::Running) row += fmt::format(": {} {}/{}", t.Step, t.StepIndex, t.StepCount);
+  if (p.State == TWatchState::Running && t.StepCount > 0)
+    row += fmt::format(": {} {}/{}", t.Step, t.StepIndex, t.StepCount);
   if (!p.Message.empty() && p.State != TWatchState::Running) row += ": " + p.Message;
   return row;
 }

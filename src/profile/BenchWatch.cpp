@@ -194,7 +194,10 @@ void TBenchWatch::Run(const TOnChange& onChange) {
       for (const auto& s : slots_)
         if (s->Terminal == index) slot = s.get();
       if (slot == nullptr) return;
+      // The port's question already gave the factory number the bench reads again.
+      const std::string known = slot->View.Terminal.FactoryNumber;
       slot->View.Terminal = outcome;
+      if (outcome.FactoryNumber.empty()) slot->View.Terminal.FactoryNumber = known;
     }
     Publish(*slot);
   });
@@ -272,8 +275,10 @@ void TBenchWatch::Publish(TSlot& slot) {
   {
     std::lock_guard guard(lock_);
     view = slot.View;
-    const double hours = std::chrono::duration<double>(TClock::now() - started_).count() / 3600.0;
-    summary_.PerHour = running_ && hours > 0 ? summary_.Done / hours : 0;
+    // A rate over the first seconds says nothing yet: it is taken over a minute at least.
+    const double hours =
+        std::max(std::chrono::duration<double>(TClock::now() - started_).count(), 60.0) / 3600.0;
+    summary_.PerHour = running_ ? summary_.Done / hours : 0;
     summary_.RecordProblem = bench_->RecordError();
     summary = summary_;
   }
@@ -461,6 +466,10 @@ void TBenchWatch::WatchPort(TSlot& slot) {
       slot.Terminal = index;
       slot.View.State = TWatchState::Running;
       slot.View.Message.clear();
+      slot.View.Terminal = TTerminalOutcome();
+      slot.View.Terminal.Port = slot.View.Port;
+      slot.View.Terminal.FactoryNumber = factory;
+      slot.View.Terminal.State = TBenchState::Running;
       vanished = !slot.Present;
     }
     // A port that vanished between the answer and now fails its terminal before any write.

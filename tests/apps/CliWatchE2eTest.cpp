@@ -2,6 +2,7 @@
 // identities from one pool of one record, some terminals silent and some pulled midway.
 #include "CliFixture.h"
 
+#include "PgServer.h"
 #include "Profile.h"
 #include "ServiceRecord.h"
 
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <thread>
@@ -88,7 +90,7 @@ class CliWatch : public quorvel::test::CliTest {
     std::string table = "serial\n";
     for (int i = 0; i < kTerminals; ++i) table += std::to_string(50000000 + i) + "\n";
     const std::string values = WriteFile("serials.csv", table);
-    ASSERT_EQ(CliRaw("--record " + Quote(record) + " pool import " + Quote(values) + " --name batch").Status, 0);
+    ASSERT_EQ(CliRaw("--record " + Quote(record) + " pool import batch " + Quote(values)).Status, 0);
     std::set<int> silent;
     std::set<int> pulled;
     for (int i = 0; i < kTerminals; ++i) {
@@ -108,7 +110,10 @@ class CliWatch : public quorvel::test::CliTest {
     const std::string profile = HeaderProfile();
     std::vector<std::unique_ptr<TBackgroundCli>> benches;
     for (int b = 0; b < 2; ++b) {
-      std::vector<std::string> words = {CliPath(), "--home", dir.Path(), "--record", record, "--operator",
+      // Two benches on one PC each have a program folder of their own.
+      const std::string home = dir.File("bench" + std::to_string(b));
+      std::filesystem::create_directory(home);
+      std::vector<std::string> words = {CliPath(), "--home", home, "--record", record, "--operator",
                                         "bench" + std::to_string(b), "profile", "write", profile, "--watch",
                                         "--pool", "batch"};
       for (int i = b * 50; i < b * 50 + 50; ++i) {
@@ -128,7 +133,7 @@ class CliWatch : public quorvel::test::CliTest {
     // Pull each slow terminal once its bench is writing it, then wait for every terminal
     // that answers to have ended.
     std::set<int> pulledNow;
-    const auto deadline = std::chrono::steady_clock::now() + 3min;
+    const auto deadline = std::chrono::steady_clock::now() + 90s;
     bool ended = false;
     while (!ended && std::chrono::steady_clock::now() < deadline) {
       const auto now = states();
@@ -192,5 +197,15 @@ class CliWatch : public quorvel::test::CliTest {
 };
 
 TEST_F(CliWatch, TwoBenchesOnOneSqliteRecordShareOnePool) { TwoBenchesShareOnePool(dir.File("service.db")); }
+
+TEST_F(CliWatch, TwoBenchesOnOnePostgresRecordShareOnePool) {
+  QUORVEL_SKIP_WITHOUT_PG_SERVER();
+  quorvel::test::TPgTestServer server;
+  server.CreateRole("bench");
+  server.CreateDatabase("service", "bench");
+  const std::string url = server.Url("service", "bench");
+  ASSERT_EQ(CliRaw("--record " + Quote(url) + " record init").Status, 0);
+  TwoBenchesShareOnePool(url);
+}
 
 }  // namespace
