@@ -238,7 +238,31 @@ void TBenchRun::FailTerminal(int index, const std::string& message) {
   slot.Firmware.RequestStop();
 }
 
+void TBenchRun::FlushPending() {
+  std::vector<int> pending;
+  {
+    std::lock_guard guard(lock_);
+    pending.swap(pending_);
+  }
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    const TTerminalRecord& record = Slot(pending[i]).Record;
+    try {
+      Record([&record](IServiceRecord& r) {
+        for (const TStepRecord& step : record.Steps) r.UpdateStep(step);
+        r.UpdateTerminal(record);
+        if (record.PoolRow != 0 && record.State != kRecordStopped)
+          r.SetRowState(record.PoolRow, record.State == kRecordPassed ? kPoolUsed : kPoolFailed);
+      });
+    } catch (const std::exception&) {
+      std::lock_guard guard(lock_);
+      pending_.insert(pending_.end(), pending.begin() + static_cast<std::ptrdiff_t>(i), pending.end());
+      return;
+    }
+  }
+}
+
 void TBenchRun::End() {
+  FlushPending();
   bool failed = false;
   {
     std::lock_guard guard(lock_);
@@ -383,7 +407,12 @@ void TBenchRun::RunSlot(int index) {
       Record([&record, state](IServiceRecord& r) { r.SetRowState(record.PoolRow, state); });
     }
   } catch (const std::exception&) {
-    // As above: RecordError tells the run.
+    // As above: RecordError tells the run. A continuous run writes the end down once the
+    // record takes calls again.
+    if (plan_.Continuous && record.Id != 0) {
+      std::lock_guard guard(lock_);
+      pending_.push_back(index);
+    }
   }
   {
     std::lock_guard guard(lock_);

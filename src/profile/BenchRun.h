@@ -148,7 +148,10 @@ class TBenchRun {
   TTerminalOutcome RunTerminal(int index);
   /// Stops terminal index alone, its outcome Failed with message (its port vanished).
   void FailTerminal(int index, const std::string& message);
-  /// Ends the run in the record with the state of the terminals that ended.
+  /// Writes down the ends of terminals the record could not take when they ended (their
+  /// steps, state and pool row); those it still cannot take stay for the next call.
+  void FlushPending();
+  /// Ends the run in the record with the state of the terminals that ended (FlushPending first).
   void End();
 
  private:
@@ -176,6 +179,7 @@ class TBenchRun {
   std::size_t nextRow_ = 0;  // without a record: the next row of a table handed out in order
   std::string recordError_;  // under recordLock_
   bool anyFailed_ = false;   // under lock_: a terminal of a continuous run did not pass
+  std::vector<int> pending_;  // under lock_: terminals whose end the record did not take
   mutable std::mutex slotsLock_;  // slots_ itself while it may grow
   // Its own lock: the change handler, called under lock_, may ask for RecordError.
   mutable std::mutex recordLock_;

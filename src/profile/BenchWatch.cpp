@@ -279,7 +279,8 @@ void TBenchWatch::Publish(TSlot& slot) {
     const double hours =
         std::max(std::chrono::duration<double>(TClock::now() - started_).count(), 60.0) / 3600.0;
     summary_.PerHour = running_ ? summary_.Done / hours : 0;
-    summary_.RecordProblem = bench_->RecordError();
+    const std::string benchProblem = bench_->RecordError();
+    summary_.RecordProblem = benchProblem.empty() ? queryProblem_ : benchProblem;
     summary = summary_;
   }
   std::lock_guard guard(changeLock_);
@@ -433,7 +434,12 @@ void TBenchWatch::WatchPort(TSlot& slot) {
     last = factory;
     std::string before;
     try {
-      if (!retry && SetUpBefore(factory, before)) {
+      const bool setUp = !retry && SetUpBefore(factory, before);
+      {
+        std::lock_guard guard(lock_);
+        queryProblem_.clear();
+      }
+      if (setUp) {
         {
           std::lock_guard guard(lock_);
           slot.View.State = TWatchState::Done;
@@ -447,18 +453,23 @@ void TBenchWatch::WatchPort(TSlot& slot) {
         continue;
       }
     } catch (const std::exception& e) {
-      // Nothing is written to a terminal the record cannot be asked about.
+      // Nothing is written to a terminal the record cannot be asked about; it is asked again
+      // at the next question, so the terminal starts once the record is back.
       {
         std::lock_guard guard(lock_);
-        slot.View.State = TWatchState::Failed;
+        slot.View.State = TWatchState::Waiting;
         slot.View.Message = e.what();
-        ++summary_.Failed;
+        queryProblem_ = e.what();
       }
+      last.clear();
       Publish(slot);
+      pause(plan_.PollMilliseconds - MillisecondsSince(asked));
       continue;
     }
     if (!Reserve()) break;
     probe.Driver().ClosePort();
+    // The record back after a failure: what it missed of the terminals before goes in first.
+    bench_->FlushPending();
     const int index = bench_->AddTerminal(slot.View.Port);
     bool vanished = false;
     {

@@ -146,6 +146,7 @@ class TBenchWatch {
   std::vector<TTerminalOutcome> ended_;        // under lock_
   TWatchSummary summary_;                      // under lock_
   std::map<std::int64_t, std::string> profileOfRun_;  // under lock_: run -> its profile's SHA-256
+  std::string queryProblem_;  // under lock_: why the record could not be asked about a terminal
   int reserved_ = 0;       // under lock_: terminals started or ended, towards Count
   bool running_ = false;   // under lock_
   bool finishing_ = false;  // under lock_: no new terminal starts

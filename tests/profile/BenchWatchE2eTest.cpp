@@ -3,6 +3,7 @@
 #include "BenchRecord.h"
 #include "BenchValues.h"
 #include "BenchWatch.h"
+#include "PgServer.h"
 #include "Profile.h"
 #include "SqliteRecord.h"
 #include "TempDir.h"
@@ -207,6 +208,53 @@ TEST(BenchWatchE2e, PortsComeAndGoInAWatchedFolderAndAVanishedOneFailsItsTermina
     if (row.FactoryNumber == "222") failedRows += row.State == kPoolFailed;
   EXPECT_EQ(failedRows, 1);
   for (sim::TTerminalSim* sim : {&kept, &pulled, &late}) sim->Stop();
+}
+
+TEST(BenchWatchE2e, ATerminalTheRecordCannotTakeGetsNoFurtherWriteAndTheRunGoesOnWhenTheServerIsBack) {
+  QUORVEL_SKIP_WITHOUT_PG_SERVER();
+  test::TPgTestServer server;
+  server.CreateRole("bench");
+  server.CreateDatabase("service", "bench");
+  const std::string url = server.Url("service", "bench");
+  InitServiceRecord(url);
+  std::unique_ptr<IServiceRecord> record = OpenServiceRecord(url);
+  sim::TTerminalSim terminal;
+  terminal.Update([](sim::TSimState& s) { s.FactoryNumber = "354000000000100"; });
+  terminal.ArmFault("SMHEADER", {sim::TSimFaultKind::Delay, 0, 1, 1500});
+  terminal.Start();
+  TWatchPlan plan = PoolPlan(*record, 5);
+  plan.Bench.Ports = {terminal.SlavePath()};
+  const std::string pool = plan.Bench.Pool;
+  TBenchWatch watch(std::move(plan));
+  TRunningWatch run(watch);
+
+  const std::string header = ProfileGroupName(TProfileGroup::Header);
+  ASSERT_TRUE(WaitFor([&] { return watch.Ports().at(0).Terminal.Step.find(header) != std::string::npos; }));
+  server.Stop();
+  ASSERT_TRUE(WaitFor([&] { return watch.Summary().Failed == 1; }));
+  EXPECT_FALSE(watch.Summary().RecordProblem.empty());
+  EXPECT_NE(watch.Ports().at(0).Message.find("Журнал обслуживания"), std::string::npos) << watch.Ports().at(0).Message;
+  // The header went before the record failed; the trailer after it never did.
+  EXPECT_EQ(terminal.State().Trailer.at(0), "");
+
+  server.Start();
+  terminal.Replace();
+  ASSERT_TRUE(WaitFor([&] { return watch.Summary().Done == 1; })) << watch.Ports().at(0).Message;
+  EXPECT_EQ(terminal.State().Trailer.at(0), "Спасибо");
+  EXPECT_TRUE(watch.Summary().RecordProblem.empty()) << watch.Summary().RecordProblem;
+  run.Stop();
+
+  // The failed terminal's end reached the record once it was back, its row kept for it.
+  std::map<std::string, TTerminalRecord> byFactory;
+  for (const TTerminalRecord& t : record->Terminals({"", "", watch.RunId()})) byFactory[t.FactoryNumber] = t;
+  ASSERT_EQ(byFactory.size(), 2u);
+  EXPECT_EQ(byFactory["354000000000100"].State, kRecordFailed);
+  EXPECT_EQ(byFactory["354000000000101"].State, kRecordPassed);
+  std::map<std::string, std::string> rowState;
+  for (const TPoolRow& row : record->PoolRows(pool))
+    if (!row.FactoryNumber.empty()) rowState[row.FactoryNumber] = row.State;
+  EXPECT_EQ(rowState["354000000000100"], kPoolFailed);
+  EXPECT_EQ(rowState["354000000000101"], kPoolUsed);
 }
 
 }  // namespace
