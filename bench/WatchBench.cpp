@@ -133,7 +133,8 @@ void BM_WatchAgainstTheLine(benchmark::State& state) {
   state.counters["of_bound"] = perHour / bound;
   state.counters["first_write_max_s"] = worst;
   std::printf(
-      "watch on %d ports at %d baud, %d terminals: %.0f per hour against the line's %.0f (%.2f of it, goal 0.95); "
+      "watch on %d ports at %d baud, %d terminals: %.0f per hour against the line's %.0f (%.2f of it, goal "
+      "0.95); "
       "one terminal alone %.2f s; first answer to first write: mean %.3f s, worst %.3f s (goal under 1 s)\n",
       kPorts, kBaud, done, perHour, bound, perHour / bound, one, mean, worst);
   std::fflush(stdout);

@@ -108,7 +108,8 @@ void TWatchView::Redraw() {
   winsize size{};
   const int columns = ::ioctl(::fileno(out_), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
   if (drawn_ > 0) std::fprintf(out_, "\x1b[%dA", drawn_);
-  for (const std::string& row : rows_) std::fprintf(out_, "\r%s\x1b[K\n", TBenchView::Fit(row, columns).c_str());
+  for (const std::string& row : rows_)
+    std::fprintf(out_, "\r%s\x1b[K\n", TBenchView::Fit(row, columns).c_str());
   std::fprintf(out_, "\r%s\x1b[K\n", TBenchView::Fit(summary_, columns).c_str());
   drawn_ = static_cast<int>(rows_.size()) + 1;
 }

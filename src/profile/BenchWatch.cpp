@@ -6,8 +6,8 @@
 
 #include <fmt/format.h>
 
-#include <sys/eventfd.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,7 +32,8 @@ constexpr const char* kNoFirmware =
     "запишите ПО отдельно или выберите группы без него";
 
 int MillisecondsSince(TClock::time_point start) {
-  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - start).count());
+  return static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - start).count());
 }
 
 std::string RealPath(const std::string& path) {
@@ -70,11 +71,11 @@ std::string PortDisplayName(const std::string& port, const std::string& byIdFold
 }
 
 struct TBenchWatch::TSlot {
-  TWatchPort View;         // under lock_
+  TWatchPort View;          // under lock_
   bool FromFolder = false;  // a port that may vanish
-  bool Present = true;     // under lock_: false once it vanished
-  bool Retry = false;      // under lock_: RetryFailed asked to start its terminal again
-  int Terminal = -1;       // under lock_: the bench's terminal under way on it
+  bool Present = true;      // under lock_: false once it vanished
+  bool Retry = false;       // under lock_: RetryFailed asked to start its terminal again
+  int Terminal = -1;        // under lock_: the bench's terminal under way on it
   std::thread Thread;
 };
 
@@ -139,7 +140,7 @@ void TBenchWatch::StartPort(const std::string& port, bool fromFolder) {
   slot->Present = true;
   slot->View.State = TWatchState::Waiting;
   slot->View.Message.clear();
-  if (running_) slot->Thread = std::thread([this, slot] { WatchPort(*slot); });
+  if (running_ && !finishing_) slot->Thread = std::thread([this, slot] { WatchPort(*slot); });
   guard.unlock();
   Publish(*slot);
 }
@@ -186,6 +187,10 @@ std::vector<TTerminalOutcome> TBenchWatch::Outcomes() const {
 }
 
 void TBenchWatch::Run(const TOnChange& onChange) {
+  // Folders whose ports come and go; one that cannot be watched fails the run before it starts.
+  if (!plan_.WatchDir.empty()) folders_.push_back(std::make_unique<TPortWatch>(plan_.WatchDir));
+  if (plan_.HotplugDevices)
+    folders_.push_back(std::make_unique<TPortWatch>(kHotplugFolder, IsHotplugSerialName));
   onChange_ = onChange;
   bench_->Begin([this](int index, const TTerminalOutcome& outcome) {
     TSlot* slot = nullptr;
@@ -212,17 +217,21 @@ void TBenchWatch::Run(const TOnChange& onChange) {
       s->Thread = std::thread([this, s] { WatchPort(*s); });
     }
   }
-  // Folders: their ports come and go while the run goes.
-  std::vector<std::pair<std::string, std::function<bool(const std::string&)>>> folders;
-  if (!plan_.WatchDir.empty()) folders.emplace_back(plan_.WatchDir, nullptr);
-  if (plan_.HotplugDevices) folders.emplace_back(kHotplugFolder, IsHotplugSerialName);
-  for (auto& [dir, filter] : folders) folders_.push_back(std::make_unique<TPortWatch>(dir, filter));
   for (const auto& folder : folders_) {
     for (const std::string& port : folder->Present()) StartPort(port, true);
     TPortWatch* watch = folder.get();
     folderThreads_.emplace_back([this, watch] {
       while (!stop_.load() && !Finishing()) {
-        for (const TPortEvent& event : watch->Wait(-1)) {
+        std::vector<TPortEvent> events;
+        try {
+          events = watch->Wait(-1);
+        } catch (const std::exception&) {
+          // inotify itself failed (out of watches): the ports seen stay, the folder is tried again.
+          std::unique_lock guard(lock_);
+          changed_.wait_for(guard, std::chrono::seconds(1), [this] { return finishing_; });
+          continue;
+        }
+        for (const TPortEvent& event : events) {
           if (event.Kind == TPortEvent::TKind::Appeared)
             StartPort(event.Path, true);
           else
@@ -392,7 +401,8 @@ void TBenchWatch::WatchPort(TSlot& slot) {
     std::string factory;
     std::string problem;
     try {
-      if (probe.Driver().ProbeModemSerialNumber(factory, plan_.PollMilliseconds) != kResultOk) factory.clear();
+      if (probe.Driver().ProbeModemSerialNumber(factory, plan_.PollMilliseconds) != kResultOk)
+        factory.clear();
     } catch (const std::exception& e) {
       // No terminal, or a port that cannot be opened (yet): say so in the row, ask again.
       factory.clear();
@@ -410,7 +420,8 @@ void TBenchWatch::WatchPort(TSlot& slot) {
       {
         std::lock_guard guard(lock_);
         // A terminal silent for long was taken off: the next answer is a new terminal.
-        if (slot.View.State != TWatchState::Waiting && MillisecondsSince(answered) >= plan_.SilenceMilliseconds) {
+        if (slot.View.State != TWatchState::Waiting &&
+            MillisecondsSince(answered) >= plan_.SilenceMilliseconds) {
           slot.View.State = TWatchState::Waiting;
           slot.View.Message.clear();
           changed = true;

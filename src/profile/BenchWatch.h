@@ -3,9 +3,9 @@
 #include "BenchRun.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -42,9 +42,9 @@ inline constexpr const char* kDeviceLost = "Связь с устройством
 
 /// One watched port as the bench shows it.
 struct TWatchPort {
-  int Index = 0;              ///< the port's row, in the order ports were first seen
-  std::string Port;           ///< its path
-  std::string Name;           ///< its by-id name when it has one, else the path
+  int Index = 0;     ///< the port's row, in the order ports were first seen
+  std::string Port;  ///< its path
+  std::string Name;  ///< its by-id name when it has one, else the path
   TWatchState State = TWatchState::Waiting;
   TTerminalOutcome Terminal;  ///< the terminal under way, or the last one on this port
   std::string Message;        ///< why it failed, or when it was set up before
@@ -53,11 +53,11 @@ struct TWatchPort {
 
 /// The run as a whole.
 struct TWatchSummary {
-  int Done = 0;          ///< terminals set up in this run
-  int Failed = 0;        ///< terminals that failed (a retried one counts once it ends again)
-  int Skipped = 0;       ///< terminals set up before, not written again
-  double PerHour = 0;    ///< terminals done per hour since the run started
-  int PoolLeft = -1;     ///< free rows of the pool; -1: no pool
+  int Done = 0;               ///< terminals set up in this run
+  int Failed = 0;             ///< terminals that failed (a retried one counts once it ends again)
+  int Skipped = 0;            ///< terminals set up before, not written again
+  double PerHour = 0;         ///< terminals done per hour since the run started
+  int PoolLeft = -1;          ///< free rows of the pool; -1: no pool
   std::string RecordProblem;  ///< why the record cannot be written just now; empty when it can
 };
 
@@ -142,14 +142,14 @@ class TBenchWatch {
   std::unique_ptr<TBenchRun> bench_;
   std::vector<std::unique_ptr<TPortWatch>> folders_;
   std::vector<std::thread> folderThreads_;
-  std::vector<std::unique_ptr<TSlot>> slots_;  // under lock_; a slot lives as long as the watch
-  std::vector<TTerminalOutcome> ended_;        // under lock_
-  TWatchSummary summary_;                      // under lock_
+  std::vector<std::unique_ptr<TSlot>> slots_;         // under lock_; a slot lives as long as the watch
+  std::vector<TTerminalOutcome> ended_;               // under lock_
+  TWatchSummary summary_;                             // under lock_
   std::map<std::int64_t, std::string> profileOfRun_;  // under lock_: run -> its profile's SHA-256
   std::string queryProblem_;  // under lock_: why the record could not be asked about a terminal
-  int reserved_ = 0;       // under lock_: terminals started or ended, towards Count
-  bool running_ = false;   // under lock_
-  bool finishing_ = false;  // under lock_: no new terminal starts
+  int reserved_ = 0;          // under lock_: terminals started or ended, towards Count
+  bool running_ = false;      // under lock_
+  bool finishing_ = false;    // under lock_: no new terminal starts
   std::chrono::steady_clock::time_point started_;
   mutable std::mutex lock_;
   std::mutex changeLock_;  // one change handler call at a time

@@ -113,15 +113,15 @@ class CliWatch : public quorvel::test::CliTest {
       // Two benches on one PC each have a program folder of their own.
       const std::string home = dir.File("bench" + std::to_string(b));
       std::filesystem::create_directory(home);
-      std::vector<std::string> words = {CliPath(), "--home", home, "--record", record, "--operator",
-                                        "bench" + std::to_string(b), "profile", "write", profile, "--watch",
-                                        "--pool", "batch"};
+      std::vector<std::string> words = {
+          CliPath(), "--home", home,    "--record", record,   "--operator", "bench" + std::to_string(b),
+          "profile", "write",  profile, "--watch",  "--pool", "batch"};
       for (int i = b * 50; i < b * 50 + 50; ++i) {
         words.push_back("--port");
         words.push_back(terminals[static_cast<std::size_t>(i)]->SlavePath());
       }
-      benches.push_back(std::make_unique<TBackgroundCli>(
-          words, dir.File("out" + std::to_string(b) + ".txt"), dir.File("err" + std::to_string(b) + ".txt")));
+      benches.push_back(std::make_unique<TBackgroundCli>(words, dir.File("out" + std::to_string(b) + ".txt"),
+                                                         dir.File("err" + std::to_string(b) + ".txt")));
       ASSERT_TRUE(benches.back()->Started());
     }
     auto reader = quorvel::OpenServiceRecord(record);
@@ -142,7 +142,8 @@ class CliWatch : public quorvel::test::CliTest {
         if (silent.count(i) > 0) continue;
         const auto found = now.find(std::to_string(359000000000000 + i));
         const bool running = found != now.end() && found->second == quorvel::kRecordRunning;
-        if (pulled.count(i) > 0 && running && pulledNow.insert(i).second) terminals[static_cast<std::size_t>(i)]->Stop();
+        if (pulled.count(i) > 0 && running && pulledNow.insert(i).second)
+          terminals[static_cast<std::size_t>(i)]->Stop();
         if (found == now.end() || running) ended = false;
       }
       std::this_thread::sleep_for(200ms);

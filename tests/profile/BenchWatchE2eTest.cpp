@@ -9,8 +9,8 @@
 #include "TempDir.h"
 #include "TerminalSim.h"
 
-#include <gtest/gtest.h>
 #include <fmt/format.h>
+#include <gtest/gtest.h>
 
 #include <unistd.h>
 
@@ -38,7 +38,8 @@ std::string HeaderTrailerProfile() {
 TWatchPlan PoolPlan(IServiceRecord& record, int rows) {
   std::string table = "serial\n";
   for (int i = 0; i < rows; ++i) table += fmt::format("{}\n", 70000000 + i);
-  auto values = std::make_shared<const TBenchValues>(TBenchValues::Parse(table, "serials.csv", TValueKey::None));
+  auto values =
+      std::make_shared<const TBenchValues>(TBenchValues::Parse(table, "serials.csv", TValueKey::None));
   TWatchPlan plan;
   plan.Bench.ProfileText = HeaderTrailerProfile();
   plan.Bench.ProfileName = "p.xml";
@@ -233,7 +234,8 @@ TEST(BenchWatchE2e, ATerminalTheRecordCannotTakeGetsNoFurtherWriteAndTheRunGoesO
   server.Stop();
   ASSERT_TRUE(WaitFor([&] { return watch.Summary().Failed == 1; }));
   EXPECT_FALSE(watch.Summary().RecordProblem.empty());
-  EXPECT_NE(watch.Ports().at(0).Message.find("Журнал обслуживания"), std::string::npos) << watch.Ports().at(0).Message;
+  EXPECT_NE(watch.Ports().at(0).Message.find("Журнал обслуживания"), std::string::npos)
+      << watch.Ports().at(0).Message;
   // The header went before the record failed; the trailer after it never did.
   EXPECT_EQ(terminal.State().Trailer.at(0), "");
 
